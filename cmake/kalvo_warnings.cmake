@@ -1,0 +1,18 @@
+# Warnings are errors on our own targets; third-party headers come in as system includes.
+function(kalvo_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+endfunction()
+
+# The Qt-free core and its tests take the sanitizer chosen with KALVO_SANITIZE.
+function(kalvo_sanitize target)
+    if(KALVO_SANITIZE STREQUAL "address")
+        target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                -fno-sanitize-recover=all)
+        target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+    elseif(KALVO_SANITIZE STREQUAL "thread")
+        target_compile_options(${target} PUBLIC -fsanitize=thread -fno-omit-frame-pointer)
+        target_link_options(${target} PUBLIC -fsanitize=thread)
+    elseif(KALVO_SANITIZE)
+        message(FATAL_ERROR "KALVO_SANITIZE must be empty, address or thread")
+    endif()
+endfunction()

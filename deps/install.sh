@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs the Debian packages of deps/debian-packages.txt that are missing.
+# Idempotent: with everything present it touches neither apt's lists nor the system.
+set -eu
+
+list="$(dirname "$0")/debian-packages.txt"
+missing=""
+for pkg in $(sed -e 's/#.*//' "$list"); do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    case "$status" in
+        *" installed") ;;
+        *) missing="$missing $pkg" ;;
+    esac
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    run=""
+else
+    run="sudo"
+fi
+
+echo "deps: installing$missing" >&2
+$run apt-get update -q
+$run env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,3 @@
+#include "app/app_logging.h"
+
+Q_LOGGING_CATEGORY(lcKalvo, "kalvo")

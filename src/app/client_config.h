@@ -1,0 +1,32 @@
+#pragma once
+
+#include "registers/poll_settings.h"
+
+#include <QRect>
+#include <QString>
+#include <optional>
+
+namespace kalvo {
+
+// The factory settings of the module's Ethernet side.
+inline const QString kFactoryTcpAddress = QStringLiteral("192.168.1.100");
+inline constexpr int kDefaultTcpPort = 502;
+inline constexpr int kDefaultSpeedIndex = 2;
+
+// The settings carried from one run of the client to the next. Port and address are
+// optional on the way out: a text that is not an integer is not written.
+struct ClientConfig {
+    QRect Placement{50, 50, 947, 660};
+    QString TCPAddress = kFactoryTcpAddress;
+    std::optional<int> TCPPort = kDefaultTcpPort;
+    bool UsingTCP = true;
+    std::optional<int> ModbusRTUAddress = 1;
+    QString SerialCOM;
+    int ModbusRTUSpeedIndex = kDefaultSpeedIndex;
+    PollSettings Poll;
+
+    // An integer text as the configuration accepts it; nothing for anything else.
+    static std::optional<int> IntegerText(const QString& text);
+};
+
+} // namespace kalvo

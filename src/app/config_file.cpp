@@ -1,0 +1,95 @@
+#include "app/config_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace kalvo {
+
+namespace {
+
+const QString kSection = QStringLiteral("Config");
+
+// QSettings splits comma-separated INI values into lists; the configuration has none.
+QString TextOf(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(','));
+    }
+    return value.toString();
+}
+
+int ReadInteger(const QSettings& ini, const QString& key, int fallback) {
+    return ClientConfig::IntegerText(TextOf(ini.value(key))).value_or(fallback);
+}
+
+bool ReadBoolean(const QSettings& ini, const QString& key, bool fallback) {
+    return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
+}
+
+QString ReadText(const QSettings& ini, const QString& key, const QString& fallback) {
+    return ini.contains(key) ? TextOf(ini.value(key)) : fallback;
+}
+
+} // namespace
+
+QString ConfigFile::DefaultPath() {
+    const QFileInfo executable(QCoreApplication::applicationFilePath());
+    const QString name = executable.completeBaseName() + QStringLiteral(".ini");
+    const QFileInfo folder(executable.absolutePath());
+    if (folder.isWritable()) {
+        return QDir(folder.absoluteFilePath()).filePath(name);
+    }
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QDir().mkpath(config);
+    return QDir(config).filePath(name);
+}
+
+ClientConfig ConfigFile::Read() const {
+    const ClientConfig defaults;
+    ClientConfig config;
+    QSettings ini(fPath, QSettings::IniFormat);
+    ini.beginGroup(kSection);
+    const QRect& place = defaults.Placement;
+    config.Placement =
+        QRect(ReadInteger(ini, "Left", place.left()), ReadInteger(ini, "Top", place.top()),
+              ReadInteger(ini, "Width", place.width()), ReadInteger(ini, "Heigth", place.height()));
+    config.TCPAddress = ReadText(ini, "TCPAddress", defaults.TCPAddress);
+    config.TCPPort = ReadInteger(ini, "TCPPort", *defaults.TCPPort);
+    config.UsingTCP = ReadBoolean(ini, "UsingTCP", defaults.UsingTCP);
+    config.ModbusRTUAddress = ReadInteger(ini, "ModbusRTUAddress", *defaults.ModbusRTUAddress);
+    config.SerialCOM = ReadText(ini, "SerialCOM", defaults.SerialCOM);
+    config.ModbusRTUSpeedIndex =
+        ReadInteger(ini, "ModbusRTUSpeedIndex", defaults.ModbusRTUSpeedIndex);
+    config.Poll.PollingDelayIndex =
+        ReadInteger(ini, "PollingDelayIndex", defaults.Poll.PollingDelayIndex);
+    config.Poll.ResetStatistics =
+        ReadBoolean(ini, "ResetStatistics", defaults.Poll.ResetStatistics);
+    return config;
+}
+
+void ConfigFile::Write(const ClientConfig& config) const {
+    QSettings ini(fPath, QSettings::IniFormat);
+    ini.beginGroup(kSection);
+    ini.setValue("Left", config.Placement.left());
+    ini.setValue("Top", config.Placement.top());
+    ini.setValue("Width", config.Placement.width());
+    ini.setValue("Heigth", config.Placement.height());
+    ini.setValue("TCPAddress", config.TCPAddress);
+    if (config.TCPPort) {
+        ini.setValue("TCPPort", *config.TCPPort);
+    }
+    ini.setValue("UsingTCP", config.UsingTCP ? 1 : 0);
+    if (config.ModbusRTUAddress) {
+        ini.setValue("ModbusRTUAddress", *config.ModbusRTUAddress);
+    }
+    ini.setValue("SerialCOM", config.SerialCOM);
+    ini.setValue("ModbusRTUSpeedIndex", config.ModbusRTUSpeedIndex);
+    ini.setValue("PollingDelayIndex", config.Poll.PollingDelayIndex);
+    ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
+    ini.endGroup();
+    ini.sync();
+}
+
+} // namespace kalvo

@@ -1,0 +1,439 @@
+#include "app/main_form.h"
+
+#include "app/config_file.h"
+#include "app/window_placement.h"
+#include "registers/value_text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace kalvo {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Modbus module KALVO test program");
+const QString kFloatDecoderAddress =
+    QStringLiteral("https://www.h-schmidt.net/FloatConverter/IEEE754.html");
+const QString kSpecificationAddress = QStringLiteral("https://www.modbus.org/specs.php");
+const QStringList kSpeeds = {"2400", "4800", "9600", "19200"};
+constexpr int kTopPanelHeight = 60;
+constexpr int kStatusBarHeight = 20;
+constexpr int kLogPanelHeight = 130;
+constexpr int kWebIconSize = 32;
+
+QString TextOf(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* CaptionLabel(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(text);
+    return label;
+}
+
+} // namespace
+
+TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
+    : QMainWindow(parent), fEnvironment(std::move(environment)) {
+    setObjectName("mainForm");
+    setWindowTitle(kCaption);
+    BuildMenus();
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(BuildTopPanel());
+    column->addWidget(BuildPages(), 1);
+    column->addWidget(BuildLogPanel());
+    column->addWidget(BuildStatusBar());
+    setCentralWidget(central);
+    FormCreate();
+}
+
+void TmainForm::BuildMenus() {
+    QStyle* style = this->style();
+    QMenu* file = menuBar()->addMenu("&File");
+    Esci1 = file->addAction(style->standardIcon(QStyle::SP_DialogCloseButton), "&Exit", this,
+                            &QWidget::close);
+    QMenu* options = menuBar()->addMenu("&Options");
+    Settings1 =
+        options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView), "&Settings ...");
+    Showdebugpanel1 =
+        options->addAction(style->standardIcon(QStyle::SP_FileDialogInfoView), "Show debug panel");
+    QMenu* help = menuBar()->addMenu("?");
+    Informazionisu1 =
+        help->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation), "&About ...");
+    // Their windows are not part of the client yet.
+    for (QAction* pending : {Settings1, Showdebugpanel1, Informazionisu1}) {
+        pending->setEnabled(false);
+    }
+}
+
+QToolButton* TmainForm::SpeedButton(const QString& name, const QString& hint, const QIcon& icon) {
+    auto* button = new QToolButton;
+    button->setObjectName(name);
+    button->setIcon(icon);
+    button->setAutoRaise(true);
+    button->setToolTip(hint);
+    button->setAccessibleName(hint);
+    return button;
+}
+
+QWidget* TmainForm::BuildTopPanel() {
+    auto* panel = new QWidget;
+    panel->setObjectName("Panel2");
+    panel->setFixedHeight(kTopPanelHeight);
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->addWidget(BuildModbusKindPanel());
+    row->addWidget(BuildTcpPanel());
+    row->addWidget(BuildRtuPanel());
+    row->addWidget(BuildAcquisitionButtons());
+    row->addStretch(1);
+    row->addWidget(BuildWebToolBar());
+    return panel;
+}
+
+QWidget* TmainForm::BuildModbusKindPanel() {
+    auto* panel = new QGroupBox;
+    panel->setObjectName("PanelModbusKind");
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(6, 2, 6, 2);
+    RadioTCP = new QRadioButton("Modbus TCP");
+    RadioTCP->setObjectName("RadioTCP");
+    RadioTCP->setChecked(true);
+    RadioRTU = new QRadioButton("Modbus RTU");
+    RadioRTU->setObjectName("RadioRTU");
+    column->addWidget(RadioTCP);
+    column->addWidget(RadioRTU);
+    return panel;
+}
+
+QWidget* TmainForm::BuildTcpPanel() {
+    auto* panel = new QGroupBox;
+    panel->setObjectName("PanelTCPSettings");
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(2);
+    TCPHostEdit = new QLineEdit(kFactoryTcpAddress);
+    TCPHostEdit->setObjectName("TCPHostEdit");
+    TCPHostEdit->setFixedWidth(120);
+    TCPPortEdit = new QLineEdit(QString::number(kDefaultTcpPort));
+    TCPPortEdit->setObjectName("TCPPortEdit");
+    TCPPortEdit->setMaxLength(6);
+    TCPPortEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]*"), TCPPortEdit));
+    TCPPortEdit->setFixedWidth(60);
+    auto* setDefault = SpeedButton("SpeedButton2", "Set default",
+                                   style()->standardIcon(QStyle::SP_DialogResetButton));
+    connect(setDefault, &QToolButton::clicked, this, &TmainForm::SpeedButton2Click);
+    grid->addWidget(CaptionLabel("IP Address", TCPHostEdit), 0, 0);
+    grid->addWidget(TCPHostEdit, 0, 1, 1, 2);
+    grid->addWidget(CaptionLabel("TCP Port", TCPPortEdit), 1, 0);
+    grid->addWidget(TCPPortEdit, 1, 1);
+    grid->addWidget(setDefault, 1, 2, Qt::AlignLeft);
+    return panel;
+}
+
+QWidget* TmainForm::BuildRtuPanel() {
+    auto* panel = new QGroupBox;
+    panel->setObjectName("PanelRTUSettings");
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(2);
+    mbRTUaddr = new QLineEdit("1");
+    mbRTUaddr->setObjectName("mbRTUaddr");
+    mbRTUaddr->setFixedWidth(50);
+    ComboSerials = new QComboBox;
+    ComboSerials->setObjectName("ComboSerials");
+    ComboSerials->setAccessibleName("Serial port");
+    ComboSerials->setMinimumWidth(110);
+    auto* rescan = SpeedButton("SpeedButton1", "Rescan serial ports",
+                               style()->standardIcon(QStyle::SP_BrowserReload));
+    connect(rescan, &QToolButton::clicked, this, &TmainForm::SpeedButton1Click);
+    SpeedBox = new QComboBox;
+    SpeedBox->setObjectName("SpeedBox");
+    SpeedBox->setAccessibleName("Baud rate");
+    SpeedBox->addItems(kSpeeds);
+    SpeedBox->setCurrentIndex(kDefaultSpeedIndex);
+    grid->addWidget(CaptionLabel("Server address", mbRTUaddr), 0, 0);
+    grid->addWidget(mbRTUaddr, 0, 1);
+    grid->addWidget(ComboSerials, 0, 2);
+    grid->addWidget(rescan, 0, 3);
+    grid->addWidget(SpeedBox, 1, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(new QLabel("N, 8, 1"), 1, 2, Qt::AlignRight);
+    return panel;
+}
+
+QWidget* TmainForm::BuildAcquisitionButtons() {
+    auto* panel = new QWidget;
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(4, 0, 4, 0);
+    QStyle* style = this->style();
+    readStep = SpeedButton("readStep", "Step", style->standardIcon(QStyle::SP_MediaSkipForward));
+    readContinuous =
+        SpeedButton("readContinuous", "Run", style->standardIcon(QStyle::SP_MediaPlay));
+    readStop =
+        SpeedButton("readStop", "Stop communication", style->standardIcon(QStyle::SP_MediaStop));
+    SpeedButton5 = SpeedButton("SpeedButton5", "Save current tab",
+                               style->standardIcon(QStyle::SP_DialogSaveButton));
+    readStop->setEnabled(false);
+    for (QToolButton* button : {readStep, readContinuous, readStop, SpeedButton5}) {
+        button->setIconSize(QSize(24, 24));
+        row->addWidget(button);
+    }
+    return panel;
+}
+
+QToolBar* TmainForm::BuildWebToolBar() {
+    WebToolBar = new QToolBar;
+    WebToolBar->setObjectName("WebToolBar");
+    WebToolBar->setIconSize(QSize(kWebIconSize, kWebIconSize));
+    WebToolBar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QStyle* style = this->style();
+    auto* navigate =
+        SpeedButton("ToolButton1", "Navigate", style->standardIcon(QStyle::SP_ArrowForward));
+    auto* reload =
+        SpeedButton("ToolButton2", "Reload page", style->standardIcon(QStyle::SP_BrowserReload));
+    auto* specification =
+        SpeedButton("ToolButton3", QString(), style->standardIcon(QStyle::SP_DialogHelpButton));
+    specification->setAccessibleName("Modbus specifications");
+    connect(specification, &QToolButton::clicked, this,
+            [this] { OpenExternalPage(kSpecificationAddress); });
+    for (QToolButton* button : {navigate, reload, specification}) {
+        button->setIconSize(QSize(kWebIconSize, kWebIconSize));
+        WebToolBar->addWidget(button);
+    }
+    return WebToolBar;
+}
+
+QWidget* TmainForm::BuildPages() {
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName("PageControl1");
+    const char* names[] = {"GridInst", "GridPhase", "GridLP", "Grid32"};
+    for (std::size_t i = 0; i < fGrids.size(); ++i) {
+        fGrids[i] = new RegisterGrid;
+        fGrids[i]->setObjectName(names[i]);
+        connect(fGrids[i], &RegisterGrid::CellSelected, this, &TmainForm::GridInstSelectCell);
+        PageControl1->addTab(fGrids[i], TextOf(RegisterTables()[i].Caption));
+    }
+    pnlPolar = new QWidget;
+    pnlPolar->setObjectName("pnlPolar");
+    PageControl1->addTab(pnlPolar, "Phase diagram");
+    WebTabSheet = new QWidget;
+    WebTabSheet->setObjectName("WebTabSheet");
+    PageControl1->addTab(WebTabSheet, "Web interface");
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TmainForm::PageControl1Change);
+    return PageControl1;
+}
+
+QWidget* TmainForm::BuildLogPanel() {
+    auto* panel = new QGroupBox(" Communication ");
+    panel->setObjectName("Panel1");
+    panel->setFixedHeight(kLogPanelHeight);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(4, 4, 4, 4);
+    listLog = new QListWidget;
+    listLog->setObjectName("listLog");
+    listLog->setAccessibleName("Communication");
+    column->addWidget(listLog);
+    return panel;
+}
+
+QWidget* TmainForm::BuildStatusBar() {
+    Panel4 = new QWidget;
+    Panel4->setObjectName("Panel4");
+    Panel4->setFixedHeight(kStatusBarHeight);
+    SpeedButton4 = SpeedButton("SpeedButton4", "Show or hide the communication log",
+                               style()->standardIcon(QStyle::SP_TitleBarShadeButton));
+    SpeedButton4->setParent(Panel4);
+    SpeedButton4->setGeometry(0, 0, kStatusBarHeight, kStatusBarHeight);
+    LabelZorbel = new QLabel("For FloatingPoint decoding visit : ", Panel4);
+    LabelZorbel->setObjectName("LabelZorbel");
+    LabelZorbel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabelZorbelLink = new QLabel(kFloatDecoderAddress, Panel4);
+    LabelZorbelLink->setObjectName("LabelZorbelLink");
+    LabelZorbelLink->setStyleSheet("color: blue");
+    LabelZorbelLink->setCursor(Qt::PointingHandCursor);
+    LabelZorbelLink->setAccessibleName(kFloatDecoderAddress);
+    LabelZorbelLink->installEventFilter(this);
+    for (QLabel* label : {LabelZorbel, LabelZorbelLink}) {
+        label->adjustSize();
+        label->setFixedHeight(kStatusBarHeight);
+    }
+    return Panel4;
+}
+
+void TmainForm::FormCreate() {
+    for (std::size_t i = 0; i < fGrids.size(); ++i) {
+        fGrids[i]->FillRegisterGrid(RegisterTables()[i].Rows, font());
+    }
+    SpeedButton1Click();
+    const QRect screenArea = screen()->geometry();
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    setMaximumSize(screenArea.size());
+    ApplyConfig(ConfigFile(fEnvironment.ConfigPath).Read());
+}
+
+void TmainForm::ApplyConfig(const ClientConfig& config) {
+    const QRect placement = ClampedPlacement(config.Placement, screen()->availableGeometry());
+    move(placement.topLeft());
+    resize(placement.size());
+    TCPHostEdit->setText(config.TCPAddress);
+    TCPPortEdit->setText(QString::number(config.TCPPort.value_or(kDefaultTcpPort)));
+    RadioTCP->setChecked(config.UsingTCP);
+    RadioRTU->setChecked(!config.UsingTCP);
+    mbRTUaddr->setText(QString::number(config.ModbusRTUAddress.value_or(1)));
+    ComboSerials->setCurrentIndex(-1);
+    if (!config.SerialCOM.isEmpty()) {
+        ComboSerials->setCurrentIndex(
+            ComboSerials->findText(config.SerialCOM, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    const bool speedInRange =
+        config.ModbusRTUSpeedIndex >= 0 && config.ModbusRTUSpeedIndex < SpeedBox->count();
+    SpeedBox->setCurrentIndex(speedInRange ? config.ModbusRTUSpeedIndex : kDefaultSpeedIndex);
+    fPollSettings = config.Poll;
+}
+
+ClientConfig TmainForm::CurrentConfig() const {
+    ClientConfig config;
+    config.Placement = QRect(pos(), size());
+    config.TCPAddress = TCPHostEdit->text();
+    config.TCPPort = ClientConfig::IntegerText(TCPPortEdit->text());
+    config.UsingTCP = RadioTCP->isChecked();
+    config.ModbusRTUAddress = ClientConfig::IntegerText(mbRTUaddr->text());
+    config.SerialCOM = ComboSerials->currentIndex() >= 0 ? ComboSerials->currentText() : QString();
+    config.ModbusRTUSpeedIndex = SpeedBox->currentIndex();
+    config.Poll = fPollSettings;
+    return config;
+}
+
+void TmainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!fShown) {
+        fShown = true;
+        FormShow();
+    }
+}
+
+void TmainForm::FormShow() {
+    PageControl1->setCurrentIndex(0);
+    WebToolBar->setEnabled(false);
+}
+
+void TmainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TmainForm::FormResize() {
+    const int pairWidth = LabelZorbel->width() + LabelZorbelLink->width();
+    const int left = width() / 2 - pairWidth / 2;
+    LabelZorbel->move(left, 0);
+    LabelZorbelLink->move(left + LabelZorbel->width(), 0);
+}
+
+void TmainForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    FormClose();
+}
+
+void TmainForm::FormClose() {
+    ConfigFile(fEnvironment.ConfigPath).Write(CurrentConfig());
+}
+
+void TmainForm::RefreshDisplay() {
+    int index = 0;
+    for (RegisterGrid* grid : fGrids) {
+        index = RefreshGrid(*grid, index);
+    }
+}
+
+int TmainForm::RefreshGrid(RegisterGrid& grid, int firstRegister) {
+    RegisterTableModel& model = *grid.Model();
+    int index = firstRegister;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const int count = model.Cell(row, kColumnBytes).toInt() / 2;
+        model.SetCell(row, kColumnRaw, TextOf(fRegisters.RegistersToHex(count, index)));
+        model.SetCell(row, kColumnBigEndian,
+                      TextOf(fRegisters.RegistersToBigEndianHex(count, index)));
+        model.SetCell(row, kColumnValue, RenderValueCell(grid, row, index));
+        index += count;
+    }
+    model.DynamicColumnsChanged();
+    return index;
+}
+
+QString TmainForm::RenderValueCell(const RegisterGrid& grid, int row, int firstRegister) const {
+    const std::string type = grid.CellText(row, kColumnType).toStdString();
+    const std::string separator = QLocale().decimalPoint().toStdString();
+    return TextOf(RegisterValueText(fRegisters, type, firstRegister, separator));
+}
+
+void TmainForm::GridInstSelectCell(const QModelIndex& index) {
+    QGuiApplication::clipboard()->setText(index.data().toString());
+}
+
+void TmainForm::SpeedButton1Click() {
+    ComboSerials->clear();
+    ComboSerials->addItems(fEnvironment.ListSerialPorts ? fEnvironment.ListSerialPorts()
+                                                        : QStringList());
+    ComboSerials->setCurrentIndex(ComboSerials->count() > 0 ? 0 : -1);
+}
+
+void TmainForm::SpeedButton2Click() {
+    TCPHostEdit->setText(kFactoryTcpAddress);
+    TCPPortEdit->setText(QString::number(kDefaultTcpPort));
+}
+
+void TmainForm::PageControl1Change(int index) {
+    WebToolBar->setEnabled(PageControl1->widget(index) == WebTabSheet);
+}
+
+void TmainForm::OpenExternalPage(const QString& address) {
+    if (!QDesktopServices::openUrl(QUrl(address))) {
+        QMessageBox::critical(this, kCaption, "Browser execution failed");
+    }
+}
+
+bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LabelZorbelLink) {
+        QFont linkFont = LabelZorbelLink->font();
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::Leave:
+            linkFont.setUnderline(event->type() == QEvent::Enter);
+            LabelZorbelLink->setFont(linkFont);
+            break;
+        case QEvent::MouseButtonRelease:
+            OpenExternalPage(LabelZorbelLink->text());
+            break;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace kalvo

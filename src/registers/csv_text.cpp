@@ -1,0 +1,45 @@
+#include "registers/csv_text.h"
+
+#include <algorithm>
+
+namespace kalvo {
+
+namespace {
+
+bool NeedsQuotes(std::string_view cell) {
+    return std::any_of(cell.begin(), cell.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 32 || c == ' ' || c == '"' || c == ',';
+    });
+}
+
+} // namespace
+
+std::string CsvCell(std::string_view cell) {
+    if (!NeedsQuotes(cell)) {
+        return std::string(cell);
+    }
+    std::string quoted = "\"";
+    for (char c : cell) {
+        if (c == '"') {
+            quoted.push_back('"');
+        }
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+std::string CsvLine(const std::vector<std::string>& cells) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0) {
+            line.push_back(',');
+        }
+        line += CsvCell(cells[i]);
+    }
+    line += "\r\n";
+    return line;
+}
+
+} // namespace kalvo

@@ -1,0 +1,84 @@
+#include "registers/modbus_registers.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <stdexcept>
+
+namespace kalvo {
+
+namespace {
+
+constexpr double kScreenBound = 1e38;
+
+// Quiet comparisons: a NaN must not raise the invalid-operation flag on its way to 0.
+template <typename Float> Float Screened(Float value) {
+    if (std::isnan(value) || std::isgreater(static_cast<double>(value), kScreenBound)) {
+        return 0;
+    }
+    return value;
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendWordHex(std::string& text, std::uint16_t word) {
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        text.push_back(kHexDigits[(word >> shift) & 0xF]);
+    }
+}
+
+std::uint16_t Swapped(std::uint16_t word) {
+    return static_cast<std::uint16_t>((word << 8) | (word >> 8));
+}
+
+} // namespace
+
+void ModbusRegisters::Store(int first, std::span<const std::uint16_t> block) {
+    if (first < 0 || static_cast<std::size_t>(first) + block.size() > fValues.size()) {
+        throw std::out_of_range("register block outside the image");
+    }
+    std::copy(block.begin(), block.end(), fValues.begin() + first);
+}
+
+std::uint16_t ModbusRegisters::RegisterWord(int index) const {
+    return Swapped((*this)[index]);
+}
+
+std::uint32_t ModbusRegisters::RegisterLongWord(int index) const {
+    return static_cast<std::uint32_t>(RegisterWord(index)) |
+           (static_cast<std::uint32_t>(RegisterWord(index + 1)) << 16);
+}
+
+float ModbusRegisters::RegisterSingle(int index) const {
+    return Screened(std::bit_cast<float>(RegisterLongWord(index)));
+}
+
+std::int64_t ModbusRegisters::RegisterInt64(int index) const {
+    std::uint64_t pattern = 0;
+    for (int k = 0; k < 4; ++k) {
+        pattern |= static_cast<std::uint64_t>(RegisterWord(index + k)) << (16 * k);
+    }
+    return static_cast<std::int64_t>(pattern);
+}
+
+double ModbusRegisters::RegisterDouble(int index) const {
+    return Screened(std::bit_cast<double>(RegisterInt64(index)));
+}
+
+std::string ModbusRegisters::RegistersToHex(int count, int index) const {
+    std::string text = "0x";
+    for (int k = 0; k < count; ++k) {
+        AppendWordHex(text, (*this)[index + k]);
+    }
+    return text;
+}
+
+std::string ModbusRegisters::RegistersToBigEndianHex(int count, int index) const {
+    std::string text = "0x";
+    for (int k = count - 1; k >= 0; --k) {
+        AppendWordHex(text, RegisterWord(index + k));
+    }
+    return text;
+}
+
+} // namespace kalvo

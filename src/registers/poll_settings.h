@@ -1,0 +1,18 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kalvo {
+
+// Polling interval choice and the reset-statistics flag, kept in the configuration file.
+struct PollSettings {
+    static constexpr std::array<std::int32_t, 7> kPollingDelaysMs = {200,   500,   1000, 5000,
+                                                                     10000, 30000, 60000};
+    static constexpr std::int32_t kDefaultDelayIndex = 2;
+
+    std::int32_t PollingDelayIndex = kDefaultDelayIndex;
+    bool ResetStatistics = false;
+};
+
+} // namespace kalvo

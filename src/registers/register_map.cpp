@@ -1,0 +1,171 @@
+#include "registers/register_map.h"
+
+namespace kalvo {
+
+namespace {
+
+// The module's register map. The texts are shown and exported unchanged, Italian and all.
+constexpr std::array<RegisterDef, 22> kRegisterMapInst = {{
+    {"0.0.1", "0", "integer", "4", "Matricola del contatore"},
+    {"0.9.1", "2", "short", "2", "Ore (0-24)"},
+    {"", "3", "short", "2", "Minuti (0-59)"},
+    {"", "4", "short", "2", "Secondi (0-59)"},
+    {"0.9.2", "5", "short", "2", "Anno"},
+    {"", "6", "short", "2", "Mese"},
+    {"", "7", "short", "2", "Giorno"},
+    {"1.8.0", "8", "double", "8", "Totalizzatore energia attiva A+"},
+    {"2.8.0", "12", "double", "8", "Totalizzatore energia attiva A-"},
+    {"3.8.0", "16", "double", "8", "Totalizzatore en. reattiva Q+ = Q1+ Q2"},
+    {"4.8.0", "20", "double", "8", "Totalizzatore en. reattiva Q- = Q3+ Q4"},
+    {"5.8.0", "24", "double", "8", "Totalizzatore en. reattiva Q1"},
+    {"6.8.0", "28", "double", "8", "Totalizzatore en. reattiva Q2"},
+    {"7.8.0", "32", "double", "8", "Totalizzatore en. reattiva Q3"},
+    {"8.8.0", "36", "double", "8", "Totalizzatore en. reattiva Q4"},
+    {"9.8.0", "40", "double", "8", "Totalizzatore energia apparente S+"},
+    {"10.8.0", "44", "double", "8", "Totalizzatore energia apparente S-"},
+    {"13.7.0", "48", "float", "4", "Cosfi medio"},
+    {"14.7.0", "50", "float", "4", "Frequenza media"},
+    {"15.7.0", "52", "float", "4", "ΣLi potenza attiva (abs(QI+QIV)+(abs(QII+QIII))"},
+    {"130.7.0", "54", "float", "4", "Potenza reattiva (Q1+Q2+Q3+Q4)"},
+    {"131.7.0", "56", "float", "4", "Potenza apparente (Q1+Q2+Q3+Q4)"},
+}};
+
+constexpr std::array<RegisterDef, 29> kRegisterMapPhase = {{
+    {"81.7.40", "58", "float", "4", "Angolo di fase R"},
+    {"81.7.51", "60", "float", "4", "Angolo di fase S"},
+    {"81.7.62", "62", "float", "4", "Angolo di fase T"},
+    {"81.7.1", "64", "float", "4", "Angolo di fase tensioni V2 -> V1"},
+    {"81.7.2", "66", "float", "4", "Angolo di fase tensioni V3 -> V1"},
+    {"31.7.0", "68", "float", "4", "Valore RMS della corrente di fase R"},
+    {"31.7.3", "70", "float", "4", "Valore medio 3° armonica di corrente, fase R"},
+    {"31.7.5", "72", "float", "4", "Valore medio 5° armonica di corrente, fase R"},
+    {"31.7.7", "74", "float", "4", "Valore medio 7° armonica di corrente, fase R"},
+    {"51.7.0", "76", "float", "4", "Valore RMS della corrente di fase S"},
+    {"51.7.3", "78", "float", "4", "Valore medio 3° armonica di corrente, fase S"},
+    {"51.7.5", "80", "float", "4", "Valore medio 5° armonica di corrente, fase S"},
+    {"51.7.7", "82", "float", "4", "Valore medio 7° armonica di corrente, fase S"},
+    {"71.7.0", "84", "float", "4", "Valore RMS della corrente di fase T"},
+    {"71.7.3", "86", "float", "4", "Valore medio 3° armonica di corrente, fase T"},
+    {"71.7.5", "88", "float", "4", "Valore medio 5° armonica di corrente, fase T"},
+    {"71.7.7", "90", "float", "4", "Valore medio 7° armonica di corrente, fase T"},
+    {"32.7.0", "92", "float", "4", "Valore RMS della tensione di fase R"},
+    {"32.7.3", "94", "float", "4", "Valore medio 3° armonica di tensione, fase R"},
+    {"32.7.5", "96", "float", "4", "Valore medio 5° armonica di tensione, fase R"},
+    {"32.7.7", "98", "float", "4", "Valore medio 7° armonica di tensione, fase R"},
+    {"52.7.0", "100", "float", "4", "Valore RMS della tensione di fase S"},
+    {"52.7.3", "102", "float", "4", "Valore medio 3° armonica di tensione, fase S"},
+    {"52.7.5", "104", "float", "4", "Valore medio 5° armonica di tensione, fase S"},
+    {"52.7.7", "106", "float", "4", "Valore medio 7° armonica di tensione, fase S"},
+    {"72.7.0", "108", "float", "4", "Valore RMS della tensione di fase T"},
+    {"72.7.3", "110", "float", "4", "Valore medio 3° armonica di tensione, fase T"},
+    {"72.7.5", "112", "float", "4", "Valore medio 5° armonica di tensione, fase T"},
+    {"72.7.7", "114", "float", "4", "Valore medio 7° armonica di tensione, fase T"},
+}};
+
+constexpr std::array<RegisterDef, 24> kRegisterMapLP = {{
+    {"P.01(TST)", "116", "short", "2", "Byte 0-1\tora (0-24)"},
+    {"", "117", "short", "2", "Byte 2-3\tminuti (0-59)"},
+    {"", "118", "short", "2", "Byte 4-5\tsecondi (0-59)"},
+    {"", "119", "short", "2", "Byte 6-7\tanno (XXXX)"},
+    {"", "120", "short", "2", "Byte 8-9\tmese"},
+    {"", "121", "short", "2", "Byte 10-11\tgiorno"},
+    {"P.01(C1)", "122", "double", "8", "1° canale dell’ultimo periodo P.01"},
+    {"P.01(C2)", "126", "double", "8", "2° canale dell’ultimo periodo P.01"},
+    {"P.01(C3)", "130", "double", "8", "3° canale dell’ultimo periodo P.01"},
+    {"P.01(C4)", "134", "double", "8", "4° canale dell’ultimo periodo P.01"},
+    {"P.01(C5)", "138", "double", "8", "5° canale dell’ultimo periodo P.01"},
+    {"P.01(C6)", "142", "double", "8", "6° canale dell’ultimo periodo P.01"},
+    {"P.02(TST)", "146", "short", "2", "Byte 0-1\tora (0-24)"},
+    {"", "147", "short", "2", "Byte 2-3\tminuti (0-59)"},
+    {"", "148", "short", "2", "Byte 4-5\tsecondi (0-59)"},
+    {"", "149", "short", "2", "Byte 6-7\tanno (XXXX)"},
+    {"", "150", "short", "2", "Byte 8-9\tmese"},
+    {"", "151", "short", "2", "Byte 10-11\tgiorno"},
+    {"P.02(C1)", "152", "double", "8", "1° canale dell’ultimo periodo P.02"},
+    {"P.02(C2)", "156", "double", "8", "2° canale dell’ultimo periodo P.02"},
+    {"P.02(C3)", "160", "double", "8", "3° canale dell’ultimo periodo P.02"},
+    {"P.02(C4)", "164", "double", "8", "4° canale dell’ultimo periodo P.02"},
+    {"P.02(C5)", "168", "double", "8", "5° canale dell’ultimo periodo P.02"},
+    {"P.02(C6)", "172", "double", "8", "6° canale dell’ultimo periodo P.02"},
+}};
+
+constexpr std::array<RegisterDef, 47> kRegisterMap32 = {{
+    {"", "176", "short", "2", "N. di cifre decimali dei registri totalizz. 1.8.0 ÷ 10.8.0"},
+    {"1.8.0", "177", "integer", "4", "Codifica a 32 bit del totalizz. energia attiva A+ "},
+    {"2.8.0", "179", "integer", "4", "Codifica a 32 bit del totalizz. energia attiva A-"},
+    {"3.8.0", "181", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q+ = Q1+ Q2"},
+    {"4.8.0", "183", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q- = Q3+ Q4"},
+    {"5.8.0", "185", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q1"},
+    {"6.8.0", "187", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q2"},
+    {"7.8.0", "189", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q3"},
+    {"8.8.0", "191", "integer", "4", "Codifica a 32 bit del totalizz. en. reattiva Q4"},
+    {"9.8.0", "193", "integer", "4", "Codifica a 32 bit del totalizz. energia apparente S+"},
+    {"10.8.0", "195", "integer", "4", "Codifica a 32 bit del totalizz. energia apparente S-"},
+    {"", "197", "short", "2", "Numero di cifre decimali di P.01 (C1)"},
+    {"", "198", "short", "2", "Numero di cifre decimali di P.01 (C2)"},
+    {"", "199", "short", "2", "Numero di cifre decimali di P.01 (C3)"},
+    {"", "200", "short", "2", "Numero di cifre decimali di P.01 (C4)"},
+    {"", "201", "short", "2", "Numero di cifre decimali di P.01 (C5)"},
+    {"", "202", "short", "2", "Numero di cifre decimali di P.01 (C6)"},
+    {"P.01 (TST)", "203", "short", "2", "Byte 0-1 - ora (0-24)"},
+    {"", "204", "short", "2", "Byte 2-3 - minuti (0-59)"},
+    {"", "205", "short", "2", "Byte 4-5 - secondi (0-59)"},
+    {"", "206", "short", "2", "Byte 6-7 - anno (XXXX)"},
+    {"", "207", "short", "2", "Byte 8-9 - mese"},
+    {"", "208", "short", "2", "Byte 10-11 - giorno"},
+    {"P.01 (C1)", "209", "integer", "4",
+     "Codifica a 32 bit del 1° canale dell’ultimo periodo del profilo P.01"},
+    {"P.01 (C2)", "211", "integer", "4",
+     "Codifica a 32 bit del 2° canale dell’ultimo periodo del profilo P.01"},
+    {"P.01 (C3)", "213", "integer", "4",
+     "Codifica a 32 bit del 3° canale dell’ultimo periodo del profilo P.01"},
+    {"P.01 (C4)", "215", "integer", "4",
+     "Codifica a 32 bit del 4° canale dell’ultimo periodo del profilo P.01"},
+    {"P.01 (C5)", "217", "integer", "4",
+     "Codifica a 32 bit del 5° canale dell’ultimo periodo del profilo P.01"},
+    {"P.01 (C6)", "219", "integer", "4",
+     "Codifica a 32 bit del 6° canale dell’ultimo periodo del profilo P.01"},
+    {"", "221", "short", "2", "Numero di cifre decimali di P.02 (C1)"},
+    {"", "222", "short", "2", "Numero di cifre decimali di P.02 (C2)"},
+    {"", "223", "short", "2", "Numero di cifre decimali di P.02 (C3)"},
+    {"", "224", "short", "2", "Numero di cifre decimali di P.02 (C4)"},
+    {"", "225", "short", "2", "Numero di cifre decimali di P.02 (C5)"},
+    {"", "226", "short", "2", "Numero di cifre decimali di P.02 (C6)"},
+    {"P.02 (TST)", "227", "short", "2", "Byte 0-1 - ora (0-24)"},
+    {"", "228", "short", "2", "Byte 2-3 - minuti (0-59)"},
+    {"", "229", "short", "2", "Byte 4-5 - secondi (0-59)"},
+    {"", "230", "short", "2", "Byte 6-7 - anno (XXXX)"},
+    {"", "231", "short", "2", "Byte 8-9 - mese"},
+    {"", "232", "short", "2", "Byte 10-11 - giorno"},
+    {"P.02 (C1)", "233", "integer", "4",
+     "Codifica a 32 bit del 1° canale dell’ultimo periodo del profilo P.02"},
+    {"P.02 (C2)", "235", "integer", "4",
+     "Codifica a 32 bit del 2° canale dell’ultimo periodo del profilo P.02"},
+    {"P.02 (C3)", "237", "integer", "4",
+     "Codifica a 32 bit del 3° canale dell’ultimo periodo del profilo P.02"},
+    {"P.02 (C4)", "239", "integer", "4",
+     "Codifica a 32 bit del 4° canale dell’ultimo periodo del profilo P.02"},
+    {"P.02 (C5)", "241", "integer", "4",
+     "Codifica a 32 bit del 5° canale dell’ultimo periodo del profilo P.02"},
+    {"P.02 (C6)", "243", "integer", "4",
+     "Codifica a 32 bit del 6° canale dell’ultimo periodo del profilo P.02"},
+}};
+constexpr std::array<RegisterTable, 4> kTables = {{
+    {"Instantaneous values", kRegisterMapInst},
+    {"Phase values", kRegisterMapPhase},
+    {"Load profile (64 bits)", kRegisterMapLP},
+    {"32 bits encoding", kRegisterMap32},
+}};
+
+} // namespace
+
+const std::span<const RegisterDef> RegisterMapInst = kRegisterMapInst;
+const std::span<const RegisterDef> RegisterMapPhase = kRegisterMapPhase;
+const std::span<const RegisterDef> RegisterMapLP = kRegisterMapLP;
+const std::span<const RegisterDef> RegisterMap32 = kRegisterMap32;
+
+std::span<const RegisterTable> RegisterTables() {
+    return kTables;
+}
+
+} // namespace kalvo

@@ -1,0 +1,117 @@
+#include "registers/value_text.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kalvo {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+constexpr std::uint32_t kSingleSignMask = 0x7FFFFFFFu;
+constexpr std::uint32_t kSingleLargestFinite = 0x7F7FFFFFu;
+constexpr std::uint64_t kDoubleSignMask = 0x7FFFFFFFFFFFFFFFull;
+constexpr std::uint64_t kDoubleLargestFinite = 0x7FEFFFFFFFFFFFFFull;
+
+struct DecimalDigits {
+    std::string digits; // exactly kSignificantDigits digits, first one non-zero
+    int exponent;       // value = 0.d1 d2 ... * 10^(exponent + 1)
+};
+
+DecimalDigits ToDecimalDigits(double magnitude) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.*e", kSignificantDigits - 1, magnitude);
+    DecimalDigits result;
+    result.digits.push_back(buffer[0]);
+    const char* cursor = buffer + 2;
+    while (*cursor != 'e') {
+        result.digits.push_back(*cursor++);
+    }
+    result.exponent = std::atoi(cursor + 1);
+    return result;
+}
+
+void TrimTrailingZeros(std::string& digits) {
+    while (!digits.empty() && digits.back() == '0') {
+        digits.pop_back();
+    }
+}
+
+std::string FixedText(DecimalDigits decimal, std::string_view separator) {
+    std::string integer;
+    std::string fraction;
+    if (decimal.exponent >= 0) {
+        integer = decimal.digits.substr(0, static_cast<std::size_t>(decimal.exponent) + 1);
+        fraction = decimal.digits.substr(integer.size());
+    } else {
+        integer = "0";
+        fraction =
+            std::string(static_cast<std::size_t>(-decimal.exponent - 1), '0') + decimal.digits;
+    }
+    TrimTrailingZeros(fraction);
+    return fraction.empty() ? integer : integer + std::string(separator) + fraction;
+}
+
+std::string ScientificText(DecimalDigits decimal, std::string_view separator) {
+    std::string mantissa = decimal.digits.substr(1);
+    TrimTrailingZeros(mantissa);
+    std::string text = decimal.digits.substr(0, 1);
+    if (!mantissa.empty()) {
+        text += std::string(separator) + mantissa;
+    }
+    return text + "E" + std::to_string(decimal.exponent);
+}
+
+std::string NonFiniteText(double value) {
+    if (std::isnan(value)) {
+        return "NAN";
+    }
+    return value < 0 ? "-INF" : "INF";
+}
+
+} // namespace
+
+std::string FormatGeneralFloat(double value, std::string_view decimalSeparator) {
+    if (!std::isfinite(value)) {
+        return NonFiniteText(value);
+    }
+    if (value == 0) {
+        return "0";
+    }
+    const DecimalDigits decimal = ToDecimalDigits(std::fabs(value));
+    const bool fixed = decimal.exponent >= -5 && decimal.exponent < kSignificantDigits;
+    const std::string text =
+        fixed ? FixedText(decimal, decimalSeparator) : ScientificText(decimal, decimalSeparator);
+    return std::signbit(value) ? "-" + text : text;
+}
+
+std::string RegisterValueText(const ModbusRegisters& registers, std::string_view type, int index,
+                              std::string_view decimalSeparator) {
+    if (type == "integer") {
+        const std::uint32_t value = registers.RegisterLongWord(index);
+        return value >= kSingleLargestFinite ? std::string(kUnavailableText)
+                                             : std::to_string(value);
+    }
+    if (type == "short") {
+        const std::uint16_t value = registers.RegisterWord(index);
+        return value == 0xFFFF ? std::string(kUnavailableText) : std::to_string(value);
+    }
+    // A negative quantity is a valid reading; only the sign-less pattern decides availability.
+    if (type == "double") {
+        const auto pattern = static_cast<std::uint64_t>(registers.RegisterInt64(index));
+        return (pattern & kDoubleSignMask) >= kDoubleLargestFinite
+                   ? std::string(kUnavailableText)
+                   : FormatGeneralFloat(registers.RegisterDouble(index), decimalSeparator);
+    }
+    if (type == "float") {
+        const std::uint32_t pattern = registers.RegisterLongWord(index);
+        return (pattern & kSingleSignMask) >= kSingleLargestFinite
+                   ? std::string(kUnavailableText)
+                   : FormatGeneralFloat(registers.RegisterSingle(index), decimalSeparator);
+    }
+    return {};
+}
+
+} // namespace kalvo
