@@ -1,0 +1,257 @@
+#include "modbus_tcp/id_modbus_client.h"
+#include "modbus_tcp/tcp_error.h"
+#include "scripted_modbus_server.h"
+
+#include <array>
+#include <bit>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <optional>
+
+namespace kalvo {
+namespace {
+
+using test::ScriptedModbusServer;
+using Bytes = ScriptedModbusServer::Bytes;
+using Segments = std::vector<ScriptedModbusServer::Segment>;
+
+std::uint16_t TransactionOf(const Bytes& frame) {
+    return static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
+}
+
+std::uint16_t WordAt(const Bytes& frame, std::size_t offset) {
+    return static_cast<std::uint16_t>((frame[offset] << 8) | frame[offset + 1]);
+}
+
+class IdModBusClientTest : public ::testing::Test {
+protected:
+    IdModBusClientTest() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x1000}); }
+
+    void Connect(ScriptedModbusServer& server) {
+        fClient.SetHost("127.0.0.1");
+        fClient.SetPort(server.Port());
+        fClient.SetAutoConnect(false);
+        fClient.Connect();
+    }
+
+    std::array<std::uint16_t, 251> fImage{};
+    TIdModBusClient fClient;
+};
+
+TEST_F(IdModBusClientTest, ReadsABlockWithTheExactRequestBytes) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    Connect(server);
+    std::array<std::uint16_t, 121> values{};
+    ASSERT_TRUE(fClient.ReadHoldingRegisters(1, 121, values));
+    EXPECT_EQ(server.Requests().at(0),
+              (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0xFF, 0x03, 0x00, 0x00, 0x00, 0x79}));
+    EXPECT_EQ(values[0], 0x1000);
+    EXPECT_EQ(values[120], 0x1000 + 120);
+    EXPECT_EQ(fClient.LastTransactionID(), 1);
+
+    fClient.SetBaseRegister(0);
+    ASSERT_TRUE(fClient.ReadHoldingRegisters(1, 2, values));
+    EXPECT_EQ(WordAt(server.Requests().at(1), 8), 1);
+    EXPECT_EQ(values[0], 0x1001);
+}
+
+TEST_F(IdModBusClientTest, ClampsCountsToTheFunctionLimits) {
+    ScriptedModbusServer server([](const Bytes& request) {
+        return Segments{
+            {ScriptedModbusServer::Frame(TransactionOf(request), 255, {request[7], 0})}};
+    });
+    Connect(server);
+    std::array<std::uint16_t, 300> words{};
+    std::array<bool, 300> bits{};
+    fClient.ReadHoldingRegisters(1, 200, words);
+    fClient.ReadCoils(1, 300, bits);
+    fClient.ReadInputBits(1, 300, bits);
+    fClient.WriteCoils(1, bits);
+    const auto requests = server.Requests();
+    EXPECT_EQ(WordAt(requests.at(0), 10), 125);
+    EXPECT_EQ(WordAt(requests.at(1), 10), 250);
+    EXPECT_EQ(WordAt(requests.at(2), 10), 250);
+    EXPECT_EQ(WordAt(requests.at(3), 10), 250);
+    EXPECT_EQ(requests.at(3).size(), 13u + 32u);
+}
+
+TEST_F(IdModBusClientTest, TransactionIdentifierWrapsAfter65535AndRestartsOnConnect) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    Connect(server);
+    std::uint16_t value = 0;
+    for (int i = 0; i < 65535; ++i) {
+        ASSERT_TRUE(fClient.ReadHoldingRegister(1, value));
+    }
+    EXPECT_EQ(fClient.LastTransactionID(), 65535);
+    ASSERT_TRUE(fClient.ReadHoldingRegister(1, value));
+    EXPECT_EQ(TransactionOf(server.Requests().back()), 0);
+    fClient.Disconnect();
+    fClient.Connect();
+    EXPECT_EQ(fClient.LastTransactionID(), 0);
+    ASSERT_TRUE(fClient.ReadHoldingRegister(1, value));
+    EXPECT_EQ(TransactionOf(server.Requests().back()), 1);
+}
+
+TEST_F(IdModBusClientTest, ExceptionAndMismatchRepliesReachTheirEvents) {
+    ScriptedModbusServer server([](const Bytes& request) {
+        const Bytes pdu = request[8] == 0 ? Bytes{0x83, 0x02} : Bytes{0x04, 0x02, 0x00, 0x01};
+        return Segments{{ScriptedModbusServer::Frame(TransactionOf(request), 255, pdu)}};
+    });
+    Connect(server);
+    std::optional<std::pair<int, int>> error;
+    std::optional<std::pair<int, int>> mismatch;
+    fClient.OnResponseError = [&](std::uint8_t code, std::uint8_t exception,
+                                  const TModBusResponseBuffer& reply) {
+        error = {code, exception};
+        EXPECT_EQ(reply.FunctionCode(), 0x83);
+    };
+    fClient.OnResponseMismatch = [&](std::uint8_t request, std::uint8_t response,
+                                     const TModBusResponseBuffer&) {
+        mismatch = {request, response};
+    };
+    std::array<std::uint16_t, 4> values{};
+    values.fill(7);
+    EXPECT_FALSE(fClient.ReadHoldingRegisters(1, 4, values));
+    EXPECT_EQ(error, (std::pair<int, int>{3, 2}));
+    EXPECT_EQ(values, (std::array<std::uint16_t, 4>{}));
+    EXPECT_FALSE(fClient.ReadHoldingRegisters(0x0101, 4, values));
+    EXPECT_EQ(mismatch, (std::pair<int, int>{3, 4}));
+}
+
+TEST_F(IdModBusClientTest, ShortReplyFillsZerosAndOtherIdentifiersAreAccepted) {
+    ScriptedModbusServer server([](const Bytes&) {
+        return Segments{
+            {ScriptedModbusServer::Frame(0x7777, 9, {0x03, 0x04, 0x12, 0x34, 0x56, 0x78})}};
+    });
+    Connect(server);
+    std::array<std::uint16_t, 10> values{};
+    values.fill(0xAAAA);
+    ASSERT_TRUE(fClient.ReadHoldingRegisters(1, 10, values));
+    EXPECT_EQ(values[0], 0x1234);
+    EXPECT_EQ(values[1], 0x5678);
+    EXPECT_EQ(values[2], 0);
+    EXPECT_EQ(values[9], 0);
+}
+
+TEST_F(IdModBusClientTest, ReassemblesAReplySplitOverSegments) {
+    ScriptedModbusServer server([this](const Bytes& request) {
+        const Bytes reply = ScriptedModbusServer::ImageReply(request, fImage);
+        const auto third = static_cast<long>(reply.size() / 3);
+        return Segments{{Bytes(reply.begin(), reply.begin() + 5)},
+                        {Bytes(reply.begin() + 5, reply.begin() + third), 30},
+                        {Bytes(reply.begin() + third, reply.end()), 30}};
+    });
+    Connect(server);
+    std::array<std::uint16_t, 124> values{};
+    ASSERT_TRUE(fClient.ReadHoldingRegisters(122, 124, values));
+    EXPECT_EQ(values[0], 0x1000 + 121);
+    EXPECT_EQ(values[123], 0x1000 + 244);
+}
+
+TEST_F(IdModBusClientTest, DiscardsTheLateReplyOfATimedOutRequest) {
+    ScriptedModbusServer server([this](const Bytes& request) {
+        if (TransactionOf(request) == 1) {
+            return Segments{};
+        }
+        Bytes late = ScriptedModbusServer::Frame(1, 255, {0x03, 0x02, 0xDE, 0xAD});
+        return Segments{{late}, {ScriptedModbusServer::ImageReply(request, fImage), 20}};
+    });
+    Connect(server);
+    fClient.SetTimeOut(150);
+    std::uint16_t value = 0;
+    EXPECT_FALSE(fClient.ReadHoldingRegister(1, value));
+    EXPECT_TRUE(fClient.ReadHoldingRegister(3, value));
+    EXPECT_EQ(value, 0x1002);
+}
+
+TEST_F(IdModBusClientTest, SilentServerTimesOutWithoutAnEvent) {
+    ScriptedModbusServer server([](const Bytes&) { return Segments{}; });
+    Connect(server);
+    fClient.SetTimeOut(100);
+    bool evented = false;
+    fClient.OnResponseError = [&](auto, auto, const auto&) { evented = true; };
+    fClient.OnResponseMismatch = [&](auto, auto, const auto&) { evented = true; };
+    std::array<std::uint16_t, 2> values{};
+    EXPECT_FALSE(fClient.ReadHoldingRegisters(1, 2, values));
+    EXPECT_FALSE(evented);
+}
+
+TEST_F(IdModBusClientTest, ProtocolAndConnectionErrorsRaise) {
+    ScriptedModbusServer badLength([](const Bytes& request) {
+        Bytes frame = ScriptedModbusServer::Frame(TransactionOf(request), 255, {0x03});
+        frame[5] = 1;
+        return Segments{{frame}};
+    });
+    Connect(badLength);
+    std::uint16_t value = 0;
+    EXPECT_THROW(fClient.ReadHoldingRegister(1, value), ETcpError);
+
+    ScriptedModbusServer closing([](const Bytes&) { return Segments{{{}, 0, true}}; });
+    TIdModBusClient second;
+    second.SetHost("127.0.0.1");
+    second.SetPort(closing.Port());
+    second.SetAutoConnect(false);
+    second.Connect();
+    EXPECT_THROW(second.ReadHoldingRegister(1, value), ETcpError);
+    EXPECT_THROW(second.ReadHoldingRegister(1, value), ETcpError) << "not connected any more";
+
+    TIdModBusClient refused;
+    refused.SetHost("127.0.0.1");
+    refused.SetPort(1);
+    try {
+        refused.Connect();
+        FAIL() << "connect to a closed port succeeded";
+    } catch (const ETcpError& error) {
+        EXPECT_STREQ(error.what(), "Socket Error # 111\r\nConnection refused.");
+    }
+}
+
+TEST_F(IdModBusClientTest, AutoConnectOpensAndClosesPerOperation) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    fClient.SetHost("127.0.0.1");
+    fClient.SetPort(server.Port());
+    std::uint16_t value = 0;
+    ASSERT_TRUE(fClient.ReadHoldingRegister(6, value));
+    EXPECT_EQ(value, 0x1005);
+    EXPECT_FALSE(fClient.Connected());
+    EXPECT_EQ(fClient.Version(), "1.5.1");
+}
+
+TEST_F(IdModBusClientTest, TypedConversionsAndStrings) {
+    const std::array<std::uint16_t, 8> image = {0x1234, 0x5678, 0x0000, 0x3F80,
+                                                0x4142, 0x4344, 0x4546, 0};
+    ScriptedModbusServer server([&image](const Bytes& request) {
+        if (request[7] == 16 || request[7] == 15) {
+            return Segments{{ScriptedModbusServer::Frame(TransactionOf(request), 255,
+                                                         {request[7], 0, 0, 0, 1})}};
+        }
+        return Segments{{ScriptedModbusServer::ImageReply(request, image)}};
+    });
+    Connect(server);
+    fClient.SetBaseRegister(0);
+    std::uint32_t dword = 0;
+    float single = 0;
+    ASSERT_TRUE(fClient.ReadDWord(0, dword));
+    EXPECT_EQ(dword, 0x12345678u);
+    ASSERT_TRUE(fClient.ReadSingle(2, single));
+    EXPECT_EQ(single, 1.0f);
+    EXPECT_EQ(fClient.ReadString(4, 5), "ABCDE");
+
+    EXPECT_FALSE(fClient.WriteString(0, ""));
+    ASSERT_TRUE(fClient.WriteString(0, "ABC"));
+    ASSERT_TRUE(fClient.WriteDouble(0, std::bit_cast<double>(0x1111222233334444ull)));
+    const std::array<bool, 9> coils = {true, false, true, false, false, false, false, true, true};
+    ASSERT_TRUE(fClient.WriteCoils(0, coils));
+    const auto requests = server.Requests();
+    const Bytes& text = requests.at(requests.size() - 3);
+    EXPECT_EQ(Bytes(text.begin() + 12, text.end()), (Bytes{4, 0x41, 0x42, 0x43, 0x00}));
+    EXPECT_EQ(WordAt(text, 4), 4 + 7);
+    const Bytes& dbl = requests.at(requests.size() - 2);
+    EXPECT_EQ(WordAt(dbl, 13), 0x4444);
+    EXPECT_EQ(WordAt(dbl, 19), 0x1111);
+    const Bytes& bits = requests.back();
+    EXPECT_EQ(Bytes(bits.begin() + 10, bits.end()), (Bytes{0, 9, 2, 0x85, 0x01}));
+}
+
+} // namespace
+} // namespace kalvo

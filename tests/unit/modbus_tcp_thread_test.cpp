@@ -1,0 +1,158 @@
+#include "acquisition/modbus_tcp_thread.h"
+#include "scripted_modbus_server.h"
+
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <numeric>
+
+namespace kalvo {
+namespace {
+
+using test::ScriptedModbusServer;
+using Bytes = ScriptedModbusServer::Bytes;
+using Segments = std::vector<ScriptedModbusServer::Segment>;
+
+// Records what a poller hands to its host.
+class FakeHost : public PollingHost {
+public:
+    void AppendLog(RunId, const std::string& message) override {
+        std::lock_guard lock(fMutex);
+        fLog.push_back(message);
+    }
+    void FillRegisters(RunId) override { fImage.Fill(); }
+    void RefreshDisplay(RunId, int first, std::span<const std::uint16_t> block) override {
+        fImage.Store(first, block);
+        ++fRefreshes;
+    }
+    void UpdateDebugWindow(RunId) override {}
+    void RestoreIdleControls(RunId) override {}
+    void StopRun(RunId) override {}
+    void ThreadDone(RunId, bool singleStep) override {
+        std::lock_guard lock(fMutex);
+        fDone = true;
+        fSingleStep = singleStep;
+        fDoneSignal.notify_all();
+    }
+
+    bool WaitDone() {
+        std::unique_lock lock(fMutex);
+        return fDoneSignal.wait_for(lock, std::chrono::seconds(20), [this] { return fDone; });
+    }
+    std::vector<std::string> Log() {
+        std::lock_guard lock(fMutex);
+        return fLog;
+    }
+
+    ModbusRegisters fImage;
+    int fRefreshes = 0;
+    bool fSingleStep = false;
+
+private:
+    std::mutex fMutex;
+    std::condition_variable fDoneSignal;
+    std::vector<std::string> fLog;
+    bool fDone = false;
+};
+
+class ModbusTcpThreadTest : public ::testing::Test {
+protected:
+    ModbusTcpThreadTest() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x2000}); }
+
+    std::unique_ptr<TModbusTCPThread> Start(std::uint16_t port, std::uint32_t cycles) {
+        return std::make_unique<TModbusTCPThread>(
+            fHost, fStatistics, 1,
+            TModbusTCPThread::Parameters{"127.0.0.1", port, cycles, 10, true});
+    }
+
+    std::array<std::uint16_t, 251> fImage{};
+    FakeHost fHost;
+    CommStatistics fStatistics;
+};
+
+TEST_F(ModbusTcpThreadTest, StepReadsBothBlocksAndLogsEachRead) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    auto thread = Start(server.Port(), TModbusTCPThread::kStepCycles);
+    ASSERT_TRUE(fHost.WaitDone());
+    EXPECT_TRUE(fHost.fSingleStep);
+    const std::vector<std::string> expected = {
+        "Modbus/TCP reading 121 registers ...", "Successfully read 121 registers - pause 10 msec",
+        "Modbus/TCP reading 124 registers ...", "Successfully read 124 registers - pause 10 msec"};
+    EXPECT_EQ(fHost.Log(), expected);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(Bytes(requests[1].begin() + 7, requests[1].end()), (Bytes{3, 0, 121, 0, 124}));
+    EXPECT_EQ(fHost.fRefreshes, 2);
+    EXPECT_EQ(fHost.fImage[0], 0x2000);
+    EXPECT_EQ(fHost.fImage[244], 0x2000 + 244);
+    EXPECT_EQ(fHost.fImage[245], 0xFFFF);
+    const CommStatisticsRecord counts = fStatistics.Snapshot();
+    EXPECT_EQ(counts.Requests, 2);
+    EXPECT_EQ(counts.Responses, 2);
+    EXPECT_EQ(counts.NoResponses, 0);
+}
+
+TEST_F(ModbusTcpThreadTest, StepEndsAfterOneRaisedError) {
+    fStatistics.CountRequest();
+    auto thread = Start(1, TModbusTCPThread::kStepCycles);
+    ASSERT_TRUE(fHost.WaitDone());
+    EXPECT_EQ(fHost.Log(), std::vector<std::string>{"Socket Error # 111  -  Connection refused."});
+    const CommStatisticsRecord counts = fStatistics.Snapshot();
+    EXPECT_EQ(counts.Requests, 1) << "reset at the start of the run";
+    EXPECT_EQ(counts.NoResponses, 1);
+    EXPECT_EQ(counts.ConsecErrors, 1);
+}
+
+TEST_F(ModbusTcpThreadTest, CountsEachFailedOutcome) {
+    // Block A is answered normally, block B with an exception, then a mismatch.
+    int blockB = 0;
+    ScriptedModbusServer server([&](const Bytes& request) {
+        if (request[9] == 0) {
+            return Segments{{ScriptedModbusServer::ImageReply(request, fImage)}};
+        }
+        const Bytes pdu = ++blockB == 1 ? Bytes{0x83, 0x02} : Bytes{0x04, 0x00};
+        return Segments{{ScriptedModbusServer::Frame(1, 255, pdu)}};
+    });
+    fImage[121] = 0x1234;
+    auto thread = Start(server.Port(), 4);
+    ASSERT_TRUE(fHost.WaitDone());
+    const CommStatisticsRecord counts = fStatistics.Snapshot();
+    EXPECT_EQ(counts.Requests, 4);
+    EXPECT_EQ(counts.Responses, 2);
+    EXPECT_EQ(counts.Invalid, 1);
+    EXPECT_EQ(counts.Unmatched, 1);
+    EXPECT_EQ(counts.NoResponses, 2);
+    EXPECT_EQ(counts.ConsecErrors, 1);
+    EXPECT_EQ(counts.MaxConsecErrors, 1);
+    EXPECT_EQ(fHost.Log().at(3), "Failed to read 124 registers - pause 10 msec");
+    EXPECT_EQ(fHost.fRefreshes, 2);
+    EXPECT_EQ(fHost.fImage[121], 0xFFFF) << "a failed block leaves the image alone";
+}
+
+TEST_F(ModbusTcpThreadTest, StopEndsARunDuringItsPause) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    auto thread = std::make_unique<TModbusTCPThread>(
+        fHost, fStatistics, 1,
+        TModbusTCPThread::Parameters{"127.0.0.1", server.Port(), TModbusTCPThread::kRunCycles,
+                                     60000, false});
+    while (fHost.Log().size() < 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    thread->Stop();
+    ASSERT_TRUE(fHost.WaitDone());
+    EXPECT_FALSE(fHost.fSingleStep);
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(ModbusTcpThreadTest, AbortEndsAReadInFlight) {
+    ScriptedModbusServer server([](const Bytes&) { return Segments{}; });
+    auto thread = Start(server.Port(), TModbusTCPThread::kRunCycles);
+    while (server.Requests().empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    thread.reset();
+    EXPECT_TRUE(fHost.WaitDone());
+    EXPECT_EQ(fHost.Log().back(), "Operation aborted");
+}
+
+} // namespace
+} // namespace kalvo
