@@ -1,17 +1,23 @@
 #include "app/main_form.h"
 
+#include "app/app_logging.h"
 #include "app/config_file.h"
+#include "app/qt_polling_host.h"
 #include "app/window_placement.h"
-#include "registers/value_text.h"
+#include "dialogs/debug_form.h"
+#include "dialogs/locale_time.h"
+#include "registers/register_sheet.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,10 +28,12 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <thread>
 
 namespace kalvo {
 
@@ -40,6 +48,11 @@ constexpr int kTopPanelHeight = 60;
 constexpr int kStatusBarHeight = 20;
 constexpr int kLogPanelHeight = 130;
 constexpr int kWebIconSize = 32;
+constexpr int kMaxLogLines = 101;
+
+std::string DecimalSeparator() {
+    return QLocale().decimalPoint().toStdString();
+}
 
 QString TextOf(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -68,7 +81,13 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     column->addWidget(BuildLogPanel());
     column->addWidget(BuildStatusBar());
     setCentralWidget(central);
+    fHost = new QtPollingHost(*this);
     FormCreate();
+    debugForm = new TdebugForm(fStatistics, this);
+}
+
+TmainForm::~TmainForm() {
+    ShutdownPollers();
 }
 
 void TmainForm::BuildMenus() {
@@ -80,12 +99,13 @@ void TmainForm::BuildMenus() {
     Settings1 =
         options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView), "&Settings ...");
     Showdebugpanel1 =
-        options->addAction(style->standardIcon(QStyle::SP_FileDialogInfoView), "Show debug panel");
+        options->addAction(style->standardIcon(QStyle::SP_FileDialogInfoView), "Show debug panel",
+                           this, &TmainForm::Showdebugpanel1Click);
     QMenu* help = menuBar()->addMenu("?");
     Informazionisu1 =
         help->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation), "&About ...");
     // Their windows are not part of the client yet.
-    for (QAction* pending : {Settings1, Showdebugpanel1, Informazionisu1}) {
+    for (QAction* pending : {Settings1, Informazionisu1}) {
         pending->setEnabled(false);
     }
 }
@@ -118,6 +138,7 @@ QWidget* TmainForm::BuildTopPanel() {
 QWidget* TmainForm::BuildModbusKindPanel() {
     auto* panel = new QGroupBox;
     panel->setObjectName("PanelModbusKind");
+    PanelModbusKind = panel;
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(6, 2, 6, 2);
     RadioTCP = new QRadioButton("Modbus TCP");
@@ -133,6 +154,7 @@ QWidget* TmainForm::BuildModbusKindPanel() {
 QWidget* TmainForm::BuildTcpPanel() {
     auto* panel = new QGroupBox;
     panel->setObjectName("PanelTCPSettings");
+    PanelTCPSettings = panel;
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(6, 2, 6, 2);
     grid->setVerticalSpacing(2);
@@ -145,6 +167,7 @@ QWidget* TmainForm::BuildTcpPanel() {
     TCPPortEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]*"), TCPPortEdit));
     TCPPortEdit->setFixedWidth(60);
+    TCPPortEdit->installEventFilter(this);
     auto* setDefault = SpeedButton("SpeedButton2", "Set default",
                                    style()->standardIcon(QStyle::SP_DialogResetButton));
     connect(setDefault, &QToolButton::clicked, this, &TmainForm::SpeedButton2Click);
@@ -159,12 +182,14 @@ QWidget* TmainForm::BuildTcpPanel() {
 QWidget* TmainForm::BuildRtuPanel() {
     auto* panel = new QGroupBox;
     panel->setObjectName("PanelRTUSettings");
+    PanelRTUSettings = panel;
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(6, 2, 6, 2);
     grid->setVerticalSpacing(2);
     mbRTUaddr = new QLineEdit("1");
     mbRTUaddr->setObjectName("mbRTUaddr");
     mbRTUaddr->setFixedWidth(50);
+    mbRTUaddr->installEventFilter(this);
     ComboSerials = new QComboBox;
     ComboSerials->setObjectName("ComboSerials");
     ComboSerials->setAccessibleName("Serial port");
@@ -199,6 +224,10 @@ QWidget* TmainForm::BuildAcquisitionButtons() {
     SpeedButton5 = SpeedButton("SpeedButton5", "Save current tab",
                                style->standardIcon(QStyle::SP_DialogSaveButton));
     readStop->setEnabled(false);
+    connect(readStep, &QToolButton::clicked, this, &TmainForm::readStepClick);
+    connect(readContinuous, &QToolButton::clicked, this, &TmainForm::readContinuousClick);
+    connect(readStop, &QToolButton::clicked, this, &TmainForm::readStopClick);
+    SpeedButton5->setEnabled(false);
     for (QToolButton* button : {readStep, readContinuous, readStop, SpeedButton5}) {
         button->setIconSize(QSize(24, 24));
         row->addWidget(button);
@@ -251,12 +280,15 @@ QWidget* TmainForm::BuildPages() {
 QWidget* TmainForm::BuildLogPanel() {
     auto* panel = new QGroupBox(" Communication ");
     panel->setObjectName("Panel1");
+    Panel1 = panel;
     panel->setFixedHeight(kLogPanelHeight);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(4, 4, 4, 4);
     listLog = new QListWidget;
     listLog->setObjectName("listLog");
     listLog->setAccessibleName("Communication");
+    listLog->setSelectionMode(QAbstractItemView::SingleSelection);
+    listLog->viewport()->installEventFilter(this);
     column->addWidget(listLog);
     return panel;
 }
@@ -269,6 +301,7 @@ QWidget* TmainForm::BuildStatusBar() {
                                style()->standardIcon(QStyle::SP_TitleBarShadeButton));
     SpeedButton4->setParent(Panel4);
     SpeedButton4->setGeometry(0, 0, kStatusBarHeight, kStatusBarHeight);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TmainForm::SpeedButton4Click);
     LabelZorbel = new QLabel("For FloatingPoint decoding visit : ", Panel4);
     LabelZorbel->setObjectName("LabelZorbel");
     LabelZorbel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -355,6 +388,8 @@ void TmainForm::FormResize() {
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
+    readStopClick();
+    ShutdownPollers();
     QMainWindow::closeEvent(event);
     FormClose();
 }
@@ -375,20 +410,17 @@ int TmainForm::RefreshGrid(RegisterGrid& grid, int firstRegister) {
     int index = firstRegister;
     for (int row = 0; row < model.rowCount(); ++row) {
         const int count = model.Cell(row, kColumnBytes).toInt() / 2;
-        model.SetCell(row, kColumnRaw, TextOf(fRegisters.RegistersToHex(count, index)));
-        model.SetCell(row, kColumnBigEndian,
-                      TextOf(fRegisters.RegistersToBigEndianHex(count, index)));
-        model.SetCell(row, kColumnValue, RenderValueCell(grid, row, index));
+        const RegisterSheet::Row cells =
+            RegisterSheet::DynamicCells(fRegisters, grid.CellText(row, kColumnType).toStdString(),
+                                        count, index, DecimalSeparator());
+        for (int column = kColumnRaw; column <= kColumnValue; ++column) {
+            model.SetCell(row, column,
+                          TextOf(cells.at(static_cast<std::size_t>(column - kColumnRaw))));
+        }
         index += count;
     }
     model.DynamicColumnsChanged();
     return index;
-}
-
-QString TmainForm::RenderValueCell(const RegisterGrid& grid, int row, int firstRegister) const {
-    const std::string type = grid.CellText(row, kColumnType).toStdString();
-    const std::string separator = QLocale().decimalPoint().toStdString();
-    return TextOf(RegisterValueText(fRegisters, type, firstRegister, separator));
 }
 
 void TmainForm::GridInstSelectCell(const QModelIndex& index) {
@@ -418,6 +450,13 @@ void TmainForm::OpenExternalPage(const QString& address) {
 }
 
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == mbRTUaddr || watched == TCPPortEdit) && event->type() == QEvent::KeyPress) {
+        return !mbRTUaddrKeyPress(static_cast<const QKeyEvent&>(*event));
+    }
+    if (listLog != nullptr && watched == listLog->viewport() &&
+        event->type() == QEvent::MouseButtonDblClick) {
+        listLogDblClick();
+    }
     if (watched == LabelZorbelLink) {
         QFont linkFont = LabelZorbelLink->font();
         switch (event->type()) {
@@ -434,6 +473,196 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace kalvo
+
+namespace kalvo {
+
+void TmainForm::readStepClick() {
+    StartRun(TModbusTCPThread::kStepCycles);
+}
+
+void TmainForm::readContinuousClick() {
+    StartRun(TModbusTCPThread::kRunCycles);
+}
+
+void TmainForm::StartRun(std::uint32_t cycles) {
+    ClearValueColumns();
+    listLog->clear();
+    if (!ValidateConnectionInputs()) {
+        return;
+    }
+    const bool step = cycles == TModbusTCPThread::kStepCycles;
+    try {
+        PanelModbusKind->setEnabled(false);
+        PanelRTUSettings->setEnabled(!RadioRTU->isChecked());
+        PanelTCPSettings->setEnabled(!RadioTCP->isChecked());
+        readStep->setEnabled(false);
+        readContinuous->setEnabled(false);
+        readStop->setEnabled(!step);
+        (step ? readStep : readContinuous)->repaint();
+        const std::int32_t pollDelay = PollDelay();
+        if (!RadioTCP->isChecked()) {
+            // TODO(#8): RTU runs from the main window.
+            throw std::runtime_error("Modbus RTU polling is not available");
+        }
+        StartTcpThread(cycles, pollDelay);
+    } catch (const std::exception& error) {
+        qCWarning(lcKalvo) << "cannot start a run:" << error.what();
+        ShowError("Error creating communication thread");
+        readStopClick();
+    }
+}
+
+std::int32_t TmainForm::PollDelay() const {
+    return PollSettings::kPollingDelaysMs.at(
+        static_cast<std::size_t>(fPollSettings.PollingDelayIndex));
+}
+
+void TmainForm::StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay) {
+    const RunId run = ++fRunCounter;
+    fHost->BeginRun(run);
+    TModbusTCPThread::Parameters parameters{TCPHostEdit->text().toStdString(),
+                                            TCPPortEdit->text().toInt(), cycles, pollDelay,
+                                            fPollSettings.ResetStatistics};
+    fTcpThreads.push_back(
+        std::make_unique<TModbusTCPThread>(*fHost, fStatistics, run, std::move(parameters)));
+    fTcpThread = fTcpThreads.back().get();
+}
+
+bool TmainForm::ValidateConnectionInputs() {
+    bool valid = true;
+    auto check = [this, &valid](bool ok, const QString& message) {
+        if (!ok) {
+            ShowError(message);
+            valid = false;
+        }
+    };
+    bool numeric = false;
+    if (RadioTCP->isChecked()) {
+        const int port = TCPPortEdit->text().toInt(&numeric);
+        check(!TCPHostEdit->text().isEmpty(),
+              TCPHostEdit->text() + " is not a valid TCP host name / address.");
+        check(numeric && port >= 1 && port <= 65535,
+              TCPPortEdit->text() + " is not a valid TCP port number.");
+    } else {
+        const int address = mbRTUaddr->text().toInt(&numeric);
+        check(ComboSerials->count() > 0, "No serial port selected");
+        check(numeric && address >= 1 && address <= 255, "Invalid Modbus/RTU Server address");
+    }
+    return valid;
+}
+
+void TmainForm::ClearValueColumns() {
+    for (RegisterGrid* grid : fGrids) {
+        grid->Model()->ClearDynamicColumns();
+    }
+}
+
+void TmainForm::readStopClick() {
+    if (fTcpThread != nullptr) {
+        fTcpThread->Stop();
+        fTcpThread = nullptr;
+    }
+    RestoreIdleControls();
+}
+
+void TmainForm::RestoreIdleControls() {
+    readStop->setEnabled(false);
+    readStep->setEnabled(true);
+    readContinuous->setEnabled(true);
+    PanelRTUSettings->setEnabled(true);
+    PanelTCPSettings->setEnabled(true);
+    PanelModbusKind->setEnabled(true);
+}
+
+void TmainForm::TcpThreadDone(RunId run, bool restoreControls) {
+    const auto ended = std::find_if(fTcpThreads.begin(), fTcpThreads.end(),
+                                    [run](const auto& thread) { return thread->Run() == run; });
+    if (ended == fTcpThreads.end()) {
+        return;
+    }
+    if (fTcpThread == ended->get()) {
+        fTcpThread = nullptr;
+    }
+    fTcpThreads.erase(ended);
+    if (restoreControls) {
+        RestoreIdleControls();
+    }
+}
+
+void TmainForm::ShutdownPollers() {
+    fHost->SetClosing();
+    fTcpThread = nullptr;
+    for (const auto& thread : fTcpThreads) {
+        thread->Abort();
+    }
+    // A poller may be waiting for a call into this thread; keep serving (and refusing) them.
+    const auto running = [this] {
+        return std::any_of(fTcpThreads.begin(), fTcpThreads.end(),
+                           [](const auto& thread) { return !thread->Finished(); });
+    };
+    while (running()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    fTcpThreads.clear();
+}
+
+void TmainForm::ShowError(const QString& text) {
+    if (fEnvironment.ShowError) {
+        fEnvironment.ShowError(this, text);
+    } else {
+        QMessageBox::critical(this, kCaption, text);
+    }
+}
+
+bool TmainForm::mbRTUaddrKeyPress(const QKeyEvent& event) const {
+    const QString text = event.text();
+    if (text.isEmpty() || text.at(0) < QLatin1Char(' ')) {
+        return true;
+    }
+    return text.at(0).isDigit() && text.at(0) <= QLatin1Char('9');
+}
+
+void TmainForm::AppendLog(const QString& message) {
+    listLog->setUpdatesEnabled(false);
+    if (listLog->count() >= kMaxLogLines) {
+        delete listLog->takeItem(0);
+    }
+    qCDebug(lcKalvo).noquote() << LongTimeText(QTime::currentTime()) + "  " + message;
+    listLog->addItem(LongTimeText(QTime::currentTime()) + " " + message);
+    listLog->setCurrentRow(listLog->count() - 1);
+    listLog->clearSelection();
+    listLog->setUpdatesEnabled(true);
+}
+
+void TmainForm::UpdateVisibleDebugWindow() {
+    if (debugForm->isVisible()) {
+        debugForm->UpdateDebugWindow();
+    }
+}
+
+void TmainForm::Showdebugpanel1Click() {
+    debugForm->UpdateDebugWindow();
+    debugForm->show();
+    debugForm->raise();
+}
+
+void TmainForm::listLogDblClick() {
+    if (!debugForm->isVisible()) {
+        debugForm->UpdateDebugWindow();
+        debugForm->show();
+    }
+}
+
+void TmainForm::SpeedButton4Click() {
+    const int tag = fLogPanelTag;
+    fLogPanelTag = 1 - tag;
+    SpeedButton4->setIcon(style()->standardIcon(
+        fLogPanelTag == 0 ? QStyle::SP_TitleBarShadeButton : QStyle::SP_TitleBarUnshadeButton));
+    Panel1->setVisible(!Panel1->isVisible());
 }
 
 } // namespace kalvo

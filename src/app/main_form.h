@@ -1,17 +1,22 @@
 #pragma once
 
+#include "acquisition/modbus_tcp_thread.h"
 #include "app/client_config.h"
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
+#include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/poll_settings.h"
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -21,6 +26,9 @@ class QToolBar;
 class QToolButton;
 
 namespace kalvo {
+
+class QtPollingHost;
+class TdebugForm;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
 // the communication log and the status bar. It owns the register image.
@@ -32,14 +40,26 @@ public:
     static constexpr int kMinimumHeight = 320;
 
     explicit TmainForm(MainFormEnvironment environment, QWidget* parent = nullptr);
+    // Stops every run and waits for its thread before the controls go.
+    ~TmainForm() override;
 
     ModbusRegisters& Registers() { return fRegisters; }
     PollSettings& Settings() { return fPollSettings; }
+    CommStatistics& Statistics() { return fStatistics; }
+    TdebugForm* DebugForm() const { return debugForm; }
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
     // Re-renders the dynamic columns of the four grids from the register image.
     void RefreshDisplay();
-    QString RenderValueCell(const RegisterGrid& grid, int row, int firstRegister) const;
+    // Appends a time-stamped line to the communication log, keeping the newest 101.
+    void AppendLog(const QString& message);
+    void UpdateVisibleDebugWindow();
+    void RestoreIdleControls();
+    void readStepClick();
+    void readContinuousClick();
+    void readStopClick();
+    // The end of a TCP run's thread, on the UI thread.
+    void TcpThreadDone(RunId run, bool restoreControls);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +80,18 @@ private:
     QWidget* BuildStatusBar();
     QToolButton* SpeedButton(const QString& name, const QString& hint, const QIcon& icon);
 
+    void StartRun(std::uint32_t cycles);
+    bool ValidateConnectionInputs();
+    void ClearValueColumns();
+    std::int32_t PollDelay() const;
+    void StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay);
+    void ShutdownPollers();
+    void ShowError(const QString& text);
+    bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
+    void listLogDblClick();
+    void SpeedButton4Click();
+    void Showdebugpanel1Click();
+
     void FormCreate();
     void FormShow();
     void FormResize();
@@ -77,13 +109,23 @@ private:
     MainFormEnvironment fEnvironment;
     ModbusRegisters fRegisters;
     PollSettings fPollSettings;
+    CommStatistics fStatistics;
+    QtPollingHost* fHost = nullptr;
+    RunId fRunCounter = 0;
+    // Runs whose threads have not ended yet; fTcpThread is the one Stop addresses.
+    std::vector<std::unique_ptr<TModbusTCPThread>> fTcpThreads;
+    TModbusTCPThread* fTcpThread = nullptr;
     bool fShown = false;
-    int fSerialScanTag = 0;
+    int fLogPanelTag = 0;
 
     QAction* Esci1 = nullptr;
     QAction* Settings1 = nullptr;
     QAction* Showdebugpanel1 = nullptr;
     QAction* Informazionisu1 = nullptr;
+    TdebugForm* debugForm = nullptr;
+    QWidget* PanelModbusKind = nullptr;
+    QWidget* PanelTCPSettings = nullptr;
+    QWidget* PanelRTUSettings = nullptr;
     QRadioButton* RadioTCP = nullptr;
     QRadioButton* RadioRTU = nullptr;
     QLineEdit* TCPHostEdit = nullptr;
@@ -100,6 +142,7 @@ private:
     std::array<RegisterGrid*, 4> fGrids{};
     QWidget* pnlPolar = nullptr;
     QWidget* WebTabSheet = nullptr;
+    QWidget* Panel1 = nullptr;
     QListWidget* listLog = nullptr;
     QWidget* Panel4 = nullptr;
     QToolButton* SpeedButton4 = nullptr;

@@ -19,7 +19,7 @@ QStringList SystemSerialPorts() {
 } // namespace
 
 MainFormEnvironment MainFormEnvironment::System() {
-    return {ConfigFile::DefaultPath(), SystemSerialPorts};
+    return {ConfigFile::DefaultPath(), SystemSerialPorts, {}};
 }
 
 } // namespace kalvo

@@ -29,6 +29,8 @@ RegisterGrid::RegisterGrid(QWidget* parent)
     verticalHeader()->setDefaultSectionSize(kRowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
+    // The value column takes the room left, so that long numbers show whole.
+    horizontalHeader()->setStretchLastSection(true);
 }
 
 void RegisterGrid::FillRegisterGrid(std::span<const RegisterDef> table, const QFont& font) {
@@ -46,8 +48,12 @@ void RegisterGrid::SizeColumns(const QFont& font) {
         }
         setColumnWidth(column, width + kColumnPadding);
     }
-    setColumnWidth(kColumnRaw, kHexColumnWidth);
-    setColumnWidth(kColumnBigEndian, kHexColumnWidth);
+    // The fixed widths suit a small UI font; a larger one must still show a whole double.
+    const int hexWidth =
+        std::max(kHexColumnWidth,
+                 metrics.horizontalAdvance(QString("0x%1").arg(QString(16, 'D'))) + kColumnPadding);
+    setColumnWidth(kColumnRaw, hexWidth);
+    setColumnWidth(kColumnBigEndian, hexWidth);
     setColumnWidth(kColumnValue, kValueColumnWidth);
 }
 

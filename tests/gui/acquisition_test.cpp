@@ -1,0 +1,183 @@
+#include "app/main_form.h"
+#include "dialogs/debug_form.h"
+#include "scripted_modbus_server.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+#include <numeric>
+
+using namespace kalvo;
+using test::ScriptedModbusServer;
+
+class AcquisitionTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir fDir;
+    QStringList fPorts;
+    QStringList fErrors;
+    std::array<std::uint16_t, 251> fImage{};
+    std::unique_ptr<TmainForm> fForm;
+
+    template <typename T> T* Child(const char* name) { return fForm->findChild<T*>(name); }
+    QToolButton* Button(const char* name) { return Child<QToolButton>(name); }
+    bool Enabled(const char* name) { return Child<QWidget>(name)->isEnabled(); }
+
+    // The state table: Step, Run, Stop, kind panel, TCP panel, RTU panel.
+    QList<bool> Controls() {
+        return {Enabled("readStep"),         Enabled("readContinuous"),
+                Enabled("readStop"),         Enabled("PanelModbusKind"),
+                Enabled("PanelTCPSettings"), Enabled("PanelRTUSettings")};
+    }
+    void UseServer(const ScriptedModbusServer& server) {
+        Child<QLineEdit>("TCPHostEdit")->setText("127.0.0.1");
+        Child<QLineEdit>("TCPPortEdit")->setText(QString::number(server.Port()));
+        fForm->Settings().PollingDelayIndex = 0;
+    }
+
+private slots:
+    void init() {
+        fErrors.clear();
+        fPorts.clear();
+        std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x3000});
+        fImage[0] = 0x4E61;
+        fImage[1] = 0xBC00;
+        fForm = std::make_unique<TmainForm>(
+            MainFormEnvironment{fDir.filePath("kalvo-client.ini"), [this] { return fPorts; },
+                                [this](QWidget*, const QString& text) { fErrors.append(text); }});
+    }
+    void cleanup() { fForm.reset(); }
+
+    void stepFillsTheGridsAndRestoresTheControls() {
+        ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+        UseServer(server);
+        Button("readStep")->click();
+        QCOMPARE(Controls(), (QList<bool>{false, false, false, false, false, true}));
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
+        QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+        QCOMPARE(server.Requests().size(), 2u);
+        const RegisterGrid& inst = *fForm->Grids()[0];
+        QCOMPARE(inst.CellText(0, 5), "0x4E61BC00");
+        QCOMPARE(inst.CellText(0, 6), "0x00BC614E");
+        QCOMPARE(inst.CellText(0, 7), "12345678");
+        QCOMPARE(fForm->Grids()[3]->CellText(46, 5), "0x30F330F4");
+        auto* log = Child<QListWidget>("listLog");
+        QCOMPARE(log->count(), 4);
+        QVERIFY(log->item(3)->text().endsWith(" Successfully read 124 registers - pause 200 msec"));
+    }
+
+    void runThenStopRestoresTheControlsAtOnce() {
+        ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+        UseServer(server);
+        Button("readContinuous")->click();
+        QCOMPARE(Controls(), (QList<bool>{false, false, true, false, false, true}));
+        QTRY_VERIFY(server.Requests().size() >= 3);
+        Button("readStop")->click();
+        QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+    }
+
+    void invalidFieldsReportEveryFaultAndStartNothing() {
+        fForm->Grids()[0]->Model()->SetCell(0, 7, "old");
+        Child<QLineEdit>("TCPHostEdit")->clear();
+        Child<QLineEdit>("TCPPortEdit")->clear();
+        Button("readStep")->click();
+        QCOMPARE(fErrors, (QStringList{" is not a valid TCP host name / address.",
+                                       " is not a valid TCP port number."}));
+        QCOMPARE(fForm->Grids()[0]->CellText(0, 7), "");
+        QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+
+        fErrors.clear();
+        Child<QLineEdit>("TCPHostEdit")->setText("localhost");
+        Child<QLineEdit>("TCPPortEdit")->setText("70000");
+        Button("readStep")->click();
+        QCOMPARE(fErrors, (QStringList{"70000 is not a valid TCP port number."}));
+
+        fErrors.clear();
+        Child<QRadioButton>("RadioRTU")->setChecked(true);
+        Child<QLineEdit>("mbRTUaddr")->setText("x1");
+        Button("readStep")->click();
+        QCOMPARE(fErrors,
+                 (QStringList{"No serial port selected", "Invalid Modbus/RTU Server address"}));
+        fErrors.clear();
+        Child<QLineEdit>("mbRTUaddr")->setText("300");
+        Button("readContinuous")->click();
+        QVERIFY(fErrors.contains("Invalid Modbus/RTU Server address"));
+        QCOMPARE(Child<QListWidget>("listLog")->count(), 0);
+    }
+
+    void keyFilterLetsOnlyDigitsThrough() {
+        auto* address = Child<QLineEdit>("mbRTUaddr");
+        address->clear();
+        QTest::keyClicks(address, "1a2.-3");
+        QCOMPARE(address->text(), "123");
+        QTest::keyClick(address, Qt::Key_Backspace);
+        QCOMPARE(address->text(), "12");
+    }
+
+    void logKeepsTheNewest101Lines() {
+        for (int line = 1; line <= 150; ++line) {
+            fForm->AppendLog(QString("line %1").arg(line));
+        }
+        auto* log = Child<QListWidget>("listLog");
+        QCOMPARE(log->count(), 101);
+        QVERIFY(log->item(0)->text().endsWith(" line 50"));
+        QVERIFY(log->item(100)->text().endsWith(" line 150"));
+        QVERIFY(log->selectedItems().isEmpty());
+        fForm->AppendLog("");
+        QVERIFY(log->item(100)->text().endsWith(' '));
+    }
+
+    void logPanelButtonTogglesThePanel() {
+        fForm->show();
+        auto* panel = Child<QWidget>("Panel1");
+        Button("SpeedButton4")->click();
+        QVERIFY(!panel->isVisible());
+        Button("SpeedButton4")->click();
+        QVERIFY(panel->isVisible());
+    }
+
+    void statisticsWindowShowsNotAvailableAfterReset() {
+        fForm->Statistics().CountRequest();
+        TdebugForm& debug = *fForm->DebugForm();
+        debug.UpdateDebugWindow();
+        QCOMPARE(debug.Field("Requests")->text(), "1");
+        QVERIFY(debug.Field("Last request - Time")->text() != "N/A");
+        QCOMPARE(debug.Field("Last valid response - Time")->text(), "N/A");
+        debug.findChild<QWidget*>("Button1")->setFocus();
+        QTest::mouseClick(debug.findChild<QWidget*>("Button1"), Qt::LeftButton);
+        for (const char* label :
+             {"Requests", "Responses", "Timeout responses", "Max consec errors"}) {
+            QCOMPARE(debug.Field(label)->text(), "0");
+        }
+        for (const char* label :
+             {"Last request - Time", "Last valid response - Time", "Last consec. error - Time"}) {
+            QCOMPARE(debug.Field(label)->text(), "N/A");
+        }
+        fForm->show();
+        QTest::mouseDClick(Child<QListWidget>("listLog")->viewport(), Qt::LeftButton);
+        QVERIFY(debug.isVisible());
+        QTest::keyClick(&debug, Qt::Key_Escape);
+        QVERIFY(!debug.isVisible());
+    }
+
+    void closingDuringAReadNeitherHangsNorCrashes() {
+        ScriptedModbusServer server([](const ScriptedModbusServer::Bytes&) {
+            return std::vector<ScriptedModbusServer::Segment>{};
+        });
+        UseServer(server);
+        fForm->show();
+        Button("readContinuous")->click();
+        QTRY_VERIFY(!server.Requests().empty());
+        QVERIFY(fForm->close());
+        fForm.reset();
+    }
+};
+
+QTEST_MAIN(AcquisitionTest)
+#include "acquisition_test.moc"

@@ -1,0 +1,52 @@
+#include "console_host.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace kalvo::poll {
+
+namespace {
+
+std::string TimeStamp() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return text;
+}
+
+} // namespace
+
+void ConsoleHost::AppendLog(RunId, const std::string& message) {
+    std::lock_guard lock(fMutex);
+    fLog << TimeStamp() << ' ' << message << std::endl;
+}
+
+void ConsoleHost::FillRegisters(RunId) {
+    std::lock_guard lock(fMutex);
+    fRegisters.Fill();
+}
+
+void ConsoleHost::RefreshDisplay(RunId, int first, std::span<const std::uint16_t> block) {
+    std::lock_guard lock(fMutex);
+    fRegisters.Store(first, block);
+}
+
+void ConsoleHost::ThreadDone(RunId, bool) {
+    std::lock_guard lock(fMutex);
+    fDone = true;
+    fDoneSignal.notify_all();
+}
+
+void ConsoleHost::WaitDone() {
+    std::unique_lock lock(fMutex);
+    fDoneSignal.wait(lock, [this] { return fDone; });
+}
+
+ModbusRegisters ConsoleHost::Registers() const {
+    std::lock_guard lock(fMutex);
+    return fRegisters;
+}
+
+} // namespace kalvo::poll

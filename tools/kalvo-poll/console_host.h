@@ -1,0 +1,39 @@
+#pragma once
+
+#include "acquisition/polling_host.h"
+#include "registers/modbus_registers.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <ostream>
+
+namespace kalvo::poll {
+
+// A PollingHost for a terminal: log lines go to a stream with their time stamps, blocks land
+// in a register image of its own.
+class ConsoleHost : public PollingHost {
+public:
+    explicit ConsoleHost(std::ostream& log) : fLog(log) {}
+
+    void AppendLog(RunId run, const std::string& message) override;
+    void FillRegisters(RunId run) override;
+    void RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) override;
+    void UpdateDebugWindow(RunId) override {}
+    void RestoreIdleControls(RunId) override {}
+    // A console run ends by itself; there are no controls to restore.
+    void StopRun(RunId) override {}
+    void ThreadDone(RunId run, bool singleStep) override;
+
+    // Blocks until the run's thread has said it is done.
+    void WaitDone();
+    ModbusRegisters Registers() const;
+
+private:
+    std::ostream& fLog;
+    mutable std::mutex fMutex;
+    std::condition_variable fDoneSignal;
+    ModbusRegisters fRegisters;
+    bool fDone = false;
+};
+
+} // namespace kalvo::poll

@@ -1,0 +1,107 @@
+#include "poll_options.h"
+
+#include <charconv>
+
+namespace kalvo::poll {
+
+namespace {
+
+long long Number(const std::string& text, const std::string& option, long long low,
+                 long long high) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+        throw UsageError(option + " needs a number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + text + "'");
+    }
+    return value;
+}
+
+void ParseTcpTarget(const std::string& target, PollOptions& options) {
+    const std::size_t colon = target.rfind(':');
+    options.Host = target.substr(0, colon);
+    if (colon != std::string::npos) {
+        options.Port =
+            static_cast<std::int32_t>(Number(target.substr(colon + 1), "--tcp PORT", 1, 65535));
+    }
+    if (options.Host.empty()) {
+        throw UsageError("--tcp needs a host name or address");
+    }
+}
+
+OutputFormat ParseFormat(const std::string& text) {
+    if (text == "table") {
+        return OutputFormat::Table;
+    }
+    if (text == "csv") {
+        return OutputFormat::Csv;
+    }
+    if (text == "json") {
+        return OutputFormat::Json;
+    }
+    throw UsageError("--format takes table, csv or json, not '" + text + "'");
+}
+
+} // namespace
+
+PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
+    PollOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) {
+                throw UsageError(option + " needs a value");
+            }
+            return arguments[++i];
+        };
+        if (option == "--help" || option == "-h") {
+            options.Help = true;
+        } else if (option == "--tcp") {
+            ParseTcpTarget(value(), options);
+        } else if (option == "--step") {
+            options.Cycles = 2;
+        } else if (option == "--run") {
+            options.Cycles = static_cast<std::uint32_t>(Number(value(), "--run", 1, 4294967295LL));
+        } else if (option == "--interval") {
+            options.IntervalMs =
+                static_cast<std::int32_t>(Number(value(), "--interval", 0, 3600000));
+        } else if (option == "--format") {
+            options.Format = ParseFormat(value());
+        } else if (option == "--csv-dir") {
+            options.CsvDir = value();
+        } else if (option == "--reset-statistics") {
+            options.ResetStatistics = true;
+        } else {
+            throw UsageError("unknown option '" + option + "'");
+        }
+    }
+    if (!options.Help && options.Host.empty()) {
+        throw UsageError("say where the module is: --tcp HOST[:PORT]");
+    }
+    return options;
+}
+
+std::string PollOptions::Usage() {
+    return R"(Usage: kalvo-poll --tcp HOST[:PORT] [--step | --run N] [--interval MS]
+                  [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
+
+Reads the KALVO module's register map over Modbus/TCP and prints it decoded.
+
+  --tcp HOST[:PORT]    the module (port 502 when not given)
+  --step               read both register blocks once (the default)
+  --run N              read N blocks, alternating between the two
+  --interval MS        pause after every read, in milliseconds (default 1000)
+  --format FORMAT      print the four tables: table, csv, or json (raw registers
+                       and decoded values)
+  --csv-dir DIR        write the four tables as DIR/KALVO_<serial>_<tab>.csv,
+                       exactly as the client's export does
+  --reset-statistics   clear the communication statistics before the first read
+  --help               this text
+
+Log lines go to standard error, tables to standard output, the statistics to
+standard error at the end.
+Exit status: 0 when every read succeeded, 1 when any failed, 2 on a usage error.
+)";
+}
+
+} // namespace kalvo::poll

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kalvo::poll {
+
+// A command line that cannot be run; the text says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class OutputFormat { None, Table, Csv, Json };
+
+// What kalvo-poll was asked to do.
+struct PollOptions {
+    std::string Host;
+    std::int32_t Port = 502;
+    std::uint32_t Cycles = 2;
+    std::int32_t IntervalMs = 1000;
+    OutputFormat Format = OutputFormat::None;
+    std::string CsvDir;
+    bool ResetStatistics = false;
+    bool Help = false;
+
+    static PollOptions Parse(const std::vector<std::string>& arguments);
+    static std::string Usage();
+};
+
+} // namespace kalvo::poll

@@ -1,0 +1,138 @@
+#include "poll_report.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace kalvo::poll {
+
+namespace {
+
+// Display width of UTF-8 text: one column per code point.
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string OnOneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\t', ' ');
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::int64_t EpochMs(CommStatisticsRecord::Time time) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+} // namespace
+
+PollReport::PollReport(const ModbusRegisters& registers, std::string decimalSeparator)
+    : fRegisters(registers), fSheets(RegisterSheet::RenderAll(registers, decimalSeparator)) {}
+
+void PollReport::WriteTable(std::ostream& out) const {
+    for (const RegisterSheet& sheet : fSheets) {
+        std::vector<std::size_t> widths(kRegisterColumnCount, 0);
+        for (const RegisterSheet::Row& row : sheet.Rows()) {
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                widths[c] = std::max(widths[c], Columns(row[c]));
+            }
+        }
+        out << sheet.Caption() << '\n';
+        for (const RegisterSheet::Row& row : sheet.Rows()) {
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                out << OnOneLine(row[c]);
+                if (c + 1 < row.size()) {
+                    out << std::string(widths[c] - Columns(row[c]) + 2, ' ');
+                }
+            }
+            out << '\n';
+        }
+        out << '\n';
+    }
+}
+
+void PollReport::WriteCsv(std::ostream& out) const {
+    for (const RegisterSheet& sheet : fSheets) {
+        out << sheet.Csv() << "\r\n";
+    }
+}
+
+void PollReport::WriteJson(std::ostream& out, const CommStatisticsRecord& statistics) const {
+    out << "{\n  \"registers\": [";
+    for (int i = 0; i < ModbusRegisters::kCount; ++i) {
+        out << (i == 0 ? "" : ", ") << fRegisters[i];
+    }
+    out << "],\n  \"tables\": [";
+    for (std::size_t t = 0; t < fSheets.size(); ++t) {
+        const auto& rows = fSheets[t].Rows();
+        out << (t == 0 ? "\n" : ",\n")
+            << "    {\"caption\": " << JsonString(std::string(fSheets[t].Caption()))
+            << ", \"rows\": [";
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            out << (r == 1 ? "\n" : ",\n") << "      {";
+            for (std::size_t c = 0; c < rows[r].size(); ++c) {
+                out << (c == 0 ? "" : ", ") << JsonString(rows[0][c]) << ": "
+                    << JsonString(rows[r][c]);
+            }
+            out << '}';
+        }
+        out << "\n    ]}";
+    }
+    out << "\n  ],\n  \"statistics\": {\"requests\": " << statistics.Requests
+        << ", \"responses\": " << statistics.Responses
+        << ", \"timeouts\": " << statistics.NoResponses
+        << ", \"unmatched\": " << statistics.Unmatched << ", \"invalid\": " << statistics.Invalid
+        << ", \"exceptions\": " << statistics.Exceptions
+        << ", \"maxConsecutiveErrors\": " << statistics.MaxConsecErrors
+        << ", \"lastRequestMs\": " << EpochMs(statistics.LastRequestTime)
+        << ", \"lastResponseMs\": " << EpochMs(statistics.LastResponseTime) << "}\n}\n";
+}
+
+std::vector<std::string> PollReport::WriteCsvFiles(const std::string& folder) const {
+    std::filesystem::create_directories(folder);
+    const std::string& serial = fSheets.front().Rows().at(1).at(kColumnValue);
+    std::vector<std::string> paths;
+    for (const RegisterSheet& sheet : fSheets) {
+        const std::filesystem::path path =
+            std::filesystem::path(folder) /
+            (RegisterSheet::DefaultExportName(serial, sheet.Caption()) + ".csv");
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << sheet.Csv();
+        file.close();
+        if (!file) {
+            throw std::system_error(errno, std::generic_category(),
+                                    "cannot write " + path.string());
+        }
+        paths.push_back(path.string());
+    }
+    return paths;
+}
+
+void PollReport::WriteStatistics(std::ostream& out, const CommStatisticsRecord& statistics) {
+    out << "Requests: " << statistics.Requests << ", responses: " << statistics.Responses
+        << ", timeout responses: " << statistics.NoResponses
+        << ", unmatched: " << statistics.Unmatched << ", invalid: " << statistics.Invalid
+        << ", exceptions: " << statistics.Exceptions
+        << ", max consec errors: " << statistics.MaxConsecErrors << '\n';
+}
+
+} // namespace kalvo::poll

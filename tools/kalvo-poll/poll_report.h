@@ -1,0 +1,30 @@
+#pragma once
+
+#include "registers/comm_statistics_record.h"
+#include "registers/modbus_registers.h"
+#include "registers/register_sheet.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kalvo::poll {
+
+// The outputs of kalvo-poll, from one register image rendered into the four sheets.
+class PollReport {
+public:
+    PollReport(const ModbusRegisters& registers, std::string decimalSeparator);
+
+    void WriteTable(std::ostream& out) const;
+    void WriteCsv(std::ostream& out) const;
+    void WriteJson(std::ostream& out, const CommStatisticsRecord& statistics) const;
+    // One file per sheet, named as the client's export names it; returns the paths.
+    std::vector<std::string> WriteCsvFiles(const std::string& folder) const;
+    static void WriteStatistics(std::ostream& out, const CommStatisticsRecord& statistics);
+
+private:
+    ModbusRegisters fRegisters;
+    std::vector<RegisterSheet> fSheets;
+};
+
+} // namespace kalvo::poll
