@@ -69,7 +69,9 @@ bool TcpConnection::WaitFor(short events, int timeoutMs) {
     if (ready < 0) {
         throw ETcpError::FromErrno(errno);
     }
-    ThrowIfInterrupted();
+    if (fds[1].revents != 0) {
+        throw ETcpError("Operation aborted");
+    }
     return ready > 0 && fds[0].revents != 0;
 }
 
@@ -158,6 +160,9 @@ void TcpConnection::ReceiveAvailable() {
         const ssize_t count = recv(fSocket, chunk, sizeof chunk, 0);
         if (count > 0) {
             fInput.insert(fInput.end(), chunk, chunk + count);
+            if (static_cast<std::size_t>(count) < sizeof chunk) {
+                return;
+            }
             continue;
         }
         if (count == 0) {
