@@ -8,8 +8,6 @@ namespace kalvo {
 
 namespace {
 
-constexpr std::uint32_t kReplyTimeoutMs = 15000;
-
 // Error texts may span lines; a log line may not.
 std::string Flattened(std::string text) {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
@@ -25,7 +23,7 @@ TModbusTCPThread::TModbusTCPThread(PollingHost& host, CommStatistics& statistics
     : fHost(host), fStatistics(statistics), fRun(run), fPollDelay(parameters.PollDelay),
       fCycles(parameters.Cycles), fResetStatistics(parameters.ResetStatistics) {
     fModBusTCP.SetPort(static_cast<std::uint16_t>(parameters.TCPPort));
-    fModBusTCP.SetTimeOut(kReplyTimeoutMs);
+    fModBusTCP.SetTimeOut(parameters.ReplyTimeoutMs);
     fModBusTCP.SetHost(parameters.TCPAddress);
     fModBusTCP.SetAutoConnect(false);
     fModBusTCP.OnResponseError = [this](std::uint8_t code, std::uint8_t error,

@@ -28,6 +28,7 @@ public:
         std::uint32_t Cycles = kStepCycles;
         std::int32_t PollDelay = 1000;
         bool ResetStatistics = false;
+        std::uint32_t ReplyTimeoutMs = 15000;
     };
 
     // The thread starts at once.

@@ -390,6 +390,8 @@ void TmainForm::FormResize() {
 void TmainForm::closeEvent(QCloseEvent* event) {
     readStopClick();
     ShutdownPollers();
+    // The application ends with its last window; the statistics window must not outlive this one.
+    debugForm->hide();
     QMainWindow::closeEvent(event);
     FormClose();
 }

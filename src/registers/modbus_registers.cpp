@@ -65,6 +65,26 @@ double ModbusRegisters::RegisterDouble(int index) const {
     return Screened(std::bit_cast<double>(RegisterInt64(index)));
 }
 
+void ModbusRegisters::PutWord(int index, std::uint16_t value) {
+    (*this)[index] = Swapped(value);
+}
+
+void ModbusRegisters::PutLongWord(int index, std::uint32_t value) {
+    PutWord(index, static_cast<std::uint16_t>(value & 0xFFFF));
+    PutWord(index + 1, static_cast<std::uint16_t>(value >> 16));
+}
+
+void ModbusRegisters::PutSingle(int index, float value) {
+    PutLongWord(index, std::bit_cast<std::uint32_t>(value));
+}
+
+void ModbusRegisters::PutDouble(int index, double value) {
+    const auto pattern = std::bit_cast<std::uint64_t>(value);
+    for (int k = 0; k < 4; ++k) {
+        PutWord(index + k, static_cast<std::uint16_t>(pattern >> (16 * k)));
+    }
+}
+
 std::string ModbusRegisters::RegistersToHex(int count, int index) const {
     std::string text = "0x";
     for (int k = 0; k < count; ++k) {

@@ -32,6 +32,12 @@ public:
     std::int64_t RegisterInt64(int index) const;
     double RegisterDouble(int index) const;
 
+    // The inverse of the decoders: store a quantity the way the module sends it.
+    void PutWord(int index, std::uint16_t value);
+    void PutLongWord(int index, std::uint32_t value);
+    void PutSingle(int index, float value);
+    void PutDouble(int index, double value);
+
     std::string RegistersToHex(int count, int index) const;
     std::string RegistersToBigEndianHex(int count, int index) const;
 

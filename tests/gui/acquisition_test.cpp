@@ -174,7 +174,9 @@ private slots:
         fForm->show();
         Button("readContinuous")->click();
         QTRY_VERIFY(!server.Requests().empty());
+        fForm->DebugForm()->show();
         QVERIFY(fForm->close());
+        QVERIFY(!fForm->DebugForm()->isVisible());
         fForm.reset();
     }
 };

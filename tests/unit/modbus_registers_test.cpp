@@ -100,6 +100,18 @@ TEST(ModbusRegisters, DoubleScreeningAndPattern) {
     EXPECT_EQ(image.RegistersToBigEndianHex(4, 0), "0x8004000300020001");
 }
 
+TEST(ModbusRegisters, PutIsTheInverseOfTheDecoders) {
+    ModbusRegisters image;
+    image.PutWord(0, 2024);
+    image.PutLongWord(1, 12345678);
+    image.PutSingle(3, -230.5f);
+    image.PutDouble(5, 12345.678);
+    EXPECT_EQ(image[0], 0xE807);
+    EXPECT_EQ(image.RegistersToHex(2, 1), "0x4E61BC00");
+    EXPECT_EQ(image.RegisterSingle(3), -230.5f);
+    EXPECT_EQ(image.RegisterDouble(5), 12345.678);
+}
+
 TEST(ModbusRegisters, StoreRejectsBlocksOutsideTheImage) {
     ModbusRegisters image;
     const std::vector<std::uint16_t> block(124, 1);

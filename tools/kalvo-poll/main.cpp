@@ -25,9 +25,9 @@ std::string LocaleDecimalSeparator() {
 
 CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host,
                           CommStatistics& statistics) {
-    TModbusTCPThread thread(
-        host, statistics, 1,
-        {options.Host, options.Port, options.Cycles, options.IntervalMs, options.ResetStatistics});
+    TModbusTCPThread thread(host, statistics, 1,
+                            {options.Host, options.Port, options.Cycles, options.IntervalMs,
+                             options.ResetStatistics, options.TimeoutMs});
     host.WaitDone();
     return statistics.Snapshot();
 }

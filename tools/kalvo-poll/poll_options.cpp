@@ -65,6 +65,8 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--interval") {
             options.IntervalMs =
                 static_cast<std::int32_t>(Number(value(), "--interval", 0, 3600000));
+        } else if (option == "--timeout") {
+            options.TimeoutMs = static_cast<std::uint32_t>(Number(value(), "--timeout", 1, 600000));
         } else if (option == "--format") {
             options.Format = ParseFormat(value());
         } else if (option == "--csv-dir") {
@@ -82,7 +84,7 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
 }
 
 std::string PollOptions::Usage() {
-    return R"(Usage: kalvo-poll --tcp HOST[:PORT] [--step | --run N] [--interval MS]
+    return R"(Usage: kalvo-poll --tcp HOST[:PORT] [--step | --run N] [--interval MS] [--timeout MS]
                   [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
 
 Reads the KALVO module's register map over Modbus/TCP and prints it decoded.
@@ -91,6 +93,7 @@ Reads the KALVO module's register map over Modbus/TCP and prints it decoded.
   --step               read both register blocks once (the default)
   --run N              read N blocks, alternating between the two
   --interval MS        pause after every read, in milliseconds (default 1000)
+  --timeout MS         longest wait for a reply, in milliseconds (default 15000)
   --format FORMAT      print the four tables: table, csv, or json (raw registers
                        and decoded values)
   --csv-dir DIR        write the four tables as DIR/KALVO_<serial>_<tab>.csv,

@@ -21,6 +21,7 @@ struct PollOptions {
     std::int32_t Port = 502;
     std::uint32_t Cycles = 2;
     std::int32_t IntervalMs = 1000;
+    std::uint32_t TimeoutMs = 15000;
     OutputFormat Format = OutputFormat::None;
     std::string CsvDir;
     bool ResetStatistics = false;

@@ -1,0 +1,164 @@
+"""kalvo-sim seen from outside: by mbpoll, and by kalvo-poll for its files, its model and its
+faults.
+
+Usage: kalvo_sim_e2e.py SCENARIO KALVO_SIM KALVO_POLL
+SCENARIO: mbpoll | csv | model | faults
+"""
+import contextlib
+import filecmp
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIXED = os.path.join(HERE, "data", "fixed_image.txt")
+EXPECTED = os.path.join(HERE, "data", "expected")
+
+
+def fail(message):
+    sys.exit("FAIL: " + message)
+
+
+@contextlib.contextmanager
+def simulator(sim, *arguments):
+    """Runs kalvo-sim on a free loopback port and yields the port from its banner."""
+    process = subprocess.Popen([sim, "--listen", "127.0.0.1:0", *arguments],
+                               stdout=subprocess.PIPE, text=True)
+    try:
+        banner = process.stdout.readline()
+        found = re.search(r"127\.0\.0\.1:(\d+)", banner)
+        if not found:
+            fail("no banner from kalvo-sim: %r" % banner)
+        yield int(found.group(1))
+    finally:
+        process.terminate()
+        if process.wait(timeout=10) != 0:
+            fail("kalvo-sim did not stop cleanly on SIGTERM")
+
+
+def poll(poller, port, *arguments):
+    result = subprocess.run([poller, "--tcp", "127.0.0.1:%d" % port, "--interval", "20",
+                             *arguments], capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, LC_ALL="C"))
+    sys.stderr.write(result.stderr)
+    return result
+
+
+def fixed_words():
+    with open(FIXED, encoding="ascii") as image:
+        return [int(word, 16) for word in image.read().split()]
+
+
+def check_mbpoll(sim, _poller):
+    with simulator(sim, "--fixed", FIXED) as port:
+        words = []
+        for start, count in ((0, 121), (121, 124)):
+            result = subprocess.run(["mbpoll", "-m", "tcp", "-p", str(port), "-a", "1", "-0",
+                                     "-r", str(start), "-c", str(count), "-t", "4:hex", "-1",
+                                     "127.0.0.1"], capture_output=True, text=True, timeout=30)
+            if result.returncode != 0:
+                fail("mbpoll: " + result.stdout + result.stderr)
+            words += [int(value, 16) for value in
+                      re.findall(r"^\[\d+\]:\s+0x([0-9A-Fa-f]+)", result.stdout, re.M)]
+    if words != fixed_words():
+        fail("mbpoll read %d words that differ from the file" % len(words))
+
+
+def check_csv(sim, poller):
+    with tempfile.TemporaryDirectory() as folder, simulator(sim, "--fixed", FIXED) as port:
+        if poll(poller, port, "--csv-dir", folder).returncode != 0:
+            fail("kalvo-poll failed")
+        for name in os.listdir(EXPECTED):
+            if not filecmp.cmp(os.path.join(EXPECTED, name), os.path.join(folder, name),
+                               shallow=False):
+                fail("%s differs from the expected file" % name)
+
+
+def sheet_values(report):
+    return [[row["Value"] for row in table["rows"]] for table in report["tables"]]
+
+
+def read_model(poller, port):
+    result = poll(poller, port, "--format", "json")
+    if result.returncode != 0:
+        fail("kalvo-poll failed on the model")
+    return sheet_values(json.loads(result.stdout)), time.time()
+
+
+def check_clock(inst, read_at):
+    hour, minute, second, year, month, day = (int(value) for value in inst[1:7])
+    stamp = time.mktime((year, month, day, hour, minute, second, 0, 0, -1))
+    if abs(stamp - read_at) > 2:
+        fail("meter clock %s is %.1f s off local time" % (inst[1:7], stamp - read_at))
+
+
+def check_powers(inst, phase):
+    import math
+    total = 0.0
+    for k in range(3):
+        volts, amps = float(phase[17 + 4 * k]), float(phase[5 + 4 * k])
+        total += volts * amps * math.cos(math.radians(float(phase[k]))) / 1000
+    power = float(inst[19])
+    if abs(power - total) > 0.02 * abs(total):
+        fail("active power %.3f kW, U.I.cos phi gives %.3f kW" % (power, total))
+    if abs(float(inst[17]) - power / float(inst[21])) > 0.01:
+        fail("mean power factor does not match P/S")
+    if not 49.5 < float(inst[18]) < 50.5 or not 200 < float(phase[17]) < 260:
+        fail("frequency or voltage out of range")
+    if not any(float(angle) < 0 for angle in phase[0:3]):
+        fail("no negative current angle")
+
+
+def check_model(sim, poller):
+    with simulator(sim, "--load", "50") as port:
+        (inst, phase, _profile, encoded), read_at = read_model(poller, port)
+        time.sleep(1.2)
+        (later, _, _, _), _ = read_model(poller, port)
+    check_clock(inst, read_at)
+    check_powers(inst, phase)
+    if not float(later[7]) > float(inst[7]):
+        fail("active energy did not grow: %s then %s" % (inst[7], later[7]))
+    if abs(int(encoded[1]) - round(float(inst[7]) * 10 ** int(encoded[0]))) > 5:
+        fail("32-bit encoding %s does not match %s" % (encoded[1], inst[7]))
+
+
+FAULTS = [
+    # flags, exit status, expected statistics
+    (["--exception", "2"], 1, {"responses": 0, "invalid": 2, "timeouts": 2, "maxConsecutiveErrors": 2}),
+    (["--exception", "4:b"], 1, {"responses": 1, "invalid": 1, "timeouts": 1}),
+    (["--silent"], 1, {"responses": 0, "timeouts": 2, "maxConsecutiveErrors": 0}),
+    (["--delay", "150"], 0, {"responses": 2, "timeouts": 0}),
+    (["--split", "80"], 0, {"responses": 2, "timeouts": 0}),
+    (["--drop-every", "2"], 1, {"responses": 1, "timeouts": 1, "maxConsecutiveErrors": 1}),
+    (["--wrong-function"], 1, {"responses": 0, "unmatched": 2, "timeouts": 2}),
+]
+
+
+def check_faults(sim, poller):
+    for flags, status, expected in FAULTS:
+        with simulator(sim, "--fixed", FIXED, *flags) as port:
+            result = poll(poller, port, "--timeout", "600", "--format", "json")
+        if result.returncode != status:
+            fail("%s: exit status %d, expected %d" % (flags, result.returncode, status))
+        report = json.loads(result.stdout)
+        statistics = report["statistics"]
+        for key, value in expected.items():
+            if statistics[key] != value:
+                fail("%s: %s is %d, expected %d" % (flags, key, statistics[key], value))
+        if statistics["responses"] == 2 and sheet_values(report)[0][0] != "20261210":
+            fail("%s: the reply's content was damaged" % flags)
+
+
+def main():
+    scenario, sim, poller = sys.argv[1:4]
+    {"mbpoll": check_mbpoll, "csv": check_csv, "model": check_model,
+     "faults": check_faults}[scenario](sim, poller)
+    print("PASS")
+
+
+if __name__ == "__main__":
+    main()

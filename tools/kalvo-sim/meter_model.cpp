@@ -1,0 +1,162 @@
+#include "meter_model.h"
+
+#include <cmath>
+#include <ctime>
+#include <numbers>
+
+namespace kalvo::sim {
+
+namespace {
+
+constexpr double kDegrees = std::numbers::pi / 180.0;
+constexpr int kTotaliserDigits = 3;
+constexpr int kProfileDigits = 3;
+constexpr std::array<double, 3> kLoadShare = {1.0, 0.8, 1.1};
+constexpr std::array<double, 3> kBaseAngles = {25.0, -18.0, 38.0};
+
+double Seconds(RegisterSource::Time time) {
+    return std::chrono::duration<double>(time.time_since_epoch()).count();
+}
+
+double Wave(double t, double period, double phase) {
+    return std::sin(2.0 * std::numbers::pi * t / period + phase);
+}
+
+// The 32-bit encoding of a value with the given number of decimal digits.
+std::uint32_t Encoded(double value, int digits) {
+    return static_cast<std::uint32_t>(std::llround(value * std::pow(10.0, digits)));
+}
+
+// The value as the meter holds it: with the given number of decimal digits.
+double Rounded(double value, int digits) {
+    const double scale = std::pow(10.0, digits);
+    return static_cast<double>(std::llround(value * scale)) / scale;
+}
+
+} // namespace
+
+MeterModel::MeterModel(Settings settings, Time start)
+    : fSettings(settings), fLastT(Seconds(start)), fTotals{12345.678, 12.5, 0,     0,       2345.6,
+                                                           0.4,       0.3,  456.7, 14000.2, 13.1} {}
+
+std::array<MeterModel::Phase, 3> MeterModel::PhasesAt(double t) const {
+    std::array<Phase, 3> phases{};
+    for (int k = 0; k < 3; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        phases[i].Volts = 230.0 + 1.2 * Wave(t, 47, k) + 0.4 * Wave(t, 11, 2 * k);
+        phases[i].Amps = fSettings.LoadAmps * kLoadShare[i] * (1.0 + 0.15 * Wave(t, 60, 1.3 * k));
+        phases[i].AngleDegrees = kBaseAngles[i] + 2.0 * Wave(t, 30, k);
+    }
+    return phases;
+}
+
+MeterModel::Powers MeterModel::TotalPowers(const std::array<Phase, 3>& phases) {
+    Powers total{0, 0, 0};
+    for (const Phase& phase : phases) {
+        const double va = phase.Volts * phase.Amps / 1000.0;
+        total.P += va * std::cos(phase.AngleDegrees * kDegrees);
+        total.Q += va * std::sin(phase.AngleDegrees * kDegrees);
+        total.S += va;
+    }
+    return total;
+}
+
+void MeterModel::Integrate(double t) {
+    const double hours = std::max(0.0, t - fLastT) / 3600.0;
+    fLastT = std::max(fLastT, t);
+    const Powers power = TotalPowers(PhasesAt(t));
+    fTotals[power.P >= 0 ? 0 : 1] += std::fabs(power.P) * hours;
+    const int quadrant = power.P >= 0 ? (power.Q >= 0 ? 4 : 7) : (power.Q >= 0 ? 5 : 6);
+    fTotals[static_cast<std::size_t>(quadrant)] += std::fabs(power.Q) * hours;
+    fTotals[power.P >= 0 ? 8 : 9] += power.S * hours;
+    fTotals[2] = fTotals[4] + fTotals[5];
+    fTotals[3] = fTotals[6] + fTotals[7];
+}
+
+ModbusRegisters MeterModel::Image(Time now) {
+    const double t = Seconds(now);
+    Integrate(t);
+    ModbusRegisters image;
+    image.PutLongWord(0, fSettings.Serial);
+    PutClock(image, 2, static_cast<std::int64_t>(std::floor(t)));
+    PutTotalisers(image);
+    PutInstantaneous(image, t);
+    PutPhases(image, t);
+    PutProfile(image, t, fSettings.Profile1Seconds, 116, 197);
+    PutProfile(image, t, fSettings.Profile2Seconds, 146, 221);
+    return image;
+}
+
+// Hour, minute, second, year, month, day: the layout of the clock and of profile stamps.
+void MeterModel::PutClock(ModbusRegisters& image, int index, std::int64_t epochSeconds) const {
+    const auto when = static_cast<std::time_t>(epochSeconds);
+    std::tm local{};
+    localtime_r(&when, &local);
+    const int fields[] = {local.tm_hour,        local.tm_min,     local.tm_sec,
+                          local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+    for (int k = 0; k < 6; ++k) {
+        image.PutWord(index + k, static_cast<std::uint16_t>(fields[k]));
+    }
+}
+
+void MeterModel::PutTotalisers(ModbusRegisters& image) const {
+    image.PutWord(176, kTotaliserDigits);
+    for (std::size_t k = 0; k < fTotals.size(); ++k) {
+        image.PutDouble(8 + 4 * static_cast<int>(k), Rounded(fTotals[k], kTotaliserDigits));
+        image.PutLongWord(177 + 2 * static_cast<int>(k), Encoded(fTotals[k], kTotaliserDigits));
+    }
+}
+
+void MeterModel::PutInstantaneous(ModbusRegisters& image, double t) const {
+    const Powers power = TotalPowers(PhasesAt(t));
+    image.PutSingle(48, static_cast<float>(power.P / power.S));
+    image.PutSingle(50, static_cast<float>(50.0 + 0.03 * Wave(t, 20, 0)));
+    image.PutSingle(52, static_cast<float>(power.P));
+    image.PutSingle(54, static_cast<float>(power.Q));
+    image.PutSingle(56, static_cast<float>(power.S));
+}
+
+void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
+    const std::array<Phase, 3> phases = PhasesAt(t);
+    const double currentHarmonics[] = {3.2, 1.9, 0.8};
+    const double voltageHarmonics[] = {1.1, 0.7, 0.4};
+    for (int k = 0; k < 3; ++k) {
+        const Phase& phase = phases[static_cast<std::size_t>(k)];
+        image.PutSingle(58 + 2 * k, static_cast<float>(phase.AngleDegrees));
+        image.PutSingle(68 + 8 * k, static_cast<float>(phase.Amps));
+        image.PutSingle(92 + 8 * k, static_cast<float>(phase.Volts));
+        for (int h = 0; h < 3; ++h) {
+            const double drift = 1.0 + 0.1 * Wave(t, 40, h + k);
+            image.PutSingle(70 + 8 * k + 2 * h, static_cast<float>(currentHarmonics[h] * drift));
+            image.PutSingle(94 + 8 * k + 2 * h, static_cast<float>(voltageHarmonics[h] * drift));
+        }
+    }
+    image.PutSingle(64, static_cast<float>(120.0 + 0.05 * Wave(t, 13, 0)));
+    image.PutSingle(66, static_cast<float>(240.0 + 0.05 * Wave(t, 17, 1)));
+}
+
+// The last complete period: its end stamp, and six channels computed from the power in its
+// middle: active import and export, reactive inductive and capacitive, apparent energy and
+// mean active power. The same values again in their 32-bit encodings.
+void MeterModel::PutProfile(ModbusRegisters& image, double t, int period, int first,
+                            int digitsFirst) const {
+    const auto end = static_cast<std::int64_t>(std::floor(t / period)) * period;
+    const Powers power = TotalPowers(PhasesAt(static_cast<double>(end) - period / 2.0));
+    const double hours = period / 3600.0;
+    const std::array<double, 6> channels = {std::max(power.P, 0.0) * hours,
+                                            std::max(-power.P, 0.0) * hours,
+                                            std::max(power.Q, 0.0) * hours,
+                                            std::max(-power.Q, 0.0) * hours,
+                                            power.S * hours,
+                                            power.P};
+    PutClock(image, first, end);
+    PutClock(image, digitsFirst + 6, end);
+    for (int c = 0; c < 6; ++c) {
+        const double value = Rounded(channels[static_cast<std::size_t>(c)], kProfileDigits);
+        image.PutDouble(first + 6 + 4 * c, value);
+        image.PutWord(digitsFirst + c, kProfileDigits);
+        image.PutLongWord(digitsFirst + 12 + 2 * c, Encoded(value, kProfileDigits));
+    }
+}
+
+} // namespace kalvo::sim

@@ -1,0 +1,127 @@
+#include "sim_options.h"
+
+#include <charconv>
+
+namespace kalvo::sim {
+
+namespace {
+
+long long Number(const std::string& text, const std::string& option, long long low,
+                 long long high) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+        throw UsageError(option + " needs a number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + text + "'");
+    }
+    return value;
+}
+
+void ParseListen(const std::string& text, SimOptions& options) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        throw UsageError("--listen takes ADDRESS:PORT, not '" + text + "'");
+    }
+    options.Address = text.substr(0, colon);
+    options.Port =
+        static_cast<std::uint16_t>(Number(text.substr(colon + 1), "--listen PORT", 0, 65535));
+}
+
+void ParseException(const std::string& text, FaultPlan& plan) {
+    const std::size_t colon = text.find(':');
+    plan.ExceptionCode =
+        static_cast<std::uint8_t>(Number(text.substr(0, colon), "--exception", 1, 255));
+    if (colon == std::string::npos) {
+        return;
+    }
+    const std::string block = text.substr(colon + 1);
+    if (block != "a" && block != "b") {
+        throw UsageError("--exception CODE:BLOCK takes block a or b, not '" + block + "'");
+    }
+    plan.ExceptionBlock = block == "a" ? FaultPlan::Block::A : FaultPlan::Block::B;
+}
+
+} // namespace
+
+SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
+    SimOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) {
+                throw UsageError(option + " needs a value");
+            }
+            return arguments[++i];
+        };
+        FaultPlan& faults = options.Faults;
+        if (option == "--help" || option == "-h") {
+            options.Help = true;
+        } else if (option == "--listen") {
+            ParseListen(value(), options);
+        } else if (option == "--fixed") {
+            options.FixedFile = value();
+        } else if (option == "--serial") {
+            options.Meter.Serial =
+                static_cast<std::uint32_t>(Number(value(), option, 0, 2139095038));
+        } else if (option == "--load") {
+            options.Meter.LoadAmps = static_cast<double>(Number(value(), option, 0, 5000));
+        } else if (option == "--profile-periods") {
+            const std::string text = value();
+            const std::size_t comma = text.find(',');
+            options.Meter.Profile1Seconds =
+                static_cast<int>(Number(text.substr(0, comma), option, 1, 86400));
+            options.Meter.Profile2Seconds =
+                comma == std::string::npos
+                    ? options.Meter.Profile1Seconds
+                    : static_cast<int>(Number(text.substr(comma + 1), option, 1, 86400));
+        } else if (option == "--exception") {
+            ParseException(value(), faults);
+        } else if (option == "--silent") {
+            faults.Silent = true;
+        } else if (option == "--delay") {
+            faults.DelayMs = static_cast<int>(Number(value(), option, 0, 600000));
+        } else if (option == "--split") {
+            faults.SplitPauseMs = static_cast<int>(Number(value(), option, 0, 600000));
+        } else if (option == "--drop-every") {
+            faults.DropEvery = static_cast<int>(Number(value(), option, 1, 1000000));
+        } else if (option == "--wrong-function") {
+            faults.WrongFunction = true;
+        } else {
+            throw UsageError("unknown option '" + option + "'");
+        }
+    }
+    return options;
+}
+
+std::string SimOptions::Usage() {
+    return R"(Usage: kalvo-sim [--listen ADDRESS:PORT] [--fixed FILE] [model options] [faults]
+
+A simulated KALVO meter interface module: a Modbus/TCP server whose holding registers
+0 to 250 carry a three-phase meter in motion, or a fixed image. Function 3 only; other
+functions get exception 1, addresses beyond the map exception 2. Any unit identifier.
+SIGINT or SIGTERM stops it.
+
+  --listen ADDRESS:PORT   where to listen (default 127.0.0.1:1502; port 0 picks one)
+  --fixed FILE            serve FILE instead of the model: 245 hexadecimal words (the
+                          registers as they travel on the wire), white-space separated
+
+Model:
+  --serial N              the meter's factory number (default 12345678)
+  --load AMPS             mean phase current (default 10)
+  --profile-periods S1[,S2]
+                          periods of load profiles P.01 and P.02 in seconds
+                          (default 900,3600)
+
+Faults:
+  --exception CODE[:a|:b] answer every read (or only block a, addresses 0-120, or
+                          block b, addresses 121-244) with exception CODE
+  --silent                never answer
+  --delay MS              answer MS milliseconds late
+  --split MS              send each reply in two TCP segments, MS milliseconds apart
+  --drop-every N          close the connection on every Nth request, unanswered
+  --wrong-function        answer reads with function code 4 instead of 3
+  --help                  this text
+)";
+}
+
+} // namespace kalvo::sim

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "fault_plan.h"
+#include "meter_model.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kalvo::sim {
+
+// A command line that cannot be run; the text says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What kalvo-sim was asked to do.
+struct SimOptions {
+    std::string Address = "127.0.0.1";
+    std::uint16_t Port = 1502;
+    std::string FixedFile;
+    MeterModel::Settings Meter;
+    FaultPlan Faults;
+    bool Help = false;
+
+    static SimOptions Parse(const std::vector<std::string>& arguments);
+    static std::string Usage();
+};
+
+} // namespace kalvo::sim
