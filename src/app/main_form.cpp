@@ -6,6 +6,7 @@
 #include "app/window_placement.h"
 #include "dialogs/debug_form.h"
 #include "dialogs/locale_time.h"
+#include "phasor/polar_diagram.h"
 #include "registers/register_sheet.h"
 
 #include <QAction>
@@ -319,10 +320,12 @@ QWidget* TmainForm::BuildStatusBar() {
 }
 
 void TmainForm::FormCreate() {
+    fPolarDiagram = new TPolarDiagram(pnlPolar, fRegisters);
     for (std::size_t i = 0; i < fGrids.size(); ++i) {
         fGrids[i]->FillRegisterGrid(RegisterTables()[i].Rows, font());
     }
     SpeedButton1Click();
+    InitPolarDiagram();
     const QRect screenArea = screen()->geometry();
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     setMaximumSize(screenArea.size());
@@ -402,9 +405,42 @@ void TmainForm::FormClose() {
 
 void TmainForm::RefreshDisplay() {
     int index = 0;
-    for (RegisterGrid* grid : fGrids) {
-        index = RefreshGrid(*grid, index);
+    for (std::size_t i = 0; i < fGrids.size(); ++i) {
+        index = RefreshGrid(*fGrids[i], index);
+        // The diagram follows the phase values, before the load profile.
+        if (i == 1) {
+            FeedPolarDiagram();
+        }
     }
+}
+
+void TmainForm::InitPolarDiagram() {
+    constexpr double kThird = 2.0943951023931957;
+    TPolarDiagram& d = *fPolarDiagram;
+    d.SetVoltage(P_L1, "L1", "VL1", 0, 0, 1, Qt::SolidLine);
+    d.SetVoltage(P_L2, "L2", "VL2", 0, kThird, 1, Qt::SolidLine);
+    d.SetVoltage(P_L3, "L3", "VL3", 0, 2 * kThird, 1, Qt::SolidLine);
+    d.SetCurrent(P_L1, "L1", "CL1", 0, 0, 1, Qt::DotLine);
+    d.SetCurrent(P_L2, "L2", "CL2", 0, 0, 1, Qt::DotLine);
+    d.SetCurrent(P_L3, "L3", "CL3", 0, 0, 1, Qt::DotLine);
+}
+
+// Phase R, S, T magnitudes and angles, the frequency and the active power from the image.
+void TmainForm::FeedPolarDiagram() {
+    constexpr double kRadiansPerDegree = 0.017453292519943295;
+    auto single = [this](int index) {
+        return static_cast<double>(fRegisters.RegisterSingle(index));
+    };
+    TPolarDiagram& d = *fPolarDiagram;
+    d.SetCurrent(P_L1, single(68), single(58) * kRadiansPerDegree);
+    d.SetCurrent(P_L2, single(76), single(60) * kRadiansPerDegree);
+    d.SetCurrent(P_L3, single(84), single(62) * kRadiansPerDegree);
+    d.SetVoltage(P_L1, single(92), 0);
+    d.SetVoltage(P_L2, single(100), single(64) * kRadiansPerDegree);
+    d.SetVoltage(P_L3, single(108), single(66) * kRadiansPerDegree);
+    d.SetInstantPower(single(52));
+    d.SetFrequency(single(50));
+    d.SetAvailableData(true, true, true, true, true, true);
 }
 
 int TmainForm::RefreshGrid(RegisterGrid& grid, int firstRegister) {
@@ -559,6 +595,10 @@ bool TmainForm::ValidateConnectionInputs() {
 void TmainForm::ClearValueColumns() {
     for (RegisterGrid* grid : fGrids) {
         grid->Model()->ClearDynamicColumns();
+        if (grid == fGrids[1]) {
+            fPolarDiagram->ClearDiagram();
+            InitPolarDiagram();
+        }
     }
 }
 

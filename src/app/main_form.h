@@ -29,6 +29,7 @@ namespace kalvo {
 
 class QtPollingHost;
 class TdebugForm;
+class TPolarDiagram;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
 // the communication log and the status bar. It owns the register image.
@@ -47,6 +48,7 @@ public:
     PollSettings& Settings() { return fPollSettings; }
     CommStatistics& Statistics() { return fStatistics; }
     TdebugForm* DebugForm() const { return debugForm; }
+    TPolarDiagram* PolarDiagram() const { return fPolarDiagram; }
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
     // Re-renders the dynamic columns of the four grids from the register image.
@@ -80,6 +82,8 @@ private:
     QWidget* BuildStatusBar();
     QToolButton* SpeedButton(const QString& name, const QString& hint, const QIcon& icon);
 
+    void InitPolarDiagram();
+    void FeedPolarDiagram();
     void StartRun(std::uint32_t cycles);
     bool ValidateConnectionInputs();
     void ClearValueColumns();
@@ -123,6 +127,7 @@ private:
     QAction* Showdebugpanel1 = nullptr;
     QAction* Informazionisu1 = nullptr;
     TdebugForm* debugForm = nullptr;
+    TPolarDiagram* fPolarDiagram = nullptr;
     QWidget* PanelModbusKind = nullptr;
     QWidget* PanelTCPSettings = nullptr;
     QWidget* PanelRTUSettings = nullptr;

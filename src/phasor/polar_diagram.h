@@ -1,0 +1,59 @@
+#pragma once
+
+#include "phasor/polar_canvas.h"
+#include "phasor/polar_scene.h"
+#include "registers/modbus_registers.h"
+
+#include <QImage>
+#include <QWidget>
+
+namespace kalvo {
+
+// The phasor diagram: three voltages and three currents as arrows on a polar diagram, with
+// their value table, the frequency, the active power and the meter's factory number and
+// clock (read from the register image at paint time). Every paint draws into an off-screen
+// image that is then copied to the screen in one step.
+class TPolarDiagram : public QWidget {
+    Q_OBJECT
+
+public:
+    // Fills `panel`.
+    TPolarDiagram(QWidget* panel, const ModbusRegisters& registers);
+
+    void ClearDiagram();
+    void SetVoltage(TPhaseType phase, const QString& name, const QString& descr, double module,
+                    double angle, int thick, Qt::PenStyle style);
+    void SetVoltage(TPhaseType phase, double module, double angle);
+    void SetCurrent(TPhaseType phase, const QString& name, const QString& descr, double module,
+                    double diffangle, int thick, Qt::PenStyle style);
+    void SetCurrent(TPhaseType phase, double module, double diffangle);
+    void SetAvailableData(bool hasVoltages, bool hasCurrents, bool hasFrequency,
+                          bool hasInstantPower, bool hasVoltagesPhases, bool hasCurrentsPhases);
+    double Frequency() const { return m.m_frequency; }
+    void SetFrequency(double hertz);
+    double InstantPower() const { return m.m_instantPower; }
+    void SetInstantPower(double kilowatts);
+    QColor Backcolor() const { return m.m_backcolor; }
+    void SetBackcolor(const QColor& color);
+    TPolarArrow GetArrow(TPolarObjectType object, TPhaseType phase) const;
+    // Writes the last painted image as a BMP file; raises std::runtime_error on failure.
+    void SaveToFile(const QString& filename) const;
+
+    // The scene as the last paint left it (layout included).
+    const PolarScene& Scene() const { return m; }
+    const QImage& Image() const { return m_drawBitmap; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QPoint Pointer() const;
+
+    PolarScene m;
+    const ModbusRegisters& fRegisters;
+    QImage m_drawBitmap;
+    PolarCanvas fCanvas;
+};
+
+} // namespace kalvo
