@@ -1,0 +1,93 @@
+// Serial engine timing on a pseudo-terminal: how long after the last reply byte a transaction
+// completes (the frame-end gap), and the CPU the process uses while a request waits on a
+// silent line.
+#include "modbus_serial/frame_codec.h"
+#include "modbus_serial/modbus_connection.h"
+#include "pty_peer.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <sys/resource.h>
+
+namespace {
+
+using kalvo::test::PtyPeer;
+
+class CountingClient : public kalvo::TransactionClient {
+public:
+    std::uint8_t ServerAddress() const override { return 1; }
+    void DoneTransaction(kalvo::TModbusTransaction&) override { ++Done; }
+    int Done = 0;
+};
+
+void Enqueue(kalvo::TModbusConnection& connection, CountingClient& client) {
+    auto transaction = std::make_unique<kalvo::TModbusTransaction>(256);
+    kalvo::TModbusBuffer& query = transaction->QueryBuffer();
+    query.PutByte(1);
+    query.PutByte(3);
+    query.PutWordHiLo(0);
+    query.PutWordHiLo(121);
+    connection.EmitErrorCheck(query);
+    transaction->Info.Address = 1;
+    connection.EnqueueTransaction(std::move(transaction), &client);
+}
+
+// Runs one request and pumps the queue until its completion.
+void RoundTrip(kalvo::TModbusConnection& connection, kalvo::ManualMessageQueue& queue,
+               CountingClient& client) {
+    const int before = client.Done;
+    Enqueue(connection, client);
+    while (client.Done == before) {
+        queue.WaitAndPump(std::chrono::milliseconds(100));
+    }
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// 121 registers answered at once: the completion comes one silent interval after the reply.
+void ReplyToCompletion(benchmark::State& state) {
+    std::vector<std::uint8_t> reply = {1, 3, 242};
+    reply.resize(3 + 242, 0x11);
+    const PtyPeer::Bytes framed = PtyPeer::WithCrc(reply);
+    PtyPeer peer(
+        [&framed](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{framed}}; });
+    kalvo::ManualMessageQueue queue;
+    CountingClient client;
+    kalvo::TModbusConnection connection(queue);
+    connection.SetPort(peer.Path());
+    connection.SetBaudRate(kalvo::br9600);
+    connection.SetParity(kalvo::psNone);
+    connection.RegisterClient(&client);
+    connection.Open();
+    for (auto _ : state) {
+        RoundTrip(connection, queue, client);
+    }
+    state.counters["silent_interval_ms"] = connection.RealSilentInterval();
+}
+BENCHMARK(ReplyToCompletion)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+void WaitOnSilentLine(benchmark::State& state) {
+    PtyPeer peer([](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{}; });
+    kalvo::ManualMessageQueue queue;
+    CountingClient client;
+    kalvo::TModbusConnection connection(queue);
+    connection.SetPort(peer.Path());
+    connection.SetReceiveTimeout(2000);
+    connection.RegisterClient(&client);
+    connection.Open();
+    double cpu = 0;
+    for (auto _ : state) {
+        const double before = CpuSeconds();
+        RoundTrip(connection, queue, client);
+        cpu += CpuSeconds() - before;
+    }
+    state.counters["cpu_ms_per_2s_wait"] = 1000.0 * cpu / static_cast<double>(state.iterations());
+}
+BENCHMARK(WaitOnSilentLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+} // namespace

@@ -1,0 +1,388 @@
+#include "modbus_serial/transaction_thread.h"
+
+#include "modbus_serial/brindel_error.h"
+#include "modbus_serial/modbus_connection.h"
+
+#include <algorithm>
+#include <cstring>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace kalvo {
+
+namespace {
+
+constexpr int kNoLimit = -1;
+
+// Niceness for the engine's priorities; raising priority needs privileges we may not have.
+int Niceness(TThreadPriority priority) {
+    constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -15};
+    return kNice[static_cast<int>(priority)];
+}
+
+} // namespace
+
+TTransactionThread::TTransactionThread(TModbusConnection& connection)
+    : FConnection(connection), fMode(connection.TransmissionMode()),
+      fConnectionMode(connection.ConnectionMode()),
+      FInputBuffer(static_cast<std::size_t>(FrameGeometry::InterimCapacity(fMode))),
+      FOutputBuffer(static_cast<std::size_t>(FrameGeometry::InterimCapacity(fMode))) {
+    fThread = std::thread([this] { Execute(); });
+}
+
+TTransactionThread::~TTransactionThread() {
+    fTerminated = true;
+    {
+        std::lock_guard lock(fQueueLock);
+        fEventSet = true;
+    }
+    FEvent.notify_all();
+    // A client finishes the transaction in progress; a server or monitor waits without limit
+    // and must be woken.
+    if (fConnectionMode != cmClient) {
+        FConnection.Line().Break();
+    }
+    fThread.join();
+}
+
+void TTransactionThread::ApplyPriority(TThreadPriority priority) {
+    if (fThreadId != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(fThreadId.load()), Niceness(priority));
+    }
+}
+
+void TTransactionThread::Enqueue(std::unique_ptr<TModbusTransaction> transaction) {
+    {
+        std::lock_guard lock(fQueueLock);
+        FTransactionQueue.push_back(std::move(transaction));
+        fEventSet = true;
+    }
+    FEvent.notify_all();
+}
+
+void TTransactionThread::DiscardPendingTransactions(TransactionClient* client) {
+    std::lock_guard lock(fQueueLock);
+    std::erase_if(FTransactionQueue, [client](const auto& transaction) {
+        return client == nullptr || transaction->Originator == client;
+    });
+}
+
+std::int32_t TTransactionThread::CountPending(TransactionClient* client) const {
+    std::lock_guard lock(fQueueLock);
+    if (client == nullptr) {
+        return static_cast<std::int32_t>(FTransactionQueue.size());
+    }
+    return static_cast<std::int32_t>(
+        std::count_if(FTransactionQueue.begin(), FTransactionQueue.end(), [client](const auto& t) {
+            return t->Info.Address == client->ServerAddress();
+        }));
+}
+
+void TTransactionThread::Execute() {
+    pthread_setname_np(pthread_self(), "ModbusSerial");
+    fThreadId = gettid();
+    ApplyPriority(FConnection.ThreadPriority());
+    try {
+        switch (fConnectionMode) {
+        case cmClient:
+            ClientExecute();
+            break;
+        case cmServer:
+            ServerExecute();
+            break;
+        case cmMonitor:
+            MonitorExecute();
+            break;
+        }
+    } catch (const std::exception& error) {
+        HandleThreadError(error);
+    }
+}
+
+void TTransactionThread::Sleep(std::uint32_t ms) {
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+std::unique_ptr<TModbusTransaction> TTransactionThread::TakeNext() {
+    std::lock_guard lock(fQueueLock);
+    if (FTransactionQueue.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<TModbusTransaction> next = std::move(FTransactionQueue.front());
+    FTransactionQueue.pop_front();
+    return next;
+}
+
+void TTransactionThread::ClientExecute() {
+    FConnection.Line().Purge();
+    FConnection.Line().WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()));
+    while (!fTerminated) {
+        {
+            std::unique_lock lock(fQueueLock);
+            FEvent.wait(lock, [this] { return fEventSet; });
+            fEventSet = false;
+        }
+        while (!fTerminated) {
+            std::unique_ptr<TModbusTransaction> transaction = TakeNext();
+            if (!transaction) {
+                break;
+            }
+            Process(std::move(transaction));
+        }
+    }
+}
+
+void TTransactionThread::Process(std::unique_ptr<TModbusTransaction> transaction) {
+    try {
+        transaction->Info.Retries = 0;
+        const int querySize =
+            FConnection.Codec().EncodeFrame(transaction->QueryBuffer(), FOutputBuffer.data(),
+                                            static_cast<int>(FOutputBuffer.size()));
+        do {
+            Attempt(*transaction, querySize);
+            Sleep(FConnection.RefetchDelay());
+        } while (transaction->Info.Reply < srUnmatchedReply &&
+                 transaction->Info.Retries < FConnection.MaxRetries());
+        if (transaction->Info.Address != 0 || transaction->Custom) {
+            FConnection.PostCompletion(std::move(transaction));
+        }
+    } catch (const std::exception& error) {
+        HandleThreadError(error);
+    }
+}
+
+void TTransactionThread::Attempt(TModbusTransaction& transaction, int querySize) {
+    transaction.Info.Reply = srNone;
+    ++transaction.Info.Retries;
+    FConnection.PostFrame(true, FOutputBuffer.data(), querySize);
+    FConnection.Line().Purge();
+    if (!SendFrame(FOutputBuffer.data(), querySize)) {
+        return;
+    }
+    if (transaction.Info.Address != 0 || transaction.Custom) {
+        ReceiveReply(transaction, querySize);
+    } else {
+        Sleep(FConnection.TurnaroundDelay());
+        transaction.Info.Reply = srNormalReply;
+    }
+}
+
+// Listens until a frame from the queried address, or silence, ends the attempt.
+void TTransactionThread::ReceiveReply(TModbusTransaction& transaction, int querySize) {
+    do {
+        int replySize = ReceiveFrame(static_cast<int>(FConnection.ReceiveTimeout()));
+        if (FConnection.EchoQueryBeforeReply()) {
+            replySize = RemoveEcho(replySize, querySize);
+        }
+        FConnection.PostFrame(false, FInputBuffer.data(), replySize);
+        transaction.Info.Reply = Classify(transaction, replySize);
+    } while (transaction.Info.Reply == srUnexpectedReply);
+}
+
+int TTransactionThread::RemoveEcho(int replySize, int querySize) {
+    if (replySize < querySize || std::memcmp(FInputBuffer.data(), FOutputBuffer.data(),
+                                             static_cast<std::size_t>(querySize)) != 0) {
+        return replySize;
+    }
+    if (replySize == querySize) {
+        return ReceiveFrame(static_cast<int>(FConnection.ReceiveTimeout()));
+    }
+    std::memmove(FInputBuffer.data(), FInputBuffer.data() + querySize,
+                 static_cast<std::size_t>(replySize - querySize));
+    return replySize - querySize;
+}
+
+TServerReply TTransactionThread::Classify(TModbusTransaction& transaction, int replySize) {
+    if (replySize == 0) {
+        return srNone;
+    }
+    TModbusBuffer& reply = transaction.ReplyBuffer();
+    if (!FConnection.Codec().DecodeFrame(FInputBuffer.data(), replySize, reply)) {
+        return srInvalidFrame;
+    }
+    const std::uint8_t* query = transaction.QueryBuffer().StartPtr();
+    const std::uint8_t* answer = reply.StartPtr();
+    if (!transaction.Promiscuous && answer[0] != query[0]) {
+        return srUnexpectedReply;
+    }
+    if ((answer[1] & 0x7F) != query[1]) {
+        return srUnmatchedReply;
+    }
+    if (reply.Size() == FrameGeometry::MinReply(fMode) && answer[1] > 0x80) {
+        transaction.Info.ExceptionCode = answer[2];
+        transaction.Info.Exception = ExceptionFromCode(answer[2]);
+        return srExceptionReply;
+    }
+    return srNormalReply;
+}
+
+bool TTransactionThread::SendFrame(const std::uint8_t* bytes, int count) {
+    if (FConnection.OnBeforeFrameSendAsync) {
+        FConnection.OnBeforeFrameSendAsync(FConnection);
+    }
+    const bool rtsToggle = FConnection.FlowControl() == fcRtsToggle;
+    if (rtsToggle) {
+        FConnection.Line().SetRTS(true);
+    }
+    const bool sent =
+        FConnection.Line().Write(bytes, count, static_cast<int>(FConnection.SendTimeout()));
+    if (rtsToggle) {
+        Sleep(FConnection.RTSHoldDelay());
+        FConnection.Line().SetRTS(false);
+    }
+    if (FConnection.OnAfterFrameSendAsync) {
+        FConnection.OnAfterFrameSendAsync(FConnection);
+    }
+    return sent;
+}
+
+int TTransactionThread::ReceiveFrame(int timeoutMs) {
+    const int size = fMode == tmRTU ? ReceiveRtuFrame(timeoutMs) : ReceiveAsciiFrame(timeoutMs);
+    int dataSize = size;
+    if (FConnection.OnPreprocessIncomingFrame) {
+        FConnection.OnPreprocessIncomingFrame(FConnection, FInputBuffer.data(),
+                                              static_cast<int>(FInputBuffer.size()), dataSize);
+    }
+    return dataSize;
+}
+
+// A frame ends at the first gap of RealSilentInterval without a character.
+int TTransactionThread::ReceiveRtuFrame(int timeoutMs) {
+    SerialPort& line = FConnection.Line();
+    const int capacity = static_cast<int>(FInputBuffer.size());
+    if (timeoutMs == 0 || !line.WaitForRxChar(timeoutMs)) {
+        return 0;
+    }
+    int size = line.ReadAvailable(FInputBuffer.data(), capacity);
+    if (size == 0) {
+        return 0;
+    }
+    while (line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()))) {
+        int added = 0;
+        do {
+            added = line.ReadAvailable(FInputBuffer.data() + size, capacity - size);
+            size += added;
+        } while (added > 0);
+        if (size == capacity) {
+            break;
+        }
+    }
+    return size;
+}
+
+int TTransactionThread::ReceiveAsciiFrame(int timeoutMs) {
+    SerialPort& line = FConnection.Line();
+    const int capacity = static_cast<int>(FInputBuffer.size());
+    int state = 0;
+    int length = 0;
+    auto scanChunk = [&]() {
+        const int read = line.ReadAvailable(FInputBuffer.data() + length, capacity - length);
+        int frameStart = -1;
+        int count = length;
+        for (int i = length; i < length + read && state != 3; ++i) {
+            const std::uint8_t c = FInputBuffer[static_cast<std::size_t>(i)];
+            if (c == ':') {
+                state = 1;
+                frameStart = i;
+                count = 1;
+            } else if (state == 1) {
+                ++count;
+                state = c == '\r' ? 2 : 1;
+            } else if (state == 2) {
+                state = c == '\n' ? 3 : 0;
+                count = c == '\n' ? count + 1 : 0;
+            }
+        }
+        if (frameStart >= 0) {
+            std::memmove(FInputBuffer.data(), FInputBuffer.data() + frameStart,
+                         static_cast<std::size_t>(count));
+        }
+        length = state == 0 ? 0 : count;
+        return read;
+    };
+    if (timeoutMs == 0) {
+        return 0;
+    }
+    while (state == 0 && line.WaitForRxChar(timeoutMs) && scanChunk() > 0) {
+    }
+    while ((state == 1 || state == 2) &&
+           line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval())) &&
+           scanChunk() > 0) {
+    }
+    return length;
+}
+
+void TTransactionThread::MonitorExecute() {
+    SerialPort& line = FConnection.Line();
+    line.Purge();
+    line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()));
+    TModbusBuffer buffer(FrameGeometry::TransactionCapacity(fMode));
+    const FrameCodec codec = FConnection.Codec();
+    while (!fTerminated) {
+        try {
+            const int size = ReceiveFrame(kNoLimit);
+            FConnection.PostFrame(false, FInputBuffer.data(), size);
+            if (fTerminated || size == 0) {
+                continue;
+            }
+            if (codec.DecodeFrame(FInputBuffer.data(), size, buffer)) {
+                const std::uint8_t* frame = buffer.StartPtr();
+                const int checkSize = FrameGeometry::ErrorCheckSize(fMode);
+                FConnection.PostCapturedFrame(
+                    frame[0], frame[1], TFrameData(frame + 2, frame + buffer.Size() - checkSize));
+                line.Purge();
+            } else {
+                FConnection.PostInvalidFrameDiscard();
+            }
+        } catch (const std::exception& error) {
+            HandleThreadError(error);
+        }
+    }
+}
+
+void TTransactionThread::ServerExecute() {
+    SerialPort& line = FConnection.Line();
+    line.Purge();
+    line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()));
+    TModbusTransaction work(FrameGeometry::TransactionCapacity(fMode));
+    while (!fTerminated) {
+        try {
+            const int size = ReceiveFrame(kNoLimit);
+            FConnection.PostFrame(false, FInputBuffer.data(), size);
+            if (!fTerminated && size > 0) {
+                ServeRequest(work, size);
+            }
+        } catch (const std::exception& error) {
+            HandleThreadError(error);
+        }
+    }
+}
+
+void TTransactionThread::ServeRequest(TModbusTransaction& work, int size) {
+    const FrameCodec codec = FConnection.Codec();
+    if (!codec.DecodeFrame(FInputBuffer.data(), size, work.QueryBuffer())) {
+        FConnection.PostInvalidFrameDiscard();
+        return;
+    }
+    work.Info.Address = work.QueryBuffer().StartPtr()[0];
+    work.ReplyBuffer().SetSize(0);
+    FConnection.RunOnCreatingThread([this, &work] { FConnection.ProcessRemoteTransaction(work); },
+                                    fTerminated);
+    if (work.Info.Address == 0 || work.ReplyBuffer().Size() == 0 || fTerminated) {
+        return;
+    }
+    const int replySize = codec.EncodeFrame(work.ReplyBuffer(), FOutputBuffer.data(),
+                                            static_cast<int>(FOutputBuffer.size()));
+    FConnection.PostFrame(true, FOutputBuffer.data(), replySize);
+    FConnection.Line().Purge();
+    SendFrame(FOutputBuffer.data(), replySize);
+}
+
+void TTransactionThread::HandleThreadError(const std::exception& error) {
+    FConnection.ReportThreadError(error.what());
+}
+
+} // namespace kalvo

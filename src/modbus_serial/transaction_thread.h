@@ -1,0 +1,69 @@
+#pragma once
+
+#include "modbus_serial/modbus_transaction.h"
+#include "modbus_serial/modbus_types.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kalvo {
+
+class TModbusConnection;
+class TransactionClient;
+
+// The worker of an active connection. As a client it sends the queued transactions one at a
+// time, receives and classifies each reply with the serial timing rules, retries, and posts
+// the result; as a server it answers requests; as a monitor it reports every frame.
+class TTransactionThread {
+public:
+    // Starts at once.
+    explicit TTransactionThread(TModbusConnection& connection);
+    // Finishes the transaction in progress, then destroys the queued ones without events.
+    ~TTransactionThread();
+    TTransactionThread(const TTransactionThread&) = delete;
+    TTransactionThread& operator=(const TTransactionThread&) = delete;
+
+    void Enqueue(std::unique_ptr<TModbusTransaction> transaction);
+    void DiscardPendingTransactions(TransactionClient* client);
+    std::int32_t CountPending(TransactionClient* client) const;
+    void ApplyPriority(TThreadPriority priority);
+
+private:
+    void Execute();
+    void ClientExecute();
+    void ServerExecute();
+    void MonitorExecute();
+    std::unique_ptr<TModbusTransaction> TakeNext();
+    void Process(std::unique_ptr<TModbusTransaction> transaction);
+    void Attempt(TModbusTransaction& transaction, int querySize);
+    void ReceiveReply(TModbusTransaction& transaction, int querySize);
+    int RemoveEcho(int replySize, int querySize);
+    TServerReply Classify(TModbusTransaction& transaction, int replySize);
+    bool SendFrame(const std::uint8_t* bytes, int count);
+    int ReceiveFrame(int timeoutMs);
+    int ReceiveRtuFrame(int timeoutMs);
+    int ReceiveAsciiFrame(int timeoutMs);
+    void ServeRequest(TModbusTransaction& work, int size);
+    void HandleThreadError(const std::exception& error);
+    void Sleep(std::uint32_t ms);
+
+    TModbusConnection& FConnection;
+    const TTransmissionMode fMode;
+    const TConnectionMode fConnectionMode;
+    mutable std::mutex fQueueLock;
+    std::condition_variable FEvent;
+    bool fEventSet = false;
+    std::deque<std::unique_ptr<TModbusTransaction>> FTransactionQueue;
+    std::vector<std::uint8_t> FInputBuffer;
+    std::vector<std::uint8_t> FOutputBuffer;
+    std::atomic<bool> fTerminated = false;
+    std::atomic<pid_t> fThreadId = 0;
+    std::thread fThread;
+};
+
+} // namespace kalvo

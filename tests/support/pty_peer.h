@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kalvo::test {
+
+// The far end of a pseudo-terminal pair, scripted: each frame that arrives (bytes followed
+// by a gap of a few milliseconds) goes to a handler that returns what to send back, chunk by
+// chunk, with pauses. The near end's path is what a serial connection opens.
+class PtyPeer {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+    struct Chunk {
+        Bytes Data;
+        int DelayMsBefore = 0;
+    };
+    using Handler = std::function<std::vector<Chunk>(const Bytes& frame)>;
+
+    explicit PtyPeer(Handler handler);
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    const std::string& Path() const { return fPath; }
+    std::vector<Bytes> Frames() const;
+    // Sends bytes to the near end now, outside any script.
+    void Send(const Bytes& bytes);
+
+    // An RTU frame: the bytes followed by their CRC, low byte first.
+    static Bytes WithCrc(Bytes bytes);
+
+private:
+    void Run();
+    bool WaitReadable(int timeoutMs) const;
+
+    Handler fHandler;
+    int fMaster = -1;
+    int fStop = -1;
+    std::string fPath;
+    mutable std::mutex fMutex;
+    std::vector<Bytes> fFrames;
+    std::thread fThread;
+};
+
+} // namespace kalvo::test
