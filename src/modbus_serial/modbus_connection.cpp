@@ -1,6 +1,7 @@
 #include "modbus_serial/modbus_connection.h"
 
 #include "modbus_serial/brindel_error.h"
+#include "modbus_serial/modbus_client.h"
 #include "modbus_serial/transaction_thread.h"
 
 #include <algorithm>
@@ -26,6 +27,14 @@ TModbusConnection::TModbusConnection(MessageQueue& queue) : fQueue(queue) {}
 TModbusConnection::~TModbusConnection() {
     Close();
     fLife.reset();
+    std::vector<TransactionClient*> clients;
+    {
+        std::lock_guard lock(fListLock);
+        clients.swap(fClients);
+    }
+    for (TransactionClient* client : clients) {
+        client->ConnectionDestroyed(this);
+    }
 }
 
 void TModbusConnection::CheckInactive(bool changed) const {
@@ -331,6 +340,54 @@ void TModbusConnection::EmitHeader(const TransactionClient* client, TModbusBuffe
 
 void TModbusConnection::EmitHeader(const TransactionServer& server, TModbusBuffer& buffer) const {
     buffer.PutByte(server.Address());
+}
+
+std::uint32_t TModbusConnection::Broadcast(std::uint8_t functionCode,
+                                           const std::function<void(TModbusBuffer&)>& fill) {
+    CheckActive();
+    std::unique_ptr<TModbusTransaction> transaction =
+        TModbusClient::BuildRequest(*this, nullptr, functionCode, fill, nullptr);
+    const std::uint32_t id = transaction->Info.ID;
+    EnqueueTransaction(std::move(transaction), nullptr);
+    return id;
+}
+
+std::uint32_t TModbusConnection::WriteSingleCoil(std::uint16_t bitAddr, bool bitValue) {
+    return Broadcast(0x05, [=](TModbusBuffer& q) {
+        q.PutWordHiLo(bitAddr);
+        q.PutWordHiLo(bitValue ? 0xFF00 : 0x0000);
+    });
+}
+
+std::uint32_t TModbusConnection::WriteSingleRegister(std::uint16_t regAddr,
+                                                     std::uint16_t regValue) {
+    return Broadcast(0x06, [=](TModbusBuffer& q) {
+        q.PutWordHiLo(regAddr);
+        q.PutWordHiLo(regValue);
+    });
+}
+
+std::uint32_t TModbusConnection::WriteMultipleCoils(std::uint16_t startBit,
+                                                    const std::vector<bool>& values) {
+    TModbusClient::CheckRange(startBit, static_cast<std::uint32_t>(values.size()), 1976, true);
+    return Broadcast(0x0F, [&](TModbusBuffer& q) {
+        q.PutWordHiLo(startBit);
+        q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
+        TModbusClient::PutBits(q, values);
+    });
+}
+
+std::uint32_t TModbusConnection::WriteMultipleRegisters(std::uint16_t startReg,
+                                                        const std::vector<std::uint16_t>& values) {
+    TModbusClient::CheckRange(startReg, static_cast<std::uint32_t>(values.size()), 123, false);
+    return Broadcast(0x10, [&](TModbusBuffer& q) {
+        q.PutWordHiLo(startReg);
+        q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
+        q.PutByte(static_cast<std::uint8_t>(2 * values.size()));
+        for (std::uint16_t value : values) {
+            q.PutWordHiLo(value);
+        }
+    });
 }
 
 void TModbusConnection::ProcessRemoteTransaction(TModbusTransaction& transaction) {

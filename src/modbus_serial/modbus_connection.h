@@ -118,6 +118,12 @@ public:
     void EmitHeader(const TransactionServer& server, TModbusBuffer& buffer) const;
     void EmitErrorCheck(TModbusBuffer& buffer) const { Codec().EmitErrorCheck(buffer); }
     FrameCodec Codec() const { return FrameCodec(fTransmissionMode, fConnectionMode); }
+    // Broadcasts (address 0): sent once, never answered, no event; they return the ID.
+    std::uint32_t WriteSingleCoil(std::uint16_t bitAddr, bool bitValue);
+    std::uint32_t WriteSingleRegister(std::uint16_t regAddr, std::uint16_t regValue);
+    std::uint32_t WriteMultipleCoils(std::uint16_t startBit, const std::vector<bool>& values);
+    std::uint32_t WriteMultipleRegisters(std::uint16_t startReg,
+                                         const std::vector<std::uint16_t>& values);
     // Server mode: hands a request to the attached server(s) with its address.
     void ProcessRemoteTransaction(TModbusTransaction& transaction);
 
@@ -153,6 +159,8 @@ private:
     LineSettings CurrentLineSettings() const;
     std::uint32_t BaudValue() const;
     void Deliver(TModbusTransaction& transaction);
+    std::uint32_t Broadcast(std::uint8_t functionCode,
+                            const std::function<void(TModbusBuffer&)>& fill);
     void Fire(const Event& event) {
         if (event) {
             event(*this);
@@ -161,7 +169,7 @@ private:
 
     MessageQueue& fQueue;
     std::shared_ptr<Life> fLife = std::make_shared<Life>();
-    bool fActive = false;
+    std::atomic<bool> fActive = false;
     std::string fPort = "ttyS0";
     LineState fLine;
     TFlowControl fFlowControl = fcNone;

@@ -277,9 +277,11 @@ bool SerialPort::WaitForRxChar(int timeoutMs) {
         return true;
     }
     if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
-        // Nobody on the other side: wait out the time on the break event alone.
+        // Nobody on the other side: wait out the time on the break event alone, and look
+        // again now and then when the wait has no limit, since the other side may come.
+        constexpr int kRecheckMs = 50;
         pollfd wake{fBreak, POLLIN, 0};
-        poll(&wake, 1, timeoutMs);
+        poll(&wake, 1, timeoutMs < 0 ? kRecheckMs : timeoutMs);
     }
     return false;
 }

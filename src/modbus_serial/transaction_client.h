@@ -4,6 +4,7 @@
 
 namespace kalvo {
 
+class TModbusConnection;
 class TModbusTransaction;
 
 // What a connection needs of an attached client: its server address, to match completions,
@@ -13,6 +14,8 @@ public:
     virtual ~TransactionClient() = default;
     virtual std::uint8_t ServerAddress() const = 0;
     virtual void DoneTransaction(TModbusTransaction& transaction) = 0;
+    // The connection is going away; the client must forget it.
+    virtual void ConnectionDestroyed(TModbusConnection*) {}
 };
 
 // What a connection in server mode needs of an attached server: its address and the request
