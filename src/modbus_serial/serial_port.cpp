@@ -161,6 +161,8 @@ void SerialPort::Hook(int fd) {
     if (fd < 0) {
         throw EBrindelError("Could not open serial port");
     }
+    // Reads must return at once whatever is queued, whoever opened the descriptor.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fFd = fd;
     fHooked = true;
 }

@@ -39,9 +39,17 @@ void ConsoleHost::ThreadDone(RunId, bool) {
     fDoneSignal.notify_all();
 }
 
-void ConsoleHost::WaitDone() {
+void ConsoleHost::WaitDone(ManualMessageQueue* queue) {
+    constexpr auto kPumpWait = std::chrono::milliseconds(50);
+    if (queue != nullptr) {
+        while (!fDone) {
+            queue->WaitAndPump(kPumpWait);
+        }
+        queue->Pump();
+        return;
+    }
     std::unique_lock lock(fMutex);
-    fDoneSignal.wait(lock, [this] { return fDone; });
+    fDoneSignal.wait(lock, [this] { return fDone.load(); });
 }
 
 ModbusRegisters ConsoleHost::Registers() const {

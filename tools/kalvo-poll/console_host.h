@@ -1,8 +1,10 @@
 #pragma once
 
 #include "acquisition/polling_host.h"
+#include "modbus_serial/message_queue.h"
 #include "registers/modbus_registers.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
@@ -24,8 +26,9 @@ public:
     void StopRun(RunId) override {}
     void ThreadDone(RunId run, bool singleStep) override;
 
-    // Blocks until the run's thread has said it is done.
-    void WaitDone();
+    // Blocks until the run's thread has said it is done; with a queue, runs its messages
+    // meanwhile (the serial engine delivers there).
+    void WaitDone(ManualMessageQueue* queue = nullptr);
     ModbusRegisters Registers() const;
 
 private:
@@ -33,7 +36,7 @@ private:
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
     ModbusRegisters fRegisters;
-    bool fDone = false;
+    std::atomic<bool> fDone = false;
 };
 
 } // namespace kalvo::poll

@@ -1,4 +1,5 @@
 // kalvo-poll: the client's acquisition and decoding without a display.
+#include "acquisition/modbus_rtu_thread.h"
 #include "acquisition/modbus_tcp_thread.h"
 #include "console_host.h"
 #include "poll_options.h"
@@ -25,6 +26,14 @@ std::string LocaleDecimalSeparator() {
 
 CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host,
                           CommStatistics& statistics) {
+    if (!options.SerialDevice.empty()) {
+        ManualMessageQueue queue;
+        TModbusRTUThread thread(host, statistics, 1, queue,
+                                {options.Address, options.SerialDevice, options.Baud,
+                                 options.Cycles, options.IntervalMs, options.ResetStatistics});
+        host.WaitDone(&queue);
+        return statistics.Snapshot();
+    }
     TModbusTCPThread thread(host, statistics, 1,
                             {options.Host, options.Port, options.Cycles, options.IntervalMs,
                              options.ResetStatistics, options.TimeoutMs});
@@ -75,7 +84,8 @@ int main(int argc, char* argv[]) {
         CommStatistics statistics;
         const CommStatisticsRecord counts = Poll(options, host, statistics);
         Report(options, host.Registers(), counts);
-        return counts.Responses == counts.Requests ? 0 : kExitFailedRead;
+        const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
+        return allRead ? 0 : kExitFailedRead;
     } catch (const std::exception& error) {
         std::cerr << "kalvo-poll: " << error.what() << '\n';
         return kExitFailedRead;

@@ -58,6 +58,16 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             options.Help = true;
         } else if (option == "--tcp") {
             ParseTcpTarget(value(), options);
+        } else if (option == "--rtu") {
+            options.SerialDevice = value();
+        } else if (option == "--baud") {
+            options.Baud = static_cast<std::int32_t>(Number(value(), "--baud", 1, 19200));
+            if (options.Baud != 2400 && options.Baud != 4800 && options.Baud != 9600 &&
+                options.Baud != 19200) {
+                throw UsageError("--baud takes 2400, 4800, 9600 or 19200");
+            }
+        } else if (option == "--address") {
+            options.Address = static_cast<std::int32_t>(Number(value(), "--address", 1, 255));
         } else if (option == "--step") {
             options.Cycles = 2;
         } else if (option == "--run") {
@@ -77,23 +87,29 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             throw UsageError("unknown option '" + option + "'");
         }
     }
-    if (!options.Help && options.Host.empty()) {
-        throw UsageError("say where the module is: --tcp HOST[:PORT]");
+    if (!options.Help && options.Host.empty() == options.SerialDevice.empty()) {
+        throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
     }
     return options;
 }
 
 std::string PollOptions::Usage() {
-    return R"(Usage: kalvo-poll --tcp HOST[:PORT] [--step | --run N] [--interval MS] [--timeout MS]
+    return R"(Usage: kalvo-poll (--tcp HOST[:PORT] | --rtu DEVICE [--baud RATE] [--address N])
+                  [--step | --run N] [--interval MS] [--timeout MS]
                   [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
 
-Reads the KALVO module's register map over Modbus/TCP and prints it decoded.
+Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
+decoded.
 
-  --tcp HOST[:PORT]    the module (port 502 when not given)
+  --tcp HOST[:PORT]    the module on the network (port 502 when not given)
+  --rtu DEVICE         the module on a serial port: ttyUSB0, /dev/ttyS1, or a link
+                       to a pseudo-terminal; 8 data bits, no parity, 1 stop bit
+  --baud RATE          2400, 4800, 9600 (default) or 19200
+  --address N          the module's server address, 1 to 255 (default 1)
   --step               read both register blocks once (the default)
   --run N              read N blocks, alternating between the two
   --interval MS        pause after every read, in milliseconds (default 1000)
-  --timeout MS         longest wait for a reply, in milliseconds (default 15000)
+  --timeout MS         longest wait for a TCP reply, in milliseconds (default 15000)
   --format FORMAT      print the four tables: table, csv, or json (raw registers
                        and decoded values)
   --csv-dir DIR        write the four tables as DIR/KALVO_<serial>_<tab>.csv,

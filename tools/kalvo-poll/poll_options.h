@@ -19,6 +19,9 @@ enum class OutputFormat { None, Table, Csv, Json };
 struct PollOptions {
     std::string Host;
     std::int32_t Port = 502;
+    std::string SerialDevice;
+    std::int32_t Baud = 9600;
+    std::int32_t Address = 1;
     std::uint32_t Cycles = 2;
     std::int32_t IntervalMs = 1000;
     std::uint32_t TimeoutMs = 15000;

@@ -1,12 +1,15 @@
 // kalvo-sim: a simulated KALVO module for development and tests.
 #include "fixed_image.h"
 #include "meter_model.h"
+#include "modbus_serial/virtual_ports.h"
 #include "sim_options.h"
+#include "sim_rtu_server.h"
 #include "sim_tcp_server.h"
 
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -34,6 +37,23 @@ std::unique_ptr<RegisterSource> Source(const SimOptions& options) {
     return std::make_unique<MeterModel>(options.Meter, std::chrono::system_clock::now());
 }
 
+// Serves RTU requests through the engine's message queue until a stop signal arrives.
+void ServeRtu(const SimOptions& options, RegisterSource& source, int stop) {
+    kalvo::ManualMessageQueue queue;
+    const std::string link =
+        options.RtuLink.empty() ? kalvo::VirtualPortFolder() + "/kalvo-sim" : options.RtuLink;
+    SimRtuServer server(link, options.RtuAddress, source, queue);
+    std::cout << "kalvo-sim: Modbus RTU on " << server.DevicePath() << " (" << server.Link()
+              << "), server address " << int(options.RtuAddress) << std::endl;
+    for (;;) {
+        pollfd signal{stop, POLLIN, 0};
+        if (poll(&signal, 1, 0) > 0) {
+            return;
+        }
+        queue.WaitAndPump(std::chrono::milliseconds(100));
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -51,6 +71,11 @@ int main(int argc, char* argv[]) {
     try {
         const int stop = StopSignals();
         const std::unique_ptr<RegisterSource> source = Source(options);
+        if (options.Rtu) {
+            ServeRtu(options, *source, stop);
+            close(stop);
+            return 0;
+        }
         SimTcpServer server(options.Address, options.Port, *source, options.Faults);
         std::cout << "kalvo-sim: Modbus/TCP on " << options.Address << ':' << server.Port()
                   << (options.FixedFile.empty() ? " (simulated meter)" : " (fixed image)")

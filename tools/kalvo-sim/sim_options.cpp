@@ -58,6 +58,13 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
             options.Help = true;
         } else if (option == "--listen") {
             ParseListen(value(), options);
+        } else if (option == "--rtu") {
+            options.Rtu = true;
+            if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) {
+                options.RtuLink = arguments[++i];
+            }
+        } else if (option == "--address") {
+            options.RtuAddress = static_cast<std::uint8_t>(Number(value(), option, 1, 247));
         } else if (option == "--fixed") {
             options.FixedFile = value();
         } else if (option == "--serial") {
@@ -94,14 +101,19 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
 }
 
 std::string SimOptions::Usage() {
-    return R"(Usage: kalvo-sim [--listen ADDRESS:PORT] [--fixed FILE] [model options] [faults]
+    return R"(Usage: kalvo-sim [--listen ADDRESS:PORT | --rtu [LINK] [--address N]] [--fixed FILE]
+                 [model options] [faults]
 
-A simulated KALVO meter interface module: a Modbus/TCP server whose holding registers
-0 to 250 carry a three-phase meter in motion, or a fixed image. Function 3 only; other
-functions get exception 1, addresses beyond the map exception 2. Any unit identifier.
-SIGINT or SIGTERM stops it.
+A simulated KALVO meter interface module: a Modbus/TCP server, or a Modbus RTU server on
+a pseudo-terminal, whose holding registers 0 to 250 carry a three-phase meter in motion,
+or a fixed image. Over TCP: function 3 only; other functions get exception 1, addresses
+beyond the map exception 2; any unit identifier. SIGINT or SIGTERM stops it.
 
   --listen ADDRESS:PORT   where to listen (default 127.0.0.1:1502; port 0 picks one)
+  --rtu [LINK]            serve Modbus RTU instead, on a new pseudo-terminal published
+                          as the link LINK (default: kalvo-sim in the virtual serial
+                          port folder, $XDG_RUNTIME_DIR/kalvo-serial); any line speed
+  --address N             the RTU server address (default 1)
   --fixed FILE            serve FILE instead of the model: 245 hexadecimal words (the
                           registers as they travel on the wire), white-space separated
 
@@ -112,7 +124,7 @@ Model:
                           periods of load profiles P.01 and P.02 in seconds
                           (default 900,3600)
 
-Faults:
+Faults (Modbus/TCP):
   --exception CODE[:a|:b] answer every read (or only block a, addresses 0-120, or
                           block b, addresses 121-244) with exception CODE
   --silent                never answer

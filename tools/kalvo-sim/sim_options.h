@@ -20,6 +20,9 @@ struct SimOptions {
     std::string Address = "127.0.0.1";
     std::uint16_t Port = 1502;
     std::string FixedFile;
+    bool Rtu = false;
+    std::string RtuLink;
+    std::uint8_t RtuAddress = 1;
     MeterModel::Settings Meter;
     FaultPlan Faults;
     bool Help = false;
