@@ -1,7 +1,8 @@
 #!/bin/sh
-# Starts the simulated module, then the client set up for it (on its first start), and stops
-# the simulator when the client exits. Without a display it polls the simulator once with
-# kalvo-poll and prints the decoded tables instead.
+# Starts the simulated module (Modbus/TCP on 127.0.0.1:1502, and Modbus RTU on a
+# pseudo-terminal in the virtual serial port folder), then the client set up for it (on its
+# first start), and stops the simulator when the client exits. Without a display it polls
+# the simulator once with kalvo-poll and prints the decoded tables instead.
 # Usage: tools/run-with-sim.sh [BUILD_DIR]
 set -eu
 
@@ -12,7 +13,9 @@ banner=$(mktemp)
 
 "$sim" --listen "127.0.0.1:$port" >"$banner" &
 sim_pid=$!
-trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -f "$banner"' EXIT
+"$sim" --rtu &
+rtu_pid=$!
+trap 'kill "$sim_pid" "$rtu_pid" 2>/dev/null || true; wait "$sim_pid" "$rtu_pid" 2>/dev/null || true; rm -f "$banner"' EXIT
 trap 'exit 130' INT TERM
 
 tries=0

@@ -2,6 +2,7 @@
 
 #include "app/app_logging.h"
 #include "app/config_file.h"
+#include "app/qt_message_queue.h"
 #include "app/qt_polling_host.h"
 #include "app/window_placement.h"
 #include "dialogs/debug_form.h"
@@ -34,6 +35,9 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <thread>
 
 namespace kalvo {
@@ -83,6 +87,7 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     column->addWidget(BuildStatusBar());
     setCentralWidget(central);
     fHost = new QtPollingHost(*this);
+    fMessageQueue = new QtMessageQueue(this);
     FormCreate();
     debugForm = new TdebugForm(fStatistics, this);
 }
@@ -246,6 +251,8 @@ QToolBar* TmainForm::BuildWebToolBar() {
         SpeedButton("ToolButton1", "Navigate", style->standardIcon(QStyle::SP_ArrowForward));
     auto* reload =
         SpeedButton("ToolButton2", "Reload page", style->standardIcon(QStyle::SP_BrowserReload));
+    connect(navigate, &QToolButton::clicked, this, &TmainForm::ToolButton1Click);
+    connect(reload, &QToolButton::clicked, this, &TmainForm::ToolButton2Click);
     auto* specification =
         SpeedButton("ToolButton3", QString(), style->standardIcon(QStyle::SP_DialogHelpButton));
     specification->setAccessibleName("Modbus specifications");
@@ -273,6 +280,8 @@ QWidget* TmainForm::BuildPages() {
     PageControl1->addTab(pnlPolar, "Phase diagram");
     WebTabSheet = new QWidget;
     WebTabSheet->setObjectName("WebTabSheet");
+    auto* webLayout = new QVBoxLayout(WebTabSheet);
+    webLayout->setContentsMargins(0, 0, 0, 0);
     PageControl1->addTab(WebTabSheet, "Web interface");
     connect(PageControl1, &QTabWidget::currentChanged, this, &TmainForm::PageControl1Change);
     return PageControl1;
@@ -465,10 +474,18 @@ void TmainForm::GridInstSelectCell(const QModelIndex& index) {
     QGuiApplication::clipboard()->setText(index.data().toString());
 }
 
+// The first scan that finds no port (the one at start-up) is silent; later ones say so.
 void TmainForm::SpeedButton1Click() {
     ComboSerials->clear();
     ComboSerials->addItems(fEnvironment.ListSerialPorts ? fEnvironment.ListSerialPorts()
                                                         : QStringList());
+    if (ComboSerials->count() == 0) {
+        if (fSerialScanTag != 0) {
+            ShowWarning("Unable to list the serial ports\r\nNo serial ports available");
+        } else {
+            fSerialScanTag = 1;
+        }
+    }
     ComboSerials->setCurrentIndex(ComboSerials->count() > 0 ? 0 : -1);
 }
 
@@ -479,6 +496,43 @@ void TmainForm::SpeedButton2Click() {
 
 void TmainForm::PageControl1Change(int index) {
     WebToolBar->setEnabled(PageControl1->widget(index) == WebTabSheet);
+}
+
+// The browser starts the first time it is needed, so that start-up stays fast.
+void TmainForm::ToolButton1Click() {
+    if (WebBrowser1 == nullptr) {
+        auto* view = new QWebEngineView(WebTabSheet);
+        view->setObjectName("WebBrowser1");
+        view->setAccessibleName("Web interface");
+        WebTabSheet->layout()->addWidget(view);
+        connect(view->page(), &QWebEnginePage::loadingChanged, this,
+                [this](const QWebEngineLoadingInfo& info) {
+                    // A page with an HTTP error status still shows; only failed loads are errors.
+                    WebBrowserLoadingChanged(
+                        info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                        info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain);
+                });
+        WebBrowser1 = view;
+    }
+    static_cast<QWebEngineView*>(WebBrowser1)->setUrl(QUrl("http://" + TCPHostEdit->text()));
+}
+
+void TmainForm::ToolButton2Click() {
+    if (WebBrowser1 != nullptr) {
+        static_cast<QWebEngineView*>(WebBrowser1)->reload();
+    }
+}
+
+void TmainForm::WebBrowserLoadingChanged(bool failed) {
+    if (failed) {
+        if (fEnvironment.ShowError) {
+            fEnvironment.ShowError(this, "Browser navigation error");
+        } else {
+            QMessageBox box(QMessageBox::NoIcon, kCaption, "Browser navigation error",
+                            QMessageBox::Ok, this);
+            box.exec();
+        }
+    }
 }
 
 void TmainForm::OpenExternalPage(const QString& address) {
@@ -541,11 +595,11 @@ void TmainForm::StartRun(std::uint32_t cycles) {
         readStop->setEnabled(!step);
         (step ? readStep : readContinuous)->repaint();
         const std::int32_t pollDelay = PollDelay();
-        if (!RadioTCP->isChecked()) {
-            // TODO(#8): RTU runs from the main window.
-            throw std::runtime_error("Modbus RTU polling is not available");
+        if (RadioTCP->isChecked()) {
+            StartTcpThread(cycles, pollDelay);
+        } else {
+            StartRtuThread(cycles, pollDelay);
         }
-        StartTcpThread(cycles, pollDelay);
     } catch (const std::exception& error) {
         qCWarning(lcKalvo) << "cannot start a run:" << error.what();
         ShowError("Error creating communication thread");
@@ -556,6 +610,21 @@ void TmainForm::StartRun(std::uint32_t cycles) {
 std::int32_t TmainForm::PollDelay() const {
     return PollSettings::kPollingDelaysMs.at(
         static_cast<std::size_t>(fPollSettings.PollingDelayIndex));
+}
+
+// The serial connection is created here, on the UI thread, so that its results arrive here.
+void TmainForm::StartRtuThread(std::uint32_t cycles, std::int32_t pollDelay) {
+    const RunId run = ++fRunCounter;
+    fHost->BeginRun(run);
+    TModbusRTUThread::Parameters parameters{mbRTUaddr->text().toInt(),
+                                            ComboSerials->currentText().toStdString(),
+                                            SpeedBox->currentText().toInt(),
+                                            cycles,
+                                            pollDelay,
+                                            fPollSettings.ResetStatistics};
+    fRtuThreads.push_back(std::make_unique<TModbusRTUThread>(
+        *fHost, fStatistics, run, *fMessageQueue, std::move(parameters)));
+    fRtuThread = fRtuThreads.back().get();
 }
 
 void TmainForm::StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay) {
@@ -607,6 +676,10 @@ void TmainForm::readStopClick() {
         fTcpThread->Stop();
         fTcpThread = nullptr;
     }
+    if (fRtuThread != nullptr) {
+        fRtuThread->Stop();
+        fRtuThread = nullptr;
+    }
     RestoreIdleControls();
 }
 
@@ -619,17 +692,34 @@ void TmainForm::RestoreIdleControls() {
     PanelModbusKind->setEnabled(true);
 }
 
-void TmainForm::TcpThreadDone(RunId run, bool restoreControls) {
-    const auto ended = std::find_if(fTcpThreads.begin(), fTcpThreads.end(),
+namespace {
+
+// Forgets the thread of `run` once it has ended; true when it was in `threads`.
+template <typename Thread>
+bool EraseEnded(std::vector<std::unique_ptr<Thread>>& threads, Thread*& current, RunId run) {
+    const auto ended = std::find_if(threads.begin(), threads.end(),
                                     [run](const auto& thread) { return thread->Run() == run; });
-    if (ended == fTcpThreads.end()) {
-        return;
+    if (ended == threads.end()) {
+        return false;
     }
-    if (fTcpThread == ended->get()) {
-        fTcpThread = nullptr;
+    if (current == ended->get()) {
+        current = nullptr;
     }
-    fTcpThreads.erase(ended);
-    if (restoreControls) {
+    threads.erase(ended);
+    return true;
+}
+
+template <typename Thread> bool AnyRunning(const std::vector<std::unique_ptr<Thread>>& threads) {
+    return std::any_of(threads.begin(), threads.end(),
+                       [](const auto& thread) { return !thread->Finished(); });
+}
+
+} // namespace
+
+void TmainForm::PollerThreadDone(RunId run, bool restoreControls) {
+    const bool ended =
+        EraseEnded(fTcpThreads, fTcpThread, run) || EraseEnded(fRtuThreads, fRtuThread, run);
+    if (ended && restoreControls) {
         RestoreIdleControls();
     }
 }
@@ -637,19 +727,28 @@ void TmainForm::TcpThreadDone(RunId run, bool restoreControls) {
 void TmainForm::ShutdownPollers() {
     fHost->SetClosing();
     fTcpThread = nullptr;
+    fRtuThread = nullptr;
     for (const auto& thread : fTcpThreads) {
         thread->Abort();
     }
+    for (const auto& thread : fRtuThreads) {
+        thread->Abort();
+    }
     // A poller may be waiting for a call into this thread; keep serving (and refusing) them.
-    const auto running = [this] {
-        return std::any_of(fTcpThreads.begin(), fTcpThreads.end(),
-                           [](const auto& thread) { return !thread->Finished(); });
-    };
-    while (running()) {
+    while (AnyRunning(fTcpThreads) || AnyRunning(fRtuThreads)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     fTcpThreads.clear();
+    fRtuThreads.clear();
+}
+
+void TmainForm::ShowWarning(const QString& text) {
+    if (fEnvironment.ShowWarning) {
+        fEnvironment.ShowWarning(this, text);
+    } else {
+        QMessageBox::warning(this, kCaption, text);
+    }
 }
 
 void TmainForm::ShowError(const QString& text) {

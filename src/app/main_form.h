@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/modbus_rtu_thread.h"
 #include "acquisition/modbus_tcp_thread.h"
 #include "app/client_config.h"
 #include "app/main_form_environment.h"
@@ -27,6 +28,7 @@ class QToolButton;
 
 namespace kalvo {
 
+class QtMessageQueue;
 class QtPollingHost;
 class TdebugForm;
 class TPolarDiagram;
@@ -60,8 +62,8 @@ public:
     void readStepClick();
     void readContinuousClick();
     void readStopClick();
-    // The end of a TCP run's thread, on the UI thread.
-    void TcpThreadDone(RunId run, bool restoreControls);
+    // The end of a run's thread, on the UI thread.
+    void PollerThreadDone(RunId run, bool restoreControls);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -89,6 +91,11 @@ private:
     void ClearValueColumns();
     std::int32_t PollDelay() const;
     void StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay);
+    void StartRtuThread(std::uint32_t cycles, std::int32_t pollDelay);
+    void ShowWarning(const QString& text);
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void WebBrowserLoadingChanged(bool failed);
     void ShutdownPollers();
     void ShowError(const QString& text);
     bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
@@ -119,6 +126,10 @@ private:
     // Runs whose threads have not ended yet; fTcpThread is the one Stop addresses.
     std::vector<std::unique_ptr<TModbusTCPThread>> fTcpThreads;
     TModbusTCPThread* fTcpThread = nullptr;
+    std::vector<std::unique_ptr<TModbusRTUThread>> fRtuThreads;
+    TModbusRTUThread* fRtuThread = nullptr;
+    QtMessageQueue* fMessageQueue = nullptr;
+    int fSerialScanTag = 0;
     bool fShown = false;
     int fLogPanelTag = 0;
 
@@ -147,6 +158,7 @@ private:
     std::array<RegisterGrid*, 4> fGrids{};
     QWidget* pnlPolar = nullptr;
     QWidget* WebTabSheet = nullptr;
+    QWidget* WebBrowser1 = nullptr;
     QWidget* Panel1 = nullptr;
     QListWidget* listLog = nullptr;
     QWidget* Panel4 = nullptr;

@@ -15,8 +15,11 @@ struct MainFormEnvironment {
     std::function<QStringList()> ListSerialPorts;
     // Empty: a modal message box with an error icon.
     std::function<void(QWidget* parent, const QString& text)> ShowError;
+    // Empty: a modal message box with a warning icon.
+    std::function<void(QWidget* parent, const QString& text)> ShowWarning;
 
-    // The running client's: the INI file beside the executable and the system's serial ports.
+    // The running client's: the INI file beside the executable, the system's serial ports
+    // followed by the virtual ones.
     static MainFormEnvironment System();
 };
 

@@ -57,7 +57,7 @@ void QtPollingHost::ThreadDone(RunId run, bool singleStep) {
         this,
         [this, run, singleStep] {
             if (!fClosing) {
-                fForm.TcpThreadDone(run, singleStep && run == fCurrentRun);
+                fForm.PollerThreadDone(run, singleStep && run == fCurrentRun);
             }
         },
         Qt::QueuedConnection);

@@ -22,6 +22,7 @@ private:
     QTemporaryDir fDir;
     QStringList fPorts;
     QStringList fErrors;
+    QStringList fWarnings;
     std::array<std::uint16_t, 251> fImage{};
     std::unique_ptr<TmainForm> fForm;
 
@@ -50,7 +51,8 @@ private slots:
         fImage[1] = 0xBC00;
         fForm = std::make_unique<TmainForm>(
             MainFormEnvironment{fDir.filePath("kalvo-client.ini"), [this] { return fPorts; },
-                                [this](QWidget*, const QString& text) { fErrors.append(text); }});
+                                [this](QWidget*, const QString& text) { fErrors.append(text); },
+                                [this](QWidget*, const QString& text) { fWarnings.append(text); }});
     }
     void cleanup() { fForm.reset(); }
 

@@ -1,0 +1,190 @@
+#include "app/main_form.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWebEngineView>
+#include <memory>
+
+using namespace kalvo;
+
+// RTU runs from the main window against a pymodbus server behind a socat pair linked into the
+// virtual-port folder, port discovery, and the web tab against a page served on loopback.
+class RtuWebTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir fRuntime;
+    QStringList fErrors;
+    QStringList fWarnings;
+    QStringList fPorts;
+    bool fUseSystemPorts = false;
+
+    std::unique_ptr<TmainForm> NewForm() {
+        return std::make_unique<TmainForm>(MainFormEnvironment{
+            fRuntime.filePath("kalvo-client.ini"),
+            [this] {
+                return fUseSystemPorts ? MainFormEnvironment::System().ListSerialPorts() : fPorts;
+            },
+            [this](QWidget*, const QString& text) { fErrors.append(text); },
+            [this](QWidget*, const QString& text) { fWarnings.append(text); }});
+    }
+    static void Click(TmainForm& form, const char* button) {
+        form.findChild<QToolButton*>(button)->click();
+    }
+    static bool Idle(TmainForm& form) {
+        return form.findChild<QToolButton*>("readStep")->isEnabled() &&
+               !form.findChild<QToolButton*>("readStop")->isEnabled();
+    }
+    static QStringList Log(TmainForm& form) {
+        QStringList lines;
+        auto* log = form.findChild<QListWidget*>("listLog");
+        for (int i = 0; i < log->count(); ++i) {
+            lines.append(log->item(i)->text().section(' ', 1));
+        }
+        return lines;
+    }
+    static void UseRtu(TmainForm& form) {
+        form.findChild<QRadioButton*>("RadioRTU")->setChecked(true);
+        form.Settings().PollingDelayIndex = 0;
+    }
+
+private slots:
+    void init() {
+        fErrors.clear();
+        fWarnings.clear();
+        fPorts.clear();
+        fUseSystemPorts = false;
+        QFile::remove(fRuntime.filePath("kalvo-client.ini"));
+    }
+
+    void stepOverRtuAgainstPymodbus() {
+        qputenv("XDG_RUNTIME_DIR", fRuntime.path().toUtf8());
+        QDir(fRuntime.path()).mkpath("kalvo-serial");
+        const QString link = fRuntime.filePath("kalvo-serial/pymodbus");
+        const QString serverEnd = fRuntime.filePath("server");
+        QProcess pair;
+        pair.start("socat", {"pty,raw,echo=0,link=" + link, "pty,raw,echo=0,link=" + serverEnd});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link) && QFile::exists(serverEnd), 10000);
+        QProcess server;
+        server.start("/usr/bin/python3",
+                     {KALVO_SOURCE_DIR "/tests/e2e/pymodbus_rtu_server.py", serverEnd,
+                      KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"});
+        QTest::qWait(1500);
+        fUseSystemPorts = true;
+        auto form = NewForm();
+        auto* ports = form->findChild<QComboBox*>("ComboSerials");
+        QVERIFY(ports->findText(link) >= 0);
+        ports->setCurrentIndex(ports->findText(link));
+        UseRtu(*form);
+        Click(*form, "readStep");
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 15000);
+        const QStringList log = Log(*form);
+        QCOMPARE(log.size(), 4);
+        QVERIFY(log[0].startsWith("Send: 0103000000798428"));
+        QVERIFY(log[1].startsWith("Recv: 0103F2"));
+        QVERIFY(log[2].startsWith("Send: 01030079007C"));
+        QVERIFY(log[3].startsWith("Recv: 0103F8"));
+        QCOMPARE(form->Statistics().Snapshot().Responses, 2);
+        QCOMPARE(form->Grids()[0]->CellText(0, 7), "20261210");
+        form.reset();
+        server.terminate();
+        server.waitForFinished();
+        pair.terminate();
+        pair.waitForFinished();
+    }
+
+    void rescanReportsAnEmptyListOnlyAfterStartUp() {
+        auto form = NewForm();
+        QVERIFY(fWarnings.isEmpty());
+        Click(*form, "SpeedButton1");
+        QCOMPARE(fWarnings,
+                 QStringList{"Unable to list the serial ports\r\nNo serial ports available"});
+        UseRtu(*form);
+        form->findChild<QLineEdit*>("mbRTUaddr")->setText("x1");
+        Click(*form, "readStep");
+        QCOMPARE(fErrors,
+                 (QStringList{"No serial port selected", "Invalid Modbus/RTU Server address"}));
+    }
+
+    void savedPortIsSelectedAtStartUpAndTheFirstAfterARescan() {
+        fPorts = {"ttyS0", "ttyUSB0"};
+        QSettings(fRuntime.filePath("kalvo-client.ini"), QSettings::IniFormat)
+            .setValue("Config/SerialCOM", "ttyUSB0");
+        auto form = NewForm();
+        auto* ports = form->findChild<QComboBox*>("ComboSerials");
+        QCOMPARE(ports->currentText(), "ttyUSB0");
+        Click(*form, "SpeedButton1");
+        QCOMPARE(ports->currentText(), "ttyS0");
+    }
+
+    void aVanishedPortIsLoggedAndLeavesTheControlsIdle() {
+        fPorts = {fRuntime.filePath("kalvo-serial/gone")};
+        auto form = NewForm();
+        UseRtu(*form);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            Click(*form, "readStep");
+            QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 5000);
+            QCOMPARE(Log(*form).size(), 1);
+            QVERIFY(form->findChild<QListWidget*>("listLog")->item(0)->text().contains(
+                "Could not open serial port"));
+        }
+    }
+
+    void webToolBarOnlyOnTheWebTab() {
+        auto form = NewForm();
+        form->show();
+        auto* pages = form->findChild<QTabWidget*>("PageControl1");
+        auto* toolBar = form->findChild<QToolBar*>("WebToolBar");
+        for (int tab = 0; tab < pages->count(); ++tab) {
+            pages->setCurrentIndex(tab);
+            QCOMPARE(toolBar->isEnabled(), tab == 5);
+        }
+    }
+
+    void navigateOpensTheModulePage() {
+        QTemporaryDir site;
+        QFile page(site.filePath("index.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><head><title>KALVO module</title></head><body>ok</body></html>");
+        page.close();
+        QProcess http;
+        http.setWorkingDirectory(site.path());
+        http.start("/usr/bin/python3", {"-m", "http.server", "18931", "--bind", "127.0.0.1"});
+        QVERIFY(http.waitForStarted());
+        QTest::qWait(700);
+        auto form = NewForm();
+        form->show();
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(5);
+        QVERIFY(form->findChild<QWebEngineView*>("WebBrowser1") == nullptr);
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1:18931");
+        Click(*form, "ToolButton1");
+        auto* view = form->findChild<QWebEngineView*>("WebBrowser1");
+        QVERIFY(view != nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(view->title(), QString("KALVO module"), 30000);
+        QVERIFY(fErrors.isEmpty());
+        form.reset();
+        http.terminate();
+        http.waitForFinished();
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    RtuWebTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "rtu_web_test.moc"
