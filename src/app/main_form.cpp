@@ -200,6 +200,7 @@ QWidget* TmainForm::BuildRtuPanel() {
     ComboSerials->setObjectName("ComboSerials");
     ComboSerials->setAccessibleName("Serial port");
     ComboSerials->setMinimumWidth(110);
+    ComboSerials->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* rescan = SpeedButton("SpeedButton1", "Rescan serial ports",
                                style()->standardIcon(QStyle::SP_BrowserReload));
     connect(rescan, &QToolButton::clicked, this, &TmainForm::SpeedButton1Click);
