@@ -2,12 +2,16 @@
 
 #include "app/app_logging.h"
 #include "app/config_file.h"
+#include "app/export_file_names.h"
 #include "app/qt_message_queue.h"
 #include "app/qt_polling_host.h"
 #include "app/window_placement.h"
+#include "dialogs/about_form.h"
 #include "dialogs/debug_form.h"
 #include "dialogs/locale_time.h"
+#include "dialogs/settings_form.h"
 #include "phasor/polar_diagram.h"
+#include "registers/csv_text.h"
 #include "registers/register_sheet.h"
 
 #include <QAction>
@@ -16,6 +20,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -89,6 +95,7 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     fHost = new QtPollingHost(*this);
     fMessageQueue = new QtMessageQueue(this);
     FormCreate();
+    FormSettings = new TFormSettings(fPollSettings, this);
     debugForm = new TdebugForm(fStatistics, this);
 }
 
@@ -109,11 +116,8 @@ void TmainForm::BuildMenus() {
                            this, &TmainForm::Showdebugpanel1Click);
     QMenu* help = menuBar()->addMenu("?");
     Informazionisu1 =
-        help->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation), "&About ...");
-    // Their windows are not part of the client yet.
-    for (QAction* pending : {Settings1, Informazionisu1}) {
-        pending->setEnabled(false);
-    }
+        help->addAction(style->standardIcon(QStyle::SP_MessageBoxInformation), "&About ...", this,
+                        [this] { TfrmAbout::ShowAbout(false, this); });
 }
 
 QToolButton* TmainForm::SpeedButton(const QString& name, const QString& hint, const QIcon& icon) {
@@ -234,7 +238,7 @@ QWidget* TmainForm::BuildAcquisitionButtons() {
     connect(readStep, &QToolButton::clicked, this, &TmainForm::readStepClick);
     connect(readContinuous, &QToolButton::clicked, this, &TmainForm::readContinuousClick);
     connect(readStop, &QToolButton::clicked, this, &TmainForm::readStopClick);
-    SpeedButton5->setEnabled(false);
+    connect(SpeedButton5, &QToolButton::clicked, this, &TmainForm::SpeedButton5Click);
     for (QToolButton* button : {readStep, readContinuous, readStop, SpeedButton5}) {
         button->setIconSize(QSize(24, 24));
         row->addWidget(button);
@@ -609,8 +613,7 @@ void TmainForm::StartRun(std::uint32_t cycles) {
 }
 
 std::int32_t TmainForm::PollDelay() const {
-    return PollSettings::kPollingDelaysMs.at(
-        static_cast<std::size_t>(fPollSettings.PollingDelayIndex));
+    return FormSettings->PollingDelayMs(fPollSettings.PollingDelayIndex);
 }
 
 // The serial connection is created here, on the UI thread, so that its results arrive here.
@@ -742,6 +745,127 @@ void TmainForm::ShutdownPollers() {
     }
     fTcpThreads.clear();
     fRtuThreads.clear();
+}
+
+// Saves what the active tab shows: a register grid as CSV, the diagram as a bitmap.
+void TmainForm::SpeedButton5Click() {
+    const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + "_" +
+                         PageControl1->tabText(PageControl1->currentIndex());
+    const int tab = PageControl1->currentIndex();
+    bool saved = false;
+    if (tab < static_cast<int>(fGrids.size())) {
+        saved = SaveGridToCsv(*fGrids[static_cast<std::size_t>(tab)], name);
+    } else if (PageControl1->widget(tab) == pnlPolar) {
+        saved = SaveDiagramToBitmap(name);
+    }
+    if (saved) {
+        ShowInformation("File successfully saved");
+    }
+}
+
+namespace {
+
+// The busy cursor for as long as a file is being written.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+QByteArray GridCsv(const RegisterGrid& grid) {
+    const RegisterTableModel& model = *grid.Model();
+    std::string text;
+    std::vector<std::string> cells;
+    for (int column = 0; column < kRegisterColumnCount; ++column) {
+        cells.push_back(
+            model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toStdString());
+    }
+    text += CsvLine(cells);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        cells.clear();
+        for (int column = 0; column < kRegisterColumnCount; ++column) {
+            cells.push_back(model.Cell(row, column).toStdString());
+        }
+        text += CsvLine(cells);
+    }
+    return QByteArray::fromStdString(text);
+}
+
+} // namespace
+
+bool TmainForm::SaveGridToCsv(const RegisterGrid& grid, const QString& defaultName) {
+    const QString chosen = ChooseSaveFile("Comma separated values (*.csv *.CSV)",
+                                          QDir::currentPath(), "csv", defaultName);
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    const QString path = CsvFileName(chosen);
+    if (!ConfirmOverwrite(path)) {
+        return false;
+    }
+    BusyCursor busy;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(GridCsv(grid)) < 0 ||
+        !file.flush()) {
+        ShowError("Error saving file\r\n" + path + ": " + file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool TmainForm::SaveDiagramToBitmap(const QString& defaultName) {
+    const QString chosen =
+        ChooseSaveFile("Bitmap (*.bmp *.BMP)", QString(), QString(), defaultName);
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    const QString path = BmpFileName(chosen);
+    if (!ConfirmOverwrite(path)) {
+        return false;
+    }
+    BusyCursor busy;
+    try {
+        fPolarDiagram->SaveToFile(path);
+        return true;
+    } catch (const std::exception&) {
+        ShowError("Error saving file");
+        return false;
+    }
+}
+
+QString TmainForm::ChooseSaveFile(const QString& filter, const QString& folder,
+                                  const QString& suffix, const QString& name) {
+    if (fEnvironment.ChooseSaveFile) {
+        return fEnvironment.ChooseSaveFile(this, filter, folder, suffix, name);
+    }
+    QFileDialog dialog(this, QString(), folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(name);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+bool TmainForm::ConfirmOverwrite(const QString& path) {
+    if (!QFile::exists(path)) {
+        return true;
+    }
+    const QString question = "Overwrite existing file\r\n" + path + "\r\n?";
+    if (fEnvironment.AskYesNo) {
+        return fEnvironment.AskYesNo(this, question);
+    }
+    return QMessageBox::warning(this, kCaption, question, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void TmainForm::ShowInformation(const QString& text) {
+    if (fEnvironment.ShowInformation) {
+        fEnvironment.ShowInformation(this, text);
+    } else {
+        QMessageBox::information(this, kCaption, text);
+    }
 }
 
 void TmainForm::ShowWarning(const QString& text) {

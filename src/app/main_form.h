@@ -32,6 +32,7 @@ class QtMessageQueue;
 class QtPollingHost;
 class TdebugForm;
 class TPolarDiagram;
+class TFormSettings;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
 // the communication log and the status bar. It owns the register image.
@@ -51,6 +52,8 @@ public:
     CommStatistics& Statistics() { return fStatistics; }
     TdebugForm* DebugForm() const { return debugForm; }
     TPolarDiagram* PolarDiagram() const { return fPolarDiagram; }
+    TFormSettings* SettingsForm() const { return FormSettings; }
+    void SpeedButton5Click();
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
     // Re-renders the dynamic columns of the four grids from the register image.
@@ -93,6 +96,12 @@ private:
     void StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay);
     void StartRtuThread(std::uint32_t cycles, std::int32_t pollDelay);
     void ShowWarning(const QString& text);
+    bool SaveGridToCsv(const RegisterGrid& grid, const QString& defaultName);
+    bool SaveDiagramToBitmap(const QString& defaultName);
+    QString ChooseSaveFile(const QString& filter, const QString& folder, const QString& suffix,
+                           const QString& name);
+    bool ConfirmOverwrite(const QString& path);
+    void ShowInformation(const QString& text);
     void ToolButton1Click();
     void ToolButton2Click();
     void WebBrowserLoadingChanged(bool failed);
@@ -138,6 +147,7 @@ private:
     QAction* Showdebugpanel1 = nullptr;
     QAction* Informazionisu1 = nullptr;
     TdebugForm* debugForm = nullptr;
+    TFormSettings* FormSettings = nullptr;
     TPolarDiagram* fPolarDiagram = nullptr;
     QWidget* PanelModbusKind = nullptr;
     QWidget* PanelTCPSettings = nullptr;

@@ -23,7 +23,7 @@ QStringList SystemSerialPorts() {
 } // namespace
 
 MainFormEnvironment MainFormEnvironment::System() {
-    return {ConfigFile::DefaultPath(), SystemSerialPorts, {}, {}};
+    return {ConfigFile::DefaultPath(), SystemSerialPorts, {}, {}, {}, {}, {}};
 }
 
 } // namespace kalvo

@@ -17,6 +17,14 @@ struct MainFormEnvironment {
     std::function<void(QWidget* parent, const QString& text)> ShowError;
     // Empty: a modal message box with a warning icon.
     std::function<void(QWidget* parent, const QString& text)> ShowWarning;
+    // Empty: a modal message box with an information icon.
+    std::function<void(QWidget* parent, const QString& text)> ShowInformation;
+    // Empty: a warning box with Yes and No; true for Yes.
+    std::function<bool(QWidget* parent, const QString& text)> AskYesNo;
+    // Empty: the save-file dialog. Returns the chosen name, or nothing when cancelled.
+    std::function<QString(QWidget* parent, const QString& filter, const QString& folder,
+                          const QString& defaultSuffix, const QString& proposedName)>
+        ChooseSaveFile;
 
     // The running client's: the INI file beside the executable, the system's serial ports
     // followed by the virtual ones.

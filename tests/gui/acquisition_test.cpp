@@ -50,9 +50,13 @@ private slots:
         fImage[0] = 0x4E61;
         fImage[1] = 0xBC00;
         fForm = std::make_unique<TmainForm>(
-            MainFormEnvironment{fDir.filePath("kalvo-client.ini"), [this] { return fPorts; },
+            MainFormEnvironment{fDir.filePath("kalvo-client.ini"),
+                                [this] { return fPorts; },
                                 [this](QWidget*, const QString& text) { fErrors.append(text); },
-                                [this](QWidget*, const QString& text) { fWarnings.append(text); }});
+                                [this](QWidget*, const QString& text) { fWarnings.append(text); },
+                                {},
+                                {},
+                                {}});
     }
     void cleanup() { fForm.reset(); }
 

@@ -38,7 +38,7 @@ private:
     QString IniPath() const { return fDir.filePath("kalvo-client.ini"); }
     std::unique_ptr<TmainForm> NewForm() const {
         return std::make_unique<TmainForm>(
-            MainFormEnvironment{IniPath(), [] { return kPorts; }, {}, {}});
+            MainFormEnvironment{IniPath(), [] { return kPorts; }, {}, {}, {}, {}, {}});
     }
     void WriteIni(const std::map<QString, QString>& keys) const {
         QSettings ini(IniPath(), QSettings::IniFormat);

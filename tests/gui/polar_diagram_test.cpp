@@ -229,7 +229,7 @@ private slots:
 
     void feedFromTheRegisterImage() {
         QTemporaryDir folder;
-        TmainForm form(MainFormEnvironment{folder.filePath("k.ini"), {}, {}, {}});
+        TmainForm form(MainFormEnvironment{folder.filePath("k.ini"), {}, {}, {}, {}, {}, {}});
         ModbusRegisters& image = form.Registers();
         image.Fill();
         const std::pair<int, float> values[] = {

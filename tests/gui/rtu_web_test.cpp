@@ -37,7 +37,10 @@ private:
                 return fUseSystemPorts ? MainFormEnvironment::System().ListSerialPorts() : fPorts;
             },
             [this](QWidget*, const QString& text) { fErrors.append(text); },
-            [this](QWidget*, const QString& text) { fWarnings.append(text); }});
+            [this](QWidget*, const QString& text) { fWarnings.append(text); },
+            {},
+            {},
+            {}});
     }
     static void Click(TmainForm& form, const char* button) {
         form.findChild<QToolButton*>(button)->click();

@@ -1,0 +1,20 @@
+#include "app/export_file_names.h"
+
+namespace kalvo {
+
+QString FileExtension(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf('/') + 1);
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QString CsvFileName(const QString& chosen) {
+    return FileExtension(chosen).compare(".csv", Qt::CaseInsensitive) == 0 ? chosen
+                                                                           : chosen + ".csv";
+}
+
+QString BmpFileName(const QString& chosen) {
+    return FileExtension(chosen) == ".bmp" ? chosen : chosen + ".bmp";
+}
+
+} // namespace kalvo

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace kalvo {
+
+// The extension of a chosen file name: the text from the last "." of its final component,
+// or nothing.
+QString FileExtension(const QString& path);
+// Adds ".csv" unless the name already ends in .csv in any case.
+QString CsvFileName(const QString& chosen);
+// Adds ".bmp" unless the name already ends in exactly ".bmp".
+QString BmpFileName(const QString& chosen);
+
+} // namespace kalvo

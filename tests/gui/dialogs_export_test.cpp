@@ -1,0 +1,211 @@
+#include "app/export_file_names.h"
+#include "app/main_form.h"
+#include "dialogs/about_form.h"
+#include "dialogs/settings_form.h"
+#include "phasor/polar_diagram.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+#include <unistd.h>
+
+using namespace kalvo;
+
+class DialogsExportTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir fDir;
+    QString fChosen;
+    QStringList fProposed;
+    QStringList fErrors;
+    QStringList fInformation;
+    bool fOverwrite = false;
+
+    std::unique_ptr<TmainForm> NewForm() {
+        return std::make_unique<TmainForm>(MainFormEnvironment{
+            fDir.filePath("kalvo-client.ini"),
+            [] { return QStringList(); },
+            [this](QWidget*, const QString& text) { fErrors.append(text); },
+            {},
+            [this](QWidget*, const QString& text) { fInformation.append(text); },
+            [this](QWidget*, const QString&) { return fOverwrite; },
+            [this](QWidget*, const QString&, const QString&, const QString&, const QString& name) {
+                fProposed.append(name);
+                return fChosen;
+            }});
+    }
+    static void Save(TmainForm& form, int tab) {
+        form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
+        form.findChild<QToolButton*>("SpeedButton5")->click();
+    }
+    static QByteArray Contents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void init() {
+        fChosen.clear();
+        fProposed.clear();
+        fErrors.clear();
+        fInformation.clear();
+        fOverwrite = false;
+    }
+
+    void settingsCorrectAnIndexOutsideTheList() {
+        for (int stored : {9, -1}) {
+            PollSettings settings{stored, false};
+            TFormSettings form(settings, nullptr);
+            QCOMPARE(settings.PollingDelayIndex, 2);
+            QCOMPARE(form.Polling()->currentText(), "1000");
+        }
+    }
+
+    void settingsOkCancelAndTheCloseButton() {
+        PollSettings settings;
+        TFormSettings form(settings, nullptr);
+        form.show();
+        form.Polling()->setCurrentIndex(3);
+        form.reject();
+        QCOMPARE(form.Polling()->currentText(), "1000");
+        QCOMPARE(settings.PollingDelayIndex, 2);
+        form.show();
+        form.Polling()->setCurrentIndex(3);
+        form.findChild<QPushButton*>("btnOk")->click();
+        QCOMPARE(settings.PollingDelayIndex, 3);
+        QCOMPARE(form.PollingDelayMs(3), 5000);
+        form.show();
+        form.StatReset()->setChecked(true);
+        form.close();
+        form.show();
+        form.reject();
+        QVERIFY(form.StatReset()->isChecked());
+        QVERIFY(!settings.ResetStatistics);
+    }
+
+    void exportExtensionRules() {
+        const std::pair<QString, QString> csv[] = {
+            {"/d/report", "/d/report.csv"},
+            {"/d/report.txt", "/d/report.txt.csv"},
+            {"/d/report.CSV", "/d/report.CSV"},
+            {"/d/my.folder/report", "/d/my.folder/report.csv"}};
+        for (const auto& [chosen, saved] : csv) {
+            QCOMPARE(CsvFileName(chosen), saved);
+        }
+        QCOMPARE(BmpFileName("/d/phasor"), "/d/phasor.bmp");
+        QCOMPARE(BmpFileName("/d/phasor.bmp"), "/d/phasor.bmp");
+        QCOMPARE(BmpFileName("/d/phasor.BMP"), "/d/phasor.BMP.bmp");
+    }
+
+    void phaseValuesBeforeAnyRead() {
+        auto form = NewForm();
+        fChosen = fDir.filePath("phase");
+        Save(*form, 1);
+        QCOMPARE(fProposed, QStringList{"KALVO__Phase values"});
+        QCOMPARE(fInformation, QStringList{"File successfully saved"});
+        const QList<QByteArray> lines = Contents(fDir.filePath("phase.csv")).split('\n');
+        QCOMPARE(lines.size(), 31);
+        QCOMPARE(lines.last(), QByteArray());
+        QVERIFY(lines[29].endsWith(",,,\r"));
+        QCOMPARE(lines[1], QByteArray("81.7.40,58,float,4,\"Angolo di fase R\",,,\r"));
+    }
+
+    void overwriteNoKeepsTheOldFileAndTabsAreQuoted() {
+        auto form = NewForm();
+        fChosen = fDir.filePath("profile.csv");
+        QFile old(fChosen);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        Save(*form, 2);
+        QCOMPARE(Contents(fChosen), QByteArray("old"));
+        QVERIFY(fInformation.isEmpty());
+        fOverwrite = true;
+        Save(*form, 2);
+        QVERIFY(Contents(fChosen).contains("\"Byte 0-1\tora (0-24)\""));
+    }
+
+    void webTabSavesNothingAndTheDiagramSavesABitmap() {
+        auto form = NewForm();
+        form->resize(940, 620);
+        form->show();
+        fChosen = fDir.filePath("phasor");
+        Save(*form, 5);
+        QVERIFY(fProposed.isEmpty());
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(4);
+        QTRY_VERIFY(form->PolarDiagram()->Image().size() == form->PolarDiagram()->size());
+        Save(*form, 4);
+        const QImage saved(fDir.filePath("phasor.bmp"));
+        QCOMPARE(saved.size(), form->PolarDiagram()->size());
+    }
+
+    void csvWriteFailureIsShown() {
+        auto form = NewForm();
+        QTemporaryDir locked;
+        if (geteuid() == 0) {
+            QFile blocker(locked.filePath("file"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            fChosen = locked.filePath("file/inside");
+        } else {
+            QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner);
+            fChosen = locked.filePath("inside");
+        }
+        Save(*form, 0);
+        QCOMPARE(fErrors.size(), 1);
+        QVERIFY(fErrors[0].startsWith("Error saving file\r\n" + fChosen + ".csv: "));
+        QVERIFY(fInformation.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void aStepAgainstTheSimulatorExportsWhatThePollerWrites() {
+        QProcess sim;
+        sim.start(KALVO_SIM, {"--listen", "127.0.0.1:0", "--fixed",
+                              KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"});
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString banner = QString::fromUtf8(sim.readLine());
+        const QString port = banner.section(':', 2).section(' ', 0, 0);
+        auto form = NewForm();
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+        form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+        form->Settings().PollingDelayIndex = 0;
+        form->findChild<QToolButton*>("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+        fChosen = fDir.filePath("KALVO_20261210_Instantaneous values");
+        Save(*form, 0);
+        QCOMPARE(fProposed.last(), "KALVO_20261210_Instantaneous values");
+        QCOMPARE(Contents(fChosen + ".csv"),
+                 Contents(KALVO_SOURCE_DIR
+                          "/tests/e2e/data/expected/KALVO_20261210_Instantaneous values.csv"));
+        sim.terminate();
+        sim.waitForFinished();
+    }
+
+    void aboutBoxTextsKeysAndPicture() {
+        QVERIFY(QImageReader::supportedImageFormats().contains("jpeg"));
+        QImageReader picture(":/dialogs/images/about.jpg");
+        TfrmAbout box(nullptr);
+        QCOMPARE(picture.read().size(), QSize(460, 300));
+        QCOMPARE(box.findChild<QLabel*>("memoCopyright")->text(), TfrmAbout::kAboutText);
+        QVERIFY(TfrmAbout::kAboutText.startsWith("KALVO client ver. 1.1\r\n"));
+        QVERIFY(box.findChild<QLabel*>("OS")->text().startsWith("Linux "));
+        QVERIFY(box.findChild<QLabel*>("PhysMem")->text().endsWith(" KB"));
+        QCOMPARE(box.findChild<QLabel*>("Label3")->text(), "Memoria disponibile a Linux:");
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QTest::keyClick(&box, Qt::Key_Q);
+        QVERIFY(!box.isVisible());
+    }
+};
+
+QTEST_MAIN(DialogsExportTest)
+#include "dialogs_export_test.moc"
