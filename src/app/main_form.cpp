@@ -109,8 +109,8 @@ void TmainForm::BuildMenus() {
     Esci1 = file->addAction(style->standardIcon(QStyle::SP_DialogCloseButton), "&Exit", this,
                             &QWidget::close);
     QMenu* options = menuBar()->addMenu("&Options");
-    Settings1 =
-        options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView), "&Settings ...");
+    Settings1 = options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                   "&Settings ...", this, [this] { FormSettings->exec(); });
     Showdebugpanel1 =
         options->addAction(style->standardIcon(QStyle::SP_FileDialogInfoView), "Show debug panel",
                            this, &TmainForm::Showdebugpanel1Click);

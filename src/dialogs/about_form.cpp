@@ -20,7 +20,7 @@ static void InitAboutResources() {
 namespace kalvo {
 
 const QString TfrmAbout::kAboutText =
-    QStringLiteral("KALVO client ver. 1.1\r\nCopyright \u00A9 2026 the KALVO client developers");
+    QStringLiteral("KALVO client ver. 1.1\r\nCopyright \u00A9 2026 KALVO developers");
 const QString TfrmAbout::kSupportAddress = QStringLiteral("support@kalvo.example");
 
 namespace {
@@ -51,6 +51,10 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     picture->setScaledContents(true);
     QLabel* copyright = PlacedLabel(this, "memoCopyright", kAboutText, QRect(261, 13, 195, 36));
     copyright->setAlignment(Qt::AlignCenter);
+    // A small face, as on the original design, so that both lines fit their 195 pixels.
+    QFont small = copyright->font();
+    small.setPointSize(7);
+    copyright->setFont(small);
     copyright->setStyleSheet("color: gray; background: white");
     QLabel* url = PlacedLabel(this, "URLLabel", kSupportAddress, QRect(268, 51, 187, 18));
     url->setAlignment(Qt::AlignCenter);

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <stdexcept>
 
 namespace kalvo {
@@ -23,7 +24,10 @@ TFormSettings::TFormSettings(PollSettings& settings, QWidget* parent)
     setFixedSize(303, 150);
     auto* group = new QGroupBox("Communication polling interval ", this);
     group->setObjectName("RadioGroup1");
-    group->setGeometry(8, 10, 185, 60);
+    // Wide enough for its caption in the platform's font.
+    const int groupWidth =
+        std::max(185, group->fontMetrics().horizontalAdvance(group->title()) + 24);
+    group->setGeometry(8, 10, groupWidth, 60);
     auto* label = new QLabel("milliseconds", this);
     label->setObjectName("Label1");
     label->setGeometry(25, 39, 90, 17);

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 #include <unistd.h>
@@ -91,6 +92,22 @@ private slots:
         form.reject();
         QVERIFY(form.StatReset()->isChecked());
         QVERIFY(!settings.ResetStatistics);
+    }
+
+    void menuEntriesOpenTheirDialogs() {
+        auto form = NewForm();
+        form->show();
+        bool settingsShown = false;
+        QTimer::singleShot(200, [&] {
+            settingsShown = form->SettingsForm()->isVisible();
+            form->SettingsForm()->reject();
+        });
+        for (QAction* action : form->findChildren<QAction*>()) {
+            if (action->text() == "&Settings ...") {
+                action->trigger();
+            }
+        }
+        QVERIFY(settingsShown);
     }
 
     void exportExtensionRules() {
