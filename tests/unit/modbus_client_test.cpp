@@ -1,4 +1,5 @@
 #include "acquisition/modbus_rtu_thread.h"
+#include "error_text.h"
 #include "modbus_serial/modbus_client.h"
 #include "pty_peer.h"
 
@@ -13,12 +14,7 @@ using Bytes = PtyPeer::Bytes;
 using Chunks = std::vector<PtyPeer::Chunk>;
 
 std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
+    return test::ErrorText(action);
 }
 
 // A reply of `count` registers with the given byte count, values 0x0101, 0x0202, ...

@@ -1,3 +1,4 @@
+#include "error_text.h"
 #include "modbus_serial/brindel_error.h"
 #include "modbus_serial/frame_codec.h"
 #include "modbus_serial/modbus_connection.h"
@@ -42,12 +43,7 @@ Bytes Contents(const TModbusBuffer& buffer) {
 }
 
 std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
+    return test::ErrorText(action);
 }
 
 TEST(ModbusFrames, RtuAndAsciiRequestsCarryTheirChecks) {

@@ -1,28 +1,15 @@
 #include "poll_options.h"
 
-#include <charconv>
-
 namespace kalvo::poll {
 
 namespace {
-
-long long Number(const std::string& text, const std::string& option, long long low,
-                 long long high) {
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-        throw UsageError(option + " needs a number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
 
 void ParseTcpTarget(const std::string& target, PollOptions& options) {
     const std::size_t colon = target.rfind(':');
     options.Host = target.substr(0, colon);
     if (colon != std::string::npos) {
-        options.Port =
-            static_cast<std::int32_t>(Number(target.substr(colon + 1), "--tcp PORT", 1, 65535));
+        options.Port = static_cast<std::int32_t>(
+            UsageError::Number(target.substr(colon + 1), "--tcp PORT", 1, 65535));
     }
     if (options.Host.empty()) {
         throw UsageError("--tcp needs a host name or address");
@@ -61,22 +48,26 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--rtu") {
             options.SerialDevice = value();
         } else if (option == "--baud") {
-            options.Baud = static_cast<std::int32_t>(Number(value(), "--baud", 1, 19200));
+            options.Baud =
+                static_cast<std::int32_t>(UsageError::Number(value(), "--baud", 1, 19200));
             if (options.Baud != 2400 && options.Baud != 4800 && options.Baud != 9600 &&
                 options.Baud != 19200) {
                 throw UsageError("--baud takes 2400, 4800, 9600 or 19200");
             }
         } else if (option == "--address") {
-            options.Address = static_cast<std::int32_t>(Number(value(), "--address", 1, 255));
+            options.Address =
+                static_cast<std::int32_t>(UsageError::Number(value(), "--address", 1, 255));
         } else if (option == "--step") {
             options.Cycles = 2;
         } else if (option == "--run") {
-            options.Cycles = static_cast<std::uint32_t>(Number(value(), "--run", 1, 4294967295LL));
+            options.Cycles =
+                static_cast<std::uint32_t>(UsageError::Number(value(), "--run", 1, 4294967295LL));
         } else if (option == "--interval") {
             options.IntervalMs =
-                static_cast<std::int32_t>(Number(value(), "--interval", 0, 3600000));
+                static_cast<std::int32_t>(UsageError::Number(value(), "--interval", 0, 3600000));
         } else if (option == "--timeout") {
-            options.TimeoutMs = static_cast<std::uint32_t>(Number(value(), "--timeout", 1, 600000));
+            options.TimeoutMs =
+                static_cast<std::uint32_t>(UsageError::Number(value(), "--timeout", 1, 600000));
         } else if (option == "--format") {
             options.Format = ParseFormat(value());
         } else if (option == "--csv-dir") {

@@ -1,17 +1,14 @@
 #pragma once
 
+#include "usage_error.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace kalvo::poll {
 
-// A command line that cannot be run; the text says why.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using tools::UsageError;
 
 enum class OutputFormat { None, Table, Csv, Json };
 

@@ -1,21 +1,8 @@
 #include "sim_options.h"
 
-#include <charconv>
-
 namespace kalvo::sim {
 
 namespace {
-
-long long Number(const std::string& text, const std::string& option, long long low,
-                 long long high) {
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-        throw UsageError(option + " needs a number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
 
 void ParseListen(const std::string& text, SimOptions& options) {
     const std::size_t colon = text.rfind(':');
@@ -23,14 +10,14 @@ void ParseListen(const std::string& text, SimOptions& options) {
         throw UsageError("--listen takes ADDRESS:PORT, not '" + text + "'");
     }
     options.Address = text.substr(0, colon);
-    options.Port =
-        static_cast<std::uint16_t>(Number(text.substr(colon + 1), "--listen PORT", 0, 65535));
+    options.Port = static_cast<std::uint16_t>(
+        UsageError::Number(text.substr(colon + 1), "--listen PORT", 0, 65535));
 }
 
 void ParseException(const std::string& text, FaultPlan& plan) {
     const std::size_t colon = text.find(':');
     plan.ExceptionCode =
-        static_cast<std::uint8_t>(Number(text.substr(0, colon), "--exception", 1, 255));
+        static_cast<std::uint8_t>(UsageError::Number(text.substr(0, colon), "--exception", 1, 255));
     if (colon == std::string::npos) {
         return;
     }
@@ -64,33 +51,35 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
                 options.RtuLink = arguments[++i];
             }
         } else if (option == "--address") {
-            options.RtuAddress = static_cast<std::uint8_t>(Number(value(), option, 1, 247));
+            options.RtuAddress =
+                static_cast<std::uint8_t>(UsageError::Number(value(), option, 1, 247));
         } else if (option == "--fixed") {
             options.FixedFile = value();
         } else if (option == "--serial") {
             options.Meter.Serial =
-                static_cast<std::uint32_t>(Number(value(), option, 0, 2139095038));
+                static_cast<std::uint32_t>(UsageError::Number(value(), option, 0, 2139095038));
         } else if (option == "--load") {
-            options.Meter.LoadAmps = static_cast<double>(Number(value(), option, 0, 5000));
+            options.Meter.LoadAmps =
+                static_cast<double>(UsageError::Number(value(), option, 0, 5000));
         } else if (option == "--profile-periods") {
             const std::string text = value();
             const std::size_t comma = text.find(',');
             options.Meter.Profile1Seconds =
-                static_cast<int>(Number(text.substr(0, comma), option, 1, 86400));
-            options.Meter.Profile2Seconds =
-                comma == std::string::npos
-                    ? options.Meter.Profile1Seconds
-                    : static_cast<int>(Number(text.substr(comma + 1), option, 1, 86400));
+                static_cast<int>(UsageError::Number(text.substr(0, comma), option, 1, 86400));
+            options.Meter.Profile2Seconds = comma == std::string::npos
+                                                ? options.Meter.Profile1Seconds
+                                                : static_cast<int>(UsageError::Number(
+                                                      text.substr(comma + 1), option, 1, 86400));
         } else if (option == "--exception") {
             ParseException(value(), faults);
         } else if (option == "--silent") {
             faults.Silent = true;
         } else if (option == "--delay") {
-            faults.DelayMs = static_cast<int>(Number(value(), option, 0, 600000));
+            faults.DelayMs = static_cast<int>(UsageError::Number(value(), option, 0, 600000));
         } else if (option == "--split") {
-            faults.SplitPauseMs = static_cast<int>(Number(value(), option, 0, 600000));
+            faults.SplitPauseMs = static_cast<int>(UsageError::Number(value(), option, 0, 600000));
         } else if (option == "--drop-every") {
-            faults.DropEvery = static_cast<int>(Number(value(), option, 1, 1000000));
+            faults.DropEvery = static_cast<int>(UsageError::Number(value(), option, 1, 1000000));
         } else if (option == "--wrong-function") {
             faults.WrongFunction = true;
         } else {

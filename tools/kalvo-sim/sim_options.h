@@ -2,18 +2,14 @@
 
 #include "fault_plan.h"
 #include "meter_model.h"
+#include "usage_error.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace kalvo::sim {
 
-// A command line that cannot be run; the text says why.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using tools::UsageError;
 
 // What kalvo-sim was asked to do.
 struct SimOptions {
