@@ -83,7 +83,7 @@ private slots:
         server.start("/usr/bin/python3",
                      {KALVO_SOURCE_DIR "/tests/e2e/pymodbus_rtu_server.py", serverEnd,
                       KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"});
-        QTest::qWait(1500);
+        QTest::qWait(3000);
         fUseSystemPorts = true;
         auto form = NewForm();
         auto* ports = form->findChild<QComboBox*>("ComboSerials");
