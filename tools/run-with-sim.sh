@@ -13,7 +13,12 @@ banner=$(mktemp)
 
 "$sim" --listen "127.0.0.1:$port" >"$banner" &
 sim_pid=$!
-"$sim" --rtu &
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    rtu_link="$XDG_RUNTIME_DIR/kalvo-serial/kalvo-sim"
+else
+    rtu_link="/tmp/kalvo-serial-$(id -u)/kalvo-sim"
+fi
+"$sim" --rtu "$rtu_link" &
 rtu_pid=$!
 trap 'kill "$sim_pid" "$rtu_pid" 2>/dev/null || true; wait "$sim_pid" "$rtu_pid" 2>/dev/null || true; rm -f "$banner"' EXIT
 trap 'exit 130' INT TERM
@@ -44,7 +49,7 @@ else
     mkdir -p "$(dirname "$ini")"
 fi
 if [ ! -e "$ini" ]; then
-    printf '[Config]\nTCPAddress=127.0.0.1\nTCPPort=%s\nUsingTCP=1\n' "$port" >"$ini"
+    printf '[Config]\nTCPAddress=127.0.0.1\nTCPPort=%s\nUsingTCP=1\nSerialCOM=%s\n' "$port" "$rtu_link" >"$ini"
     echo "Set the client up for the simulated module in $ini."
 fi
 "$app_dir/kalvo-client"

@@ -204,10 +204,11 @@ QWidget* TmainForm::BuildRtuPanel() {
     ComboSerials->setObjectName("ComboSerials");
     ComboSerials->setAccessibleName("Serial port");
     ComboSerials->setMinimumWidth(110);
-    ComboSerials->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* rescan = SpeedButton("SpeedButton1", "Rescan serial ports",
                                style()->standardIcon(QStyle::SP_BrowserReload));
     connect(rescan, &QToolButton::clicked, this, &TmainForm::SpeedButton1Click);
+    // Virtual ports are long paths; the closed list shows their start, the tooltip all of it.
+    connect(ComboSerials, &QComboBox::currentTextChanged, ComboSerials, &QComboBox::setToolTip);
     SpeedBox = new QComboBox;
     SpeedBox->setObjectName("SpeedBox");
     SpeedBox->setAccessibleName("Baud rate");
@@ -492,6 +493,10 @@ void TmainForm::SpeedButton1Click() {
         }
     }
     ComboSerials->setCurrentIndex(ComboSerials->count() > 0 ? 0 : -1);
+}
+
+ComboSerials->setMinimumWidth(std::clamp(widest + kArrowRoom, kMinimumWidth, kMaximumWidth));
+ComboSerials->setToolTip(ComboSerials->currentText());
 }
 
 void TmainForm::SpeedButton2Click() {

@@ -137,6 +137,9 @@ std::string SerialPort::DevicePath(const std::string& name) {
 }
 
 void SerialPort::Open(const std::string& name) {
+    if (name.empty()) {
+        throw EBrindelError("Could not open serial port\r\nNo serial port selected");
+    }
     const std::string path = DevicePath(name);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int error = fd < 0 ? errno : 0;

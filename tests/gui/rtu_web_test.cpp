@@ -1,4 +1,5 @@
 #include "app/main_form.h"
+#include "pty_peer.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -131,6 +132,16 @@ private slots:
         QCOMPARE(ports->currentText(), "ttyS0");
     }
 
+    void noPortChosenIsLoggedPlainly() {
+        fPorts = {"ttyS0"};
+        auto form = NewForm();
+        UseRtu(*form);
+        form->findChild<QComboBox*>("ComboSerials")->setCurrentIndex(-1);
+        Click(*form, "readStep");
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 5000);
+        QCOMPARE(Log(*form), QStringList{"Could not open serial port\r\nNo serial port selected"});
+    }
+
     void aVanishedPortIsLoggedAndLeavesTheControlsIdle() {
         fPorts = {fRuntime.filePath("kalvo-serial/gone")};
         auto form = NewForm();
@@ -142,6 +153,20 @@ private slots:
             QVERIFY(form->findChild<QListWidget*>("listLog")->item(0)->text().contains(
                 "Could not open serial port"));
         }
+    }
+
+    void closingDuringAnRtuReadNeitherHangsNorCrashes() {
+        test::PtyPeer silent(
+            [](const test::PtyPeer::Bytes&) { return std::vector<test::PtyPeer::Chunk>{}; });
+        fPorts = {QString::fromStdString(silent.Path())};
+        auto form = NewForm();
+        form->show();
+        UseRtu(*form);
+        form->findChild<QComboBox*>("ComboSerials")->setCurrentIndex(0);
+        Click(*form, "readContinuous");
+        QTRY_VERIFY(!silent.Frames().empty());
+        QVERIFY(form->close());
+        form.reset();
     }
 
     void webToolBarOnlyOnTheWebTab() {
