@@ -495,10 +495,6 @@ void TmainForm::SpeedButton1Click() {
     ComboSerials->setCurrentIndex(ComboSerials->count() > 0 ? 0 : -1);
 }
 
-ComboSerials->setMinimumWidth(std::clamp(widest + kArrowRoom, kMinimumWidth, kMaximumWidth));
-ComboSerials->setToolTip(ComboSerials->currentText());
-}
-
 void TmainForm::SpeedButton2Click() {
     TCPHostEdit->setText(kFactoryTcpAddress);
     TCPPortEdit->setText(QString::number(kDefaultTcpPort));
