@@ -259,12 +259,12 @@ QToolBar* TmainForm::BuildWebToolBar() {
         SpeedButton("ToolButton2", "Reload page", style->standardIcon(QStyle::SP_BrowserReload));
     connect(navigate, &QToolButton::clicked, this, &TmainForm::ToolButton1Click);
     connect(reload, &QToolButton::clicked, this, &TmainForm::ToolButton2Click);
-    auto* specification =
+    auto* modbusPages =
         SpeedButton("ToolButton3", QString(), style->standardIcon(QStyle::SP_DialogHelpButton));
-    specification->setAccessibleName("Modbus specifications");
-    connect(specification, &QToolButton::clicked, this,
+    modbusPages->setAccessibleName("Modbus specifications");
+    connect(modbusPages, &QToolButton::clicked, this,
             [this] { OpenExternalPage(kSpecificationAddress); });
-    for (QToolButton* button : {navigate, reload, specification}) {
+    for (QToolButton* button : {navigate, reload, modbusPages}) {
         button->setIconSize(QSize(kWebIconSize, kWebIconSize));
         WebToolBar->addWidget(button);
     }
