@@ -16,7 +16,6 @@ public:
     // executable's folder is not writable.
     static QString DefaultPath();
 
-    const QString& Path() const { return fPath; }
     ClientConfig Read() const;
     void Write(const ClientConfig& config) const;
 

@@ -22,7 +22,6 @@ public:
     // UI thread: from now on only this run is heard.
     void BeginRun(RunId run) { fCurrentRun = run; }
     void SetClosing() { fClosing = true; }
-    bool Closing() const { return fClosing; }
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;

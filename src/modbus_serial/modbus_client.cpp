@@ -206,36 +206,34 @@ std::uint32_t TModbusClient::Queue(std::uint8_t functionCode, const Fill& fill, 
     return id;
 }
 
+// Functions 1 to 4: a start and a count, checked against the function's limit.
+std::uint32_t TModbusClient::QueueRangeRead(std::uint8_t functionCode, std::uint16_t start,
+                                            std::uint16_t count, void* userData) {
+    const bool bits = functionCode == kReadCoils || functionCode == kReadDiscreteInputs;
+    CheckRange(start, count, bits ? 2008 : 125, bits);
+    return Queue(
+        functionCode, [=](TModbusBuffer& q) { q.PutWordHiLo(start), q.PutWordHiLo(count); },
+        userData);
+}
+
 std::uint32_t TModbusClient::ReadCoils(std::uint16_t startBit, std::uint16_t bitCount,
                                        void* userData) {
-    CheckRange(startBit, bitCount, 2008, true);
-    return Queue(
-        kReadCoils, [=](TModbusBuffer& q) { q.PutWordHiLo(startBit), q.PutWordHiLo(bitCount); },
-        userData);
+    return QueueRangeRead(kReadCoils, startBit, bitCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadDiscreteInputs(std::uint16_t startBit, std::uint16_t bitCount,
                                                 void* userData) {
-    CheckRange(startBit, bitCount, 2008, true);
-    return Queue(
-        kReadDiscreteInputs,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(startBit), q.PutWordHiLo(bitCount); }, userData);
+    return QueueRangeRead(kReadDiscreteInputs, startBit, bitCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadHoldingRegisters(std::uint16_t startReg, std::uint16_t regCount,
                                                   void* userData) {
-    CheckRange(startReg, regCount, 125, false);
-    return Queue(
-        kReadHoldingRegisters,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(startReg), q.PutWordHiLo(regCount); }, userData);
+    return QueueRangeRead(kReadHoldingRegisters, startReg, regCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t startReg, std::uint16_t regCount,
                                                 void* userData) {
-    CheckRange(startReg, regCount, 125, false);
-    return Queue(
-        kReadInputRegisters,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(startReg), q.PutWordHiLo(regCount); }, userData);
+    return QueueRangeRead(kReadInputRegisters, startReg, regCount, userData);
 }
 
 std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t bitAddr, bool bitValue, void* userData) {

@@ -141,6 +141,8 @@ public:
     static void PutBits(TModbusBuffer& buffer, const TBitValues& values);
 
 private:
+    std::uint32_t QueueRangeRead(std::uint8_t functionCode, std::uint16_t start,
+                                 std::uint16_t count, void* userData);
     std::uint32_t Queue(std::uint8_t functionCode, const Fill& fill, void* userData,
                         bool custom = false, bool promiscuous = false);
     void HandleReply(TModbusTransaction& transaction, std::uint8_t command);

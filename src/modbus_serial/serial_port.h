@@ -37,8 +37,6 @@ public:
     // Uses a descriptor opened elsewhere; Close leaves it open.
     void Hook(int fd);
     void Close();
-    bool IsOpen() const { return fFd >= 0; }
-    int Descriptor() const { return fFd; }
 
     // Raises "Failed to update device control block" when the port refuses them.
     void Apply(const LineSettings& settings);

@@ -24,7 +24,6 @@ public:
     void SetPen(const QColor& color, int width, Qt::PenStyle style);
     void SetPenColor(const QColor& color);
     void SetBrush(const QColor& color) { fBrush = color; }
-    const QColor& Brush() const { return fBrush; }
     const QColor& PenColor() const { return fPenColor; }
     void SetFontSize(int points);
     int FontSize() const { return fFontSize; }

@@ -23,6 +23,20 @@ QImage NewBitmap(QSize size) {
     return image;
 }
 
+// A fresh arrow in the phase's colour; angles are the caller's.
+TPolarArrow PhaseArrow(TPhaseType phase, const QString& name, const QString& descr, double module,
+                       int thick, Qt::PenStyle style, const QString& unit) {
+    TPolarArrow arrow;
+    arrow.Name = name;
+    arrow.Descr = descr;
+    arrow.Module = module;
+    arrow.Thick = thick;
+    arrow.Style = style;
+    arrow.Color = kPhaseColors[phase];
+    arrow.MUnit = unit;
+    return arrow;
+}
+
 } // namespace
 
 TPolarDiagram::TPolarDiagram(QWidget* panel, const ModbusRegisters& registers)
@@ -44,15 +58,8 @@ void TPolarDiagram::ClearDiagram() {
 
 void TPolarDiagram::SetVoltage(TPhaseType phase, const QString& name, const QString& descr,
                                double module, double angle, int thick, Qt::PenStyle style) {
-    TPolarArrow arrow;
-    arrow.Name = name;
-    arrow.Descr = descr;
-    arrow.Module = module;
+    TPolarArrow arrow = PhaseArrow(phase, name, descr, module, thick, style, "V");
     arrow.Angle = angle;
-    arrow.Thick = thick;
-    arrow.Style = style;
-    arrow.Color = kPhaseColors[phase];
-    arrow.MUnit = "V";
     m.m_arr_voltages[static_cast<std::size_t>(phase)] = arrow;
     update();
 }
@@ -68,18 +75,9 @@ void TPolarDiagram::SetVoltage(TPhaseType phase, double module, double angle) {
 
 void TPolarDiagram::SetCurrent(TPhaseType phase, const QString& name, const QString& descr,
                                double module, double diffangle, int thick, Qt::PenStyle style) {
-    TPolarArrow arrow;
-    arrow.Name = name;
-    arrow.Descr = descr;
-    arrow.Module = module;
-    arrow.DiffAngle = diffangle;
-    arrow.Angle = m.m_arr_voltages[static_cast<std::size_t>(phase)].Angle + diffangle;
-    arrow.Thick = thick;
-    arrow.Style = style;
-    arrow.Color = kPhaseColors[phase];
-    arrow.MUnit = "A";
-    m.m_arr_currents[static_cast<std::size_t>(phase)] = arrow;
-    update();
+    m.m_arr_currents[static_cast<std::size_t>(phase)] =
+        PhaseArrow(phase, name, descr, module, thick, style, "A");
+    SetCurrent(phase, module, diffangle);
 }
 
 void TPolarDiagram::SetCurrent(TPhaseType phase, double module, double diffangle) {

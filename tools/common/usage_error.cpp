@@ -15,4 +15,12 @@ long long UsageError::Number(const std::string& text, const std::string& option,
     return value;
 }
 
+const std::string& UsageError::Value(const std::vector<std::string>& arguments,
+                                     std::size_t& index) {
+    if (index + 1 >= arguments.size()) {
+        throw UsageError(arguments[index] + " needs a value");
+    }
+    return arguments[++index];
+}
+
 } // namespace kalvo::tools

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kalvo::tools {
 
@@ -13,6 +14,8 @@ public:
     // The whole of `text` as a number from low to high, or a UsageError naming `option`.
     static long long Number(const std::string& text, const std::string& option, long long low,
                             long long high);
+    // The value after the option at `index`, moving `index` onto it.
+    static const std::string& Value(const std::vector<std::string>& arguments, std::size_t& index);
 };
 
 } // namespace kalvo::tools

@@ -35,12 +35,7 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     PollOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= arguments.size()) {
-                throw UsageError(option + " needs a value");
-            }
-            return arguments[++i];
-        };
+        auto value = [&]() -> const std::string& { return UsageError::Value(arguments, i); };
         if (option == "--help" || option == "-h") {
             options.Help = true;
         } else if (option == "--tcp") {
