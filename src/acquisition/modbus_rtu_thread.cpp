@@ -4,7 +4,6 @@
 #include "registers/modbus_registers.h"
 
 #include <algorithm>
-#include <pthread.h>
 
 namespace kalvo {
 
@@ -36,9 +35,20 @@ constexpr Block kBlocks[] = {{0, 121}, {121, 124}};
 
 TModbusRTUThread::TModbusRTUThread(PollingHost& host, CommStatistics& statistics, RunId run,
                                    MessageQueue& queue, Parameters parameters)
-    : fHost(host), fStatistics(statistics), fRun(run), fModbusConn(queue),
-      fPollDelay(parameters.PollDelay), fCycles(parameters.Cycles),
-      fResetStatistics(parameters.ResetStatistics) {
+    : fModbusConn(queue),
+      fLife(host, statistics, run,
+            {parameters.Cycles, parameters.PollDelay, parameters.ResetStatistics}) {
+    ConfigureConnection(parameters);
+    fModBusRTU.SetServerAddress(static_cast<std::uint8_t>(parameters.ServerAddr & 0xFF));
+    fModBusRTU.OnHoldingRegistersRead =
+        [this](TModbusClient&, const TTransactionInfo& info, std::uint16_t start, std::uint16_t,
+               const TRegValues& values) { ModbusRTUHoldingRegistersRead(info, start, values); };
+    fModBusRTU.SetConnection(&fModbusConn);
+    fLife.Start(
+        "ModbusRTUThread", [this] { Execute(); }, [this] { fReadDone.Abort(); });
+}
+
+void TModbusRTUThread::ConfigureConnection(const Parameters& parameters) {
     fModbusConn.SetPort(parameters.COMPort);
     fModbusConn.SetBaudRate(BaudRateFor(parameters.Speed, fModbusConn.BaudRate()));
     fModbusConn.SetDataBits(db8);
@@ -53,77 +63,37 @@ TModbusRTUThread::TModbusRTUThread(PollingHost& host, CommStatistics& statistics
     fModbusConn.OnFrameReceive = [this](TModbusConnection&, const TFrameData& data) {
         FrameLogged("Recv: ", data);
     };
-    fModBusRTU.SetServerAddress(static_cast<std::uint8_t>(parameters.ServerAddr & 0xFF));
-    fModBusRTU.OnHoldingRegistersRead =
-        [this](TModbusClient&, const TTransactionInfo& info, std::uint16_t start, std::uint16_t,
-               const TRegValues& values) { ModbusRTUHoldingRegistersRead(info, start, values); };
-    fModBusRTU.SetConnection(&fModbusConn);
-    fThread = std::thread([this] { Execute(); });
+    fModbusConn.OnThreadError = [this](TModbusConnection&, const std::string& message) {
+        PortFailed(message);
+    };
 }
 
 TModbusRTUThread::~TModbusRTUThread() {
-    Abort();
-    Join();
+    fLife.Abort();
+    fLife.Join();
     fModBusRTU.SetConnection(nullptr);
     fModbusConn.Close();
 }
 
-void TModbusRTUThread::Stop() {
-    fTerminationRequest = true;
-    fTerminateEvent.Set();
-}
-
-void TModbusRTUThread::Abort() {
-    fAborted = true;
-    Stop();
-    fReadDoneEvent.notify_all();
-}
-
-void TModbusRTUThread::Join() {
-    if (fThread.joinable()) {
-        fThread.join();
-    }
-}
-
 void TModbusRTUThread::Execute() {
-    pthread_setname_np(pthread_self(), "ModbusRTUThread");
-    if (fResetStatistics) {
-        fStatistics.Reset();
-        fHost.UpdateDebugWindow(fRun);
+    if (!OpenPort()) {
+        return;
     }
-    OpenPort();
-    fHost.FillRegisters(fRun);
+    fLife.Host().FillRegisters(fLife.Run());
     std::uint32_t cycle = 0;
-    bool blockB = false;
-    while (!fTerminationRequest && cycle < fCycles) {
-        fStatistics.CountRequest();
+    while (fLife.Continues(cycle)) {
+        fLife.Statistics().CountRequest();
+        const Block& block = kBlocks[cycle % 2];
         ++cycle;
-        const Block& block = kBlocks[blockB ? 1 : 0];
-        blockB = !blockB;
-        if (!QueueRead(block.StartReg, block.RegCount)) {
-            break;
-        }
-        if (WaitReadDone()) {
-            fTerminateEvent.WaitFor(std::chrono::milliseconds(fPollDelay));
+        if (ReadBlock(block.StartReg, block.RegCount)) {
+            fLife.Pause();
         }
     }
-    fFinished = true;
-    fHost.ThreadDone(fRun, SingleStep());
 }
 
-void TModbusRTUThread::OpenPort() {
+bool TModbusRTUThread::OpenPort() {
     try {
         fModbusConn.SetActive(true);
-    } catch (const std::exception& error) {
-        FailRun(error.what());
-    }
-}
-
-// The port went away under a running poll (a USB adapter pulled out, say): the run ends the
-// way a failed open ends it, instead of taking the process down.
-bool TModbusRTUThread::QueueRead(std::uint16_t startReg, std::uint16_t regCount) {
-    try {
-        fModBusRTU.ReadHoldingRegisters(startReg, regCount);
         return true;
     } catch (const std::exception& error) {
         FailRun(error.what());
@@ -131,70 +101,86 @@ bool TModbusRTUThread::QueueRead(std::uint16_t startReg, std::uint16_t regCount)
     }
 }
 
-void TModbusRTUThread::FailRun(const std::string& message) {
-    fStatistics.CountNoResponse();
-    fStatistics.RecordCommError();
-    fHost.UpdateDebugWindow(fRun);
-    fHost.AppendLog(fRun, message);
-    Stop();
-    fHost.StopRun(fRun);
+// True when the read completed; false after 5000 ms without its completion or an abort.
+bool TModbusRTUThread::ReadBlock(std::uint16_t startReg, std::uint16_t regCount) {
+    try {
+        fReadDone.Expect([&] { return fModBusRTU.ReadHoldingRegisters(startReg, regCount); });
+    } catch (const std::exception& error) {
+        FailRun(error.what());
+        return false;
+    }
+    return fReadDone.Wait(std::chrono::milliseconds(kReadDoneWaitMs));
 }
 
-// True when the read completed; false after 5000 ms or an abort.
-bool TModbusRTUThread::WaitReadDone() {
-    std::unique_lock lock(fReadDoneLock);
-    const bool done = fReadDoneEvent.wait_for(lock, std::chrono::milliseconds(kReadDoneWaitMs),
-                                              [this] { return fReadDone || fAborted; });
-    const bool completed = done && fReadDone;
-    fReadDone = false;
-    return completed;
+void TModbusRTUThread::FailRun(const std::string& message) {
+    CommStatistics& statistics = fLife.Statistics();
+    statistics.CountNoResponse();
+    statistics.RecordCommError();
+    fLife.UpdateDebugWindow();
+    fLife.Log(message);
+    fLife.Stop();
+    fLife.Host().StopRun(fLife.Run());
+}
+
+// On the connection's creating thread. The worker reports a failed port before it completes
+// the transaction that met the failure, so that completion is not counted a second time.
+void TModbusRTUThread::PortFailed(const std::string& message) {
+    if (fLife.Aborted() || fPortFailed) {
+        return;
+    }
+    fPortFailed = true;
+    FailRun(message);
 }
 
 // On the connection's creating thread.
 void TModbusRTUThread::ModbusRTUHoldingRegistersRead(const TTransactionInfo& info,
                                                      std::uint16_t startReg,
                                                      const TRegValues& values) {
+    if (!fReadDone.Accepts(info.ID) || fLife.Aborted()) {
+        return;
+    }
+    if (fPortFailed) {
+        fReadDone.Complete(info.ID);
+        return;
+    }
     if (info.Reply == srNormalReply) {
-        fStatistics.CountResponse();
+        fLife.Statistics().CountResponse();
         const std::size_t room = static_cast<std::size_t>(ModbusRegisters::kCount) -
                                  std::min<std::size_t>(startReg, ModbusRegisters::kCount);
-        fHost.RefreshDisplay(fRun, startReg,
-                             std::span(values).first(std::min(values.size(), room)));
+        fLife.Host().RefreshDisplay(fLife.Run(), startReg,
+                                    std::span(values).first(std::min(values.size(), room)));
     } else {
         CountFailure(info);
     }
-    fHost.UpdateDebugWindow(fRun);
-    {
-        std::lock_guard lock(fReadDoneLock);
-        fReadDone = true;
-    }
-    fReadDoneEvent.notify_all();
+    fLife.UpdateDebugWindow();
+    fReadDone.Complete(info.ID);
 }
 
 void TModbusRTUThread::CountFailure(const TTransactionInfo& info) {
+    CommStatistics& statistics = fLife.Statistics();
     switch (info.Reply) {
     case srUnmatchedReply:
-        fHost.AppendLog(fRun, "Received answer does not macht the request!");
-        fStatistics.CountUnmatched();
+        fLife.Log("Received answer does not macht the request!");
+        statistics.CountUnmatched();
         break;
     case srExceptionReply:
-        fHost.AppendLog(fRun, "Error answer received!");
-        fStatistics.CountException();
+        fLife.Log("Error answer received!");
+        statistics.CountException();
         break;
     case srNone:
-        fHost.AppendLog(fRun, "No answer from KALVO module!");
-        fStatistics.CountNoResponse();
+        fLife.Log("No answer from KALVO module!");
+        statistics.CountNoResponse();
         break;
     default:
-        fHost.AppendLog(fRun, "Invalid answer!");
-        fStatistics.CountInvalid();
+        fLife.Log("Invalid answer!");
+        statistics.CountInvalid();
         break;
     }
-    fStatistics.RecordCommError();
+    statistics.RecordCommError();
 }
 
 void TModbusRTUThread::FrameLogged(const char* prefix, const TFrameData& data) {
-    fHost.AppendLog(fRun, prefix + BytesToHex(data));
+    fLife.Log(prefix + BytesToHex(data));
 }
 
 } // namespace kalvo

@@ -1,26 +1,24 @@
 #pragma once
 
-#include "acquisition/polling_host.h"
-#include "acquisition/terminate_event.h"
+#include "acquisition/completion_wait.h"
+#include "acquisition/poller.h"
+#include "acquisition/run_lifecycle.h"
 #include "modbus_serial/modbus_client.h"
 #include "modbus_serial/modbus_connection.h"
-#include "registers/comm_statistics.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace kalvo {
 
 // One polling run over Modbus RTU: queues the two block reads alternately on a serial client
-// and waits for each completion, which arrives on the thread that owns `queue` (where the
-// connection was created). Frames and outcomes are logged through the host.
-class TModbusRTUThread {
+// and waits for the completion of each, which arrives on the thread that owns `queue` (where
+// the connection was created). Frames, outcomes and port failures are logged through the
+// host; a port that fails ends the run.
+class TModbusRTUThread : public Poller {
 public:
-    static constexpr std::uint32_t kStepCycles = 2;
+    static constexpr std::uint32_t kStepCycles = RunLifecycle::kStepCycles;
     static constexpr int kReadDoneWaitMs = 5000;
 
     struct Parameters {
@@ -36,46 +34,36 @@ public:
     TModbusRTUThread(PollingHost& host, CommStatistics& statistics, RunId run, MessageQueue& queue,
                      Parameters parameters);
     // Aborts the run, joins the thread, then closes the port. On the queue's thread.
-    ~TModbusRTUThread();
+    ~TModbusRTUThread() override;
     TModbusRTUThread(const TModbusRTUThread&) = delete;
     TModbusRTUThread& operator=(const TModbusRTUThread&) = delete;
 
-    RunId Run() const { return fRun; }
-    bool SingleStep() const { return fCycles == kStepCycles; }
-    void Stop();
-    // Stop, and also stop waiting for a read in flight.
-    void Abort();
-    bool Finished() const { return fFinished; }
-    void Join();
+    RunId Run() const override { return fLife.Run(); }
+    bool SingleStep() const override { return fLife.SingleStep(); }
+    void Stop() override { fLife.Stop(); }
+    void Abort() override { fLife.Abort(); }
+    bool Finished() const override { return fLife.Finished(); }
+    void Join() override { fLife.Join(); }
     TModbusConnection& Connection() { return fModbusConn; }
 
 private:
+    void ConfigureConnection(const Parameters& parameters);
     void Execute();
-    void OpenPort();
-    bool QueueRead(std::uint16_t startReg, std::uint16_t regCount);
+    bool OpenPort();
+    bool ReadBlock(std::uint16_t startReg, std::uint16_t regCount);
     void FailRun(const std::string& message);
-    bool WaitReadDone();
     void ModbusRTUHoldingRegistersRead(const TTransactionInfo& info, std::uint16_t startReg,
                                        const TRegValues& values);
     void CountFailure(const TTransactionInfo& info);
+    void PortFailed(const std::string& message);
     void FrameLogged(const char* prefix, const TFrameData& data);
 
-    PollingHost& fHost;
-    CommStatistics& fStatistics;
-    const RunId fRun;
     TModbusConnection fModbusConn;
     TModbusClient fModBusRTU;
-    TerminateEvent fTerminateEvent;
-    std::mutex fReadDoneLock;
-    std::condition_variable fReadDoneEvent;
-    bool fReadDone = false;
-    const std::int32_t fPollDelay;
-    const std::uint32_t fCycles;
-    const bool fResetStatistics;
-    std::atomic<bool> fTerminationRequest = false;
-    std::atomic<bool> fAborted = false;
-    std::atomic<bool> fFinished = false;
-    std::thread fThread;
+    CompletionWait fReadDone;
+    // Set on the queue's thread once the port has failed; the run is then over.
+    std::atomic<bool> fPortFailed = false;
+    RunLifecycle fLife;
 };
 
 } // namespace kalvo

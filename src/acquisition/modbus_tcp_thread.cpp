@@ -1,7 +1,6 @@
 #include "acquisition/modbus_tcp_thread.h"
 
 #include <exception>
-#include <pthread.h>
 #include <span>
 
 namespace kalvo {
@@ -20,112 +19,89 @@ std::string Flattened(std::string text) {
 
 TModbusTCPThread::TModbusTCPThread(PollingHost& host, CommStatistics& statistics, RunId run,
                                    Parameters parameters)
-    : fHost(host), fStatistics(statistics), fRun(run), fPollDelay(parameters.PollDelay),
-      fCycles(parameters.Cycles), fResetStatistics(parameters.ResetStatistics) {
+    : fLife(host, statistics, run,
+            {parameters.Cycles, parameters.PollDelay, parameters.ResetStatistics}) {
     fModBusTCP.SetPort(static_cast<std::uint16_t>(parameters.TCPPort));
     fModBusTCP.SetTimeOut(parameters.ReplyTimeoutMs);
     fModBusTCP.SetHost(parameters.TCPAddress);
     fModBusTCP.SetAutoConnect(false);
-    fModBusTCP.OnResponseError = [this](std::uint8_t code, std::uint8_t error,
-                                        const TModBusResponseBuffer&) {
-        OnResponseError(code, error);
+    // Over TCP an exception reply counts as invalid, not as an exception.
+    fModBusTCP.OnResponseError = [this](std::uint8_t, std::uint8_t, const TModBusResponseBuffer&) {
+        fLife.Statistics().CountInvalid();
+        fLife.Statistics().RecordCommError();
     };
-    fModBusTCP.OnResponseMismatch = [this](std::uint8_t request, std::uint8_t response,
+    fModBusTCP.OnResponseMismatch = [this](std::uint8_t, std::uint8_t,
                                            const TModBusResponseBuffer&) {
-        OnResponseMismatch(request, response);
+        fLife.Statistics().CountUnmatched();
+        fLife.Statistics().RecordCommError();
     };
-    fThread = std::thread([this] { Execute(); });
+    fLife.Start(
+        "ModbusTCPThread", [this] { Execute(); }, [this] { fModBusTCP.Interrupt(); });
 }
 
 TModbusTCPThread::~TModbusTCPThread() {
-    Abort();
-    Join();
-}
-
-void TModbusTCPThread::Stop() {
-    fTerminationRequest = true;
-    fTerminateEvent.Set();
-}
-
-void TModbusTCPThread::Abort() {
-    Stop();
-    fModBusTCP.Interrupt();
-}
-
-void TModbusTCPThread::Join() {
-    if (fThread.joinable()) {
-        fThread.join();
-    }
+    fLife.Abort();
+    fLife.Join();
 }
 
 void TModbusTCPThread::Execute() {
-    pthread_setname_np(pthread_self(), "ModbusTCPThread");
-    if (fResetStatistics) {
-        fStatistics.Reset();
-        fHost.UpdateDebugWindow(fRun);
-    }
-    fHost.FillRegisters(fRun);
+    fLife.Host().FillRegisters(fLife.Run());
     const Block blocks[] = {{1, 121, 0}, {122, 124, 121}};
     std::uint32_t cycle = 0;
     bool blockB = false;
-    while (!fTerminationRequest && cycle < fCycles) {
+    while (fLife.Continues(cycle)) {
         RunCycle(blocks[blockB ? 1 : 0], cycle);
         blockB = !blockB;
-        fTerminateEvent.WaitFor(std::chrono::milliseconds(fPollDelay));
+        fLife.Pause();
     }
     fModBusTCP.Disconnect();
-    fFinished = true;
-    fHost.ThreadDone(fRun, SingleStep());
 }
 
 void TModbusTCPThread::RunCycle(const Block& block, std::uint32_t& cycle) {
     ++cycle;
-    fStatistics.CountRequest();
+    fLife.Statistics().CountRequest();
     try {
         if (!fModBusTCP.Connected()) {
             fModBusTCP.Connect();
         }
         ReadBlock(block);
     } catch (const std::exception& error) {
-        fStatistics.CountNoResponse();
-        fStatistics.RecordCommError();
-        fHost.UpdateDebugWindow(fRun);
-        Log(Flattened(error.what()));
+        // An abort cuts the read short on purpose: that is no communication error.
+        if (!fLife.Aborted()) {
+            CountError();
+            fLife.Log(Flattened(error.what()));
+        }
         fModBusTCP.Disconnect();
-        if (fCycles == kStepCycles) {
+        if (fLife.SingleStep()) {
             ++cycle;
         }
     }
 }
 
+void TModbusTCPThread::CountError() {
+    fLife.Statistics().CountNoResponse();
+    fLife.Statistics().RecordCommError();
+    fLife.UpdateDebugWindow();
+}
+
 void TModbusTCPThread::ReadBlock(const Block& block) {
     const std::string count = std::to_string(block.Count);
-    const std::string pause = " registers - pause " + std::to_string(fPollDelay) + " msec";
-    Log("Modbus/TCP reading " + count + " registers ...");
+    const std::string pause = " registers - pause " + std::to_string(fLife.PollDelay()) + " msec";
+    fLife.Log("Modbus/TCP reading " + count + " registers ...");
     const std::span<std::uint16_t> staging =
         std::span(fStagingRegisters).subspan(static_cast<std::size_t>(block.First), block.Count);
     const bool succeeded = fModBusTCP.ReadHoldingRegisters(block.RegNo, block.Count, staging);
     if (succeeded) {
-        fStatistics.CountResponse();
-        Log("Successfully read " + count + pause);
+        fLife.Statistics().CountResponse();
+        fLife.Log("Successfully read " + count + pause);
     } else {
-        fStatistics.CountNoResponse();
-        Log("Failed to read " + count + pause);
+        fLife.Statistics().CountNoResponse();
+        fLife.Log("Failed to read " + count + pause);
     }
-    fHost.UpdateDebugWindow(fRun);
+    fLife.UpdateDebugWindow();
     if (succeeded) {
-        fHost.RefreshDisplay(fRun, block.First, staging);
+        fLife.Host().RefreshDisplay(fLife.Run(), block.First, staging);
     }
-}
-
-void TModbusTCPThread::OnResponseError(std::uint8_t, std::uint8_t) {
-    fStatistics.CountInvalid();
-    fStatistics.RecordCommError();
-}
-
-void TModbusTCPThread::OnResponseMismatch(std::uint8_t, std::uint8_t) {
-    fStatistics.CountUnmatched();
-    fStatistics.RecordCommError();
 }
 
 } // namespace kalvo

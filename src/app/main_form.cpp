@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include "acquisition/modbus_rtu_thread.h"
+#include "acquisition/modbus_tcp_thread.h"
 #include "app/app_logging.h"
 #include "app/config_file.h"
 #include "app/export_file_names.h"
@@ -578,20 +580,23 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 namespace kalvo {
 
 void TmainForm::readStepClick() {
-    StartRun(TModbusTCPThread::kStepCycles);
+    StartRun(RunLifecycle::kStepCycles);
 }
 
 void TmainForm::readContinuousClick() {
-    StartRun(TModbusTCPThread::kRunCycles);
+    StartRun(RunLifecycle::kRunCycles);
 }
 
 void TmainForm::StartRun(std::uint32_t cycles) {
+    // A stopped run may still be finishing its read and hold the port: it is cut short, and
+    // nothing of it reaches the new run's log, tables or statistics.
+    RetireRuns();
     ClearValueColumns();
     listLog->clear();
     if (!ValidateConnectionInputs()) {
         return;
     }
-    const bool step = cycles == TModbusTCPThread::kStepCycles;
+    const bool step = cycles == RunLifecycle::kStepCycles;
     try {
         PanelModbusKind->setEnabled(false);
         PanelRTUSettings->setEnabled(!RadioRTU->isChecked());
@@ -627,9 +632,9 @@ void TmainForm::StartRtuThread(std::uint32_t cycles, std::int32_t pollDelay) {
                                             cycles,
                                             pollDelay,
                                             fPollSettings.ResetStatistics};
-    fRtuThreads.push_back(std::make_unique<TModbusRTUThread>(
-        *fHost, fStatistics, run, *fMessageQueue, std::move(parameters)));
-    fRtuThread = fRtuThreads.back().get();
+    fRuns.push_back(std::make_unique<TModbusRTUThread>(*fHost, fStatistics, run, *fMessageQueue,
+                                                       std::move(parameters)));
+    fCurrentRun = fRuns.back().get();
 }
 
 void TmainForm::StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay) {
@@ -638,9 +643,9 @@ void TmainForm::StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay) {
     TModbusTCPThread::Parameters parameters{TCPHostEdit->text().toStdString(),
                                             TCPPortEdit->text().toInt(), cycles, pollDelay,
                                             fPollSettings.ResetStatistics};
-    fTcpThreads.push_back(
+    fRuns.push_back(
         std::make_unique<TModbusTCPThread>(*fHost, fStatistics, run, std::move(parameters)));
-    fTcpThread = fTcpThreads.back().get();
+    fCurrentRun = fRuns.back().get();
 }
 
 bool TmainForm::ValidateConnectionInputs() {
@@ -677,13 +682,9 @@ void TmainForm::ClearValueColumns() {
 }
 
 void TmainForm::readStopClick() {
-    if (fTcpThread != nullptr) {
-        fTcpThread->Stop();
-        fTcpThread = nullptr;
-    }
-    if (fRtuThread != nullptr) {
-        fRtuThread->Stop();
-        fRtuThread = nullptr;
+    if (fCurrentRun != nullptr) {
+        fCurrentRun->Stop();
+        fCurrentRun = nullptr;
     }
     RestoreIdleControls();
 }
@@ -697,55 +698,49 @@ void TmainForm::RestoreIdleControls() {
     PanelModbusKind->setEnabled(true);
 }
 
-namespace {
-
-// Forgets the thread of `run` once it has ended; true when it was in `threads`.
-template <typename Thread>
-bool EraseEnded(std::vector<std::unique_ptr<Thread>>& threads, Thread*& current, RunId run) {
-    const auto ended = std::find_if(threads.begin(), threads.end(),
-                                    [run](const auto& thread) { return thread->Run() == run; });
-    if (ended == threads.end()) {
-        return false;
-    }
-    if (current == ended->get()) {
-        current = nullptr;
-    }
-    threads.erase(ended);
-    return true;
-}
-
-template <typename Thread> bool AnyRunning(const std::vector<std::unique_ptr<Thread>>& threads) {
-    return std::any_of(threads.begin(), threads.end(),
-                       [](const auto& thread) { return !thread->Finished(); });
-}
-
-} // namespace
-
 void TmainForm::PollerThreadDone(RunId run, bool restoreControls) {
-    const bool ended =
-        EraseEnded(fTcpThreads, fTcpThread, run) || EraseEnded(fRtuThreads, fRtuThread, run);
-    if (ended && restoreControls) {
+    const auto ended = std::find_if(fRuns.begin(), fRuns.end(),
+                                    [run](const auto& poller) { return poller->Run() == run; });
+    if (ended == fRuns.end()) {
+        return;
+    }
+    if (fCurrentRun == ended->get()) {
+        fCurrentRun = nullptr;
+    }
+    fRuns.erase(ended);
+    if (restoreControls) {
         RestoreIdleControls();
+    }
+    if (fRuns.empty()) {
+        emit runsFinished();
+    }
+}
+
+void TmainForm::RetireRuns() {
+    if (fRuns.empty()) {
+        return;
+    }
+    fHost->BeginRun(0);
+    fCurrentRun = nullptr;
+    for (const auto& poller : fRuns) {
+        poller->Abort();
+    }
+    WaitForRuns();
+}
+
+// Every wait of a run is interruptible, so an aborted run ends within moments; meanwhile this
+// thread serves (and refuses) the calls it makes and receives its end.
+void TmainForm::WaitForRuns() {
+    QEventLoop loop;
+    connect(this, &TmainForm::runsFinished, &loop, &QEventLoop::quit);
+    if (!fRuns.empty()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
 }
 
 void TmainForm::ShutdownPollers() {
     fHost->SetClosing();
-    fTcpThread = nullptr;
-    fRtuThread = nullptr;
-    for (const auto& thread : fTcpThreads) {
-        thread->Abort();
-    }
-    for (const auto& thread : fRtuThreads) {
-        thread->Abort();
-    }
-    // A poller may be waiting for a call into this thread; keep serving (and refusing) them.
-    while (AnyRunning(fTcpThreads) || AnyRunning(fRtuThreads)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    fTcpThreads.clear();
-    fRtuThreads.clear();
+    RetireRuns();
 }
 
 // Saves what the active tab shows: a register grid as CSV, the diagram as a bitmap.

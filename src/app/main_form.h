@@ -1,7 +1,6 @@
 #pragma once
 
-#include "acquisition/modbus_rtu_thread.h"
-#include "acquisition/modbus_tcp_thread.h"
+#include "acquisition/poller.h"
 #include "app/client_config.h"
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
@@ -68,6 +67,10 @@ public:
     // The end of a run's thread, on the UI thread.
     void PollerThreadDone(RunId run, bool restoreControls);
 
+signals:
+    // Every run's thread has ended.
+    void runsFinished();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -106,6 +109,8 @@ private:
     void ToolButton2Click();
     void WebBrowserLoadingChanged(bool failed);
     void ShutdownPollers();
+    void RetireRuns();
+    void WaitForRuns();
     void ShowError(const QString& text);
     bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
     void listLogDblClick();
@@ -132,11 +137,9 @@ private:
     CommStatistics fStatistics;
     QtPollingHost* fHost = nullptr;
     RunId fRunCounter = 0;
-    // Runs whose threads have not ended yet; fTcpThread is the one Stop addresses.
-    std::vector<std::unique_ptr<TModbusTCPThread>> fTcpThreads;
-    TModbusTCPThread* fTcpThread = nullptr;
-    std::vector<std::unique_ptr<TModbusRTUThread>> fRtuThreads;
-    TModbusRTUThread* fRtuThread = nullptr;
+    // Runs whose threads have not ended yet; fCurrentRun is the one Stop addresses.
+    std::vector<std::unique_ptr<Poller>> fRuns;
+    Poller* fCurrentRun = nullptr;
     QtMessageQueue* fMessageQueue = nullptr;
     int fSerialScanTag = 0;
     bool fShown = false;

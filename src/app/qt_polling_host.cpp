@@ -56,9 +56,7 @@ void QtPollingHost::ThreadDone(RunId run, bool singleStep) {
     QMetaObject::invokeMethod(
         this,
         [this, run, singleStep] {
-            if (!fClosing) {
-                fForm.PollerThreadDone(run, singleStep && run == fCurrentRun);
-            }
+            fForm.PollerThreadDone(run, singleStep && run == fCurrentRun && !fClosing);
         },
         Qt::QueuedConnection);
 }

@@ -19,7 +19,7 @@ class QtPollingHost : public QObject, public PollingHost {
 public:
     explicit QtPollingHost(TmainForm& form);
 
-    // UI thread: from now on only this run is heard.
+    // UI thread: from now on only this run is heard (0: none).
     void BeginRun(RunId run) { fCurrentRun = run; }
     void SetClosing() { fClosing = true; }
 

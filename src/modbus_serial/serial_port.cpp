@@ -1,6 +1,7 @@
 #include "modbus_serial/serial_port.h"
 
 #include "modbus_serial/brindel_error.h"
+#include "modbus_serial/serial_port_error.h"
 
 #include <cerrno>
 #include <chrono>
@@ -143,6 +144,10 @@ void SerialPort::Open(const std::string& name) {
     const std::string path = DevicePath(name);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int error = fd < 0 ? errno : 0;
+    if (fd >= 0 && !isatty(fd)) {
+        close(fd);
+        throw EBrindelError("Could not open serial port\r\n" + path + ": Not a serial port");
+    }
     if (fd >= 0 && (ioctl(fd, TIOCEXCL) != 0 && !NoModemLines(errno))) {
         error = errno;
     }
@@ -158,6 +163,8 @@ void SerialPort::Open(const std::string& name) {
     }
     fFd = fd;
     fHooked = false;
+    fPath = path;
+    ClearBreak();
 }
 
 void SerialPort::Hook(int fd) {
@@ -168,6 +175,18 @@ void SerialPort::Hook(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fFd = fd;
     fHooked = true;
+    fPath = "descriptor " + std::to_string(fd);
+    ClearBreak();
+}
+
+// A break meant for the previous opening must not cut short the first wait of this one.
+void SerialPort::ClearBreak() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = read(fBreak, &count, sizeof count);
+}
+
+void SerialPort::Fail(int error) const {
+    throw ESerialPortError(error, fPath);
 }
 
 void SerialPort::Close() {
@@ -217,7 +236,10 @@ bool SerialPort::WaitWritable(int timeoutMs) {
     pollfd fds[2] = {{fFd, POLLOUT, 0}, {fBreak, POLLIN, 0}};
     const int ready = poll(fds, 2, timeoutMs);
     if (ready < 0 && errno != EINTR) {
-        throw SystemError("poll");
+        Fail(errno);
+    }
+    if (!fHooked && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        Fail(EIO);
     }
     return ready > 0 && (fds[0].revents & POLLOUT) != 0;
 }
@@ -235,7 +257,7 @@ bool SerialPort::Write(const std::uint8_t* bytes, int count, int timeoutMs) {
         if (n > 0) {
             written += static_cast<int>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            throw SystemError("write");
+            Fail(errno);
         } else if (remaining() == 0 || !WaitWritable(remaining())) {
             tcflush(fFd, TCOFLUSH);
             return false;
@@ -271,19 +293,23 @@ bool SerialPort::WaitForRxChar(int timeoutMs) {
         if (errno == EINTR) {
             return false;
         }
-        throw SystemError("poll");
+        Fail(errno);
     }
     if (fds[1].revents != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = read(fBreak, &count, sizeof count);
+        ClearBreak();
         return false;
+    }
+    constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
+    if (!fHooked && (fds[0].revents & kHungUp) != 0) {
+        Fail(EIO);
     }
     if ((fds[0].revents & POLLIN) != 0) {
         return true;
     }
-    if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
-        // Nobody on the other side: wait out the time on the break event alone, and look
-        // again now and then when the wait has no limit, since the other side may come.
+    if ((fds[0].revents & kHungUp) != 0) {
+        // Nobody on the other side of a hooked master: wait out the time on the break event
+        // alone, and look again now and then when the wait has no limit, since the other side
+        // may come.
         constexpr int kRecheckMs = 50;
         pollfd wake{fBreak, POLLIN, 0};
         poll(&wake, 1, timeoutMs < 0 ? kRecheckMs : timeoutMs);
@@ -291,16 +317,18 @@ bool SerialPort::WaitForRxChar(int timeoutMs) {
     return false;
 }
 
+// EAGAIN is "nothing queued". A hooked master reports EIO while nobody holds its other side;
+// on a port we opened, EIO is the device gone.
 int SerialPort::ReadAvailable(std::uint8_t* area, int count) {
     int total = 0;
     while (total < count) {
         const ssize_t n = read(fFd, area + total, static_cast<std::size_t>(count - total));
         if (n > 0) {
             total += static_cast<int>(n);
-        } else if (n == 0 || errno == EAGAIN || errno == EIO) {
+        } else if (n == 0 || errno == EAGAIN || (errno == EIO && fHooked)) {
             break;
         } else if (errno != EINTR) {
-            throw SystemError("read");
+            Fail(errno);
         }
     }
     return total;

@@ -20,7 +20,8 @@ struct LineSettings {
 
 // A POSIX serial port: exclusive open (TIOCEXCL and flock), raw termios, standard rates via
 // cfsetspeed and any other rate via termios2, waits in poll() on the port and a break
-// eventfd. Pseudo-terminals, which have no modem lines, are accepted.
+// eventfd. Pseudo-terminals, which have no modem lines, are accepted. Once an opened port
+// hangs up or a read or write fails, every wait, read and write raises ESerialPortError.
 class SerialPort {
 public:
     SerialPort();
@@ -34,7 +35,9 @@ public:
     // Raises EBrindelError "Could not open serial port" with the device and the reason on a
     // second line.
     void Open(const std::string& name);
-    // Uses a descriptor opened elsewhere; Close leaves it open.
+    // Uses a descriptor opened elsewhere; Close leaves it open. Such a descriptor may be the
+    // master of a pseudo-terminal whose other side comes and goes: its hang-up means "nobody
+    // there yet", not an error.
     void Hook(int fd);
     void Close();
 
@@ -55,12 +58,15 @@ public:
     void Break();
 
 private:
+    [[noreturn]] void Fail(int error) const;
+    void ClearBreak();
     void SetModemLine(int line, bool on);
     bool WaitWritable(int timeoutMs);
     bool Drain(int timeoutMs);
 
     int fFd = -1;
     bool fHooked = false;
+    std::string fPath;
     int fBreak = -1;
 };
 

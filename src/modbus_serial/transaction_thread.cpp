@@ -2,6 +2,7 @@
 
 #include "modbus_serial/brindel_error.h"
 #include "modbus_serial/modbus_connection.h"
+#include "modbus_serial/serial_port_error.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,11 +39,9 @@ TTransactionThread::~TTransactionThread() {
         fEventSet = true;
     }
     FEvent.notify_all();
-    // A client finishes the transaction in progress; a server or monitor waits without limit
-    // and must be woken.
-    if (fConnectionMode != cmClient) {
-        FConnection.Line().Break();
-    }
+    // Closing must not wait for a reply that may never come, nor for a chatty bus to fall
+    // silent: the wait in progress is cut short and the transaction completes as failed.
+    FConnection.Line().Break();
     fThread.join();
 }
 
@@ -135,6 +134,8 @@ void TTransactionThread::ClientExecute() {
     }
 }
 
+// Every transaction ends in one completion, also when an attempt raised an error: its
+// originator must not be left waiting for it.
 void TTransactionThread::Process(std::unique_ptr<TModbusTransaction> transaction) {
     try {
         transaction->Info.Retries = 0;
@@ -145,23 +146,25 @@ void TTransactionThread::Process(std::unique_ptr<TModbusTransaction> transaction
             Attempt(*transaction, querySize);
             Sleep(FConnection.RefetchDelay());
         } while (transaction->Info.Reply < srUnmatchedReply &&
-                 transaction->Info.Retries < FConnection.MaxRetries());
-        if (transaction->Info.Address != 0 || transaction->Custom) {
-            FConnection.PostCompletion(std::move(transaction));
-        }
+                 transaction->Info.Retries < FConnection.MaxRetries() && !fTerminated);
     } catch (const std::exception& error) {
+        transaction->Info.Reply = srNone;
         HandleThreadError(error);
+    }
+    if (transaction->Info.Address != 0 || transaction->Custom) {
+        FConnection.PostCompletion(std::move(transaction));
     }
 }
 
 void TTransactionThread::Attempt(TModbusTransaction& transaction, int querySize) {
     transaction.Info.Reply = srNone;
     ++transaction.Info.Retries;
-    FConnection.PostFrame(true, FOutputBuffer.data(), querySize);
     FConnection.Line().Purge();
     if (!SendFrame(FOutputBuffer.data(), querySize)) {
         return;
     }
+    // Only a frame that went out is reported as sent.
+    FConnection.PostFrame(true, FOutputBuffer.data(), querySize);
     if (transaction.Info.Address != 0 || transaction.Custom) {
         ReceiveReply(transaction, querySize);
     } else {
@@ -170,25 +173,37 @@ void TTransactionThread::Attempt(TModbusTransaction& transaction, int querySize)
     }
 }
 
-// Listens until a frame from the queried address, or silence, ends the attempt.
+// Listens until a frame from the queried address, or silence, ends the attempt. Frames for
+// other addresses are heard out, but only until the reply time-out: a chatty bus cannot keep
+// the attempt going.
 void TTransactionThread::ReceiveReply(TModbusTransaction& transaction, int querySize) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(FConnection.ReceiveTimeout());
+    auto remaining = [&deadline] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+    };
     do {
-        int replySize = ReceiveFrame(static_cast<int>(FConnection.ReceiveTimeout()));
+        int replySize = ReceiveFrame(remaining());
         if (FConnection.EchoQueryBeforeReply()) {
-            replySize = RemoveEcho(replySize, querySize);
+            replySize = RemoveEcho(replySize, querySize, remaining());
         }
         FConnection.PostFrame(false, FInputBuffer.data(), replySize);
         transaction.Info.Reply = Classify(transaction, replySize);
-    } while (transaction.Info.Reply == srUnexpectedReply);
+    } while (transaction.Info.Reply == srUnexpectedReply && remaining() > 0 && !fTerminated);
+    if (transaction.Info.Reply == srUnexpectedReply) {
+        transaction.Info.Reply = srNone;
+    }
 }
 
-int TTransactionThread::RemoveEcho(int replySize, int querySize) {
+int TTransactionThread::RemoveEcho(int replySize, int querySize, int timeoutMs) {
     if (replySize < querySize || std::memcmp(FInputBuffer.data(), FOutputBuffer.data(),
                                              static_cast<std::size_t>(querySize)) != 0) {
         return replySize;
     }
     if (replySize == querySize) {
-        return ReceiveFrame(static_cast<int>(FConnection.ReceiveTimeout()));
+        return ReceiveFrame(timeoutMs);
     }
     std::memmove(FInputBuffer.data(), FInputBuffer.data() + querySize,
                  static_cast<std::size_t>(replySize - querySize));
@@ -337,6 +352,9 @@ void TTransactionThread::MonitorExecute() {
             } else {
                 FConnection.PostInvalidFrameDiscard();
             }
+        } catch (const ESerialPortError& error) {
+            HandleThreadError(error);
+            return;
         } catch (const std::exception& error) {
             HandleThreadError(error);
         }
@@ -355,6 +373,10 @@ void TTransactionThread::ServerExecute() {
             if (!fTerminated && size > 0) {
                 ServeRequest(work, size);
             }
+        } catch (const ESerialPortError& error) {
+            // A port that is gone stays gone: report it once instead of spinning on it.
+            HandleThreadError(error);
+            return;
         } catch (const std::exception& error) {
             HandleThreadError(error);
         }

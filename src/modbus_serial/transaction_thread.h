@@ -23,7 +23,7 @@ class TTransactionThread {
 public:
     // Starts at once.
     explicit TTransactionThread(TModbusConnection& connection);
-    // Finishes the transaction in progress, then destroys the queued ones without events.
+    // Cuts the transaction in progress short, then destroys the queued ones without events.
     ~TTransactionThread();
     TTransactionThread(const TTransactionThread&) = delete;
     TTransactionThread& operator=(const TTransactionThread&) = delete;
@@ -42,7 +42,7 @@ private:
     void Process(std::unique_ptr<TModbusTransaction> transaction);
     void Attempt(TModbusTransaction& transaction, int querySize);
     void ReceiveReply(TModbusTransaction& transaction, int querySize);
-    int RemoveEcho(int replySize, int querySize);
+    int RemoveEcho(int replySize, int querySize, int timeoutMs);
     TServerReply Classify(TModbusTransaction& transaction, int replySize);
     bool SendFrame(const std::uint8_t* bytes, int count);
     int ReceiveFrame(int timeoutMs);

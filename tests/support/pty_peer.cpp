@@ -35,9 +35,28 @@ PtyPeer::PtyPeer(Handler handler) : fHandler(std::move(handler)) {
 PtyPeer::~PtyPeer() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(fStop, &one, sizeof one);
-    fThread.join();
+    if (fThread.joinable()) {
+        fThread.join();
+    }
     close(fStop);
-    close(fMaster);
+    CloseMaster();
+}
+
+void PtyPeer::CloseMaster() {
+    std::lock_guard lock(fMasterLock);
+    if (fMaster >= 0) {
+        close(fMaster);
+        fMaster = -1;
+    }
+}
+
+void PtyPeer::HangUp() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(fStop, &one, sizeof one);
+    if (fThread.joinable()) {
+        fThread.join();
+    }
+    CloseMaster();
 }
 
 std::vector<PtyPeer::Bytes> PtyPeer::Frames() const {
@@ -46,7 +65,10 @@ std::vector<PtyPeer::Bytes> PtyPeer::Frames() const {
 }
 
 void PtyPeer::Send(const Bytes& bytes) {
-    [[maybe_unused]] const ssize_t n = write(fMaster, bytes.data(), bytes.size());
+    std::lock_guard lock(fMasterLock);
+    if (fMaster >= 0) {
+        [[maybe_unused]] const ssize_t n = write(fMaster, bytes.data(), bytes.size());
+    }
 }
 
 bool PtyPeer::WaitReadable(int timeoutMs) const {
@@ -90,6 +112,10 @@ void PtyPeer::Run() {
                     return;
                 }
                 Send(chunk.Data);
+                if (chunk.HangUpAfter) {
+                    CloseMaster();
+                    return;
+                }
             }
         }
     } catch (const std::runtime_error&) {

@@ -19,6 +19,8 @@ public:
     struct Chunk {
         Bytes Data;
         int DelayMsBefore = 0;
+        // After this chunk the far end goes away, as when a USB adapter is pulled out.
+        bool HangUpAfter = false;
     };
     using Handler = std::function<std::vector<Chunk>(const Bytes& frame)>;
 
@@ -31,6 +33,8 @@ public:
     std::vector<Bytes> Frames() const;
     // Sends bytes to the near end now, outside any script.
     void Send(const Bytes& bytes);
+    // Closes the far end now: the near end hangs up.
+    void HangUp();
 
     // An RTU frame: the bytes followed by their CRC, low byte first.
     static Bytes WithCrc(Bytes bytes);
@@ -38,8 +42,10 @@ public:
 private:
     void Run();
     bool WaitReadable(int timeoutMs) const;
+    void CloseMaster();
 
     Handler fHandler;
+    std::mutex fMasterLock;
     int fMaster = -1;
     int fStop = -1;
     std::string fPath;

@@ -4,12 +4,15 @@
 #include "modbus_serial/modbus_connection.h"
 #include "pty_peer.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace kalvo {
 namespace {
+
+using namespace std::chrono_literals;
 
 using test::PtyPeer;
 using Bytes = PtyPeer::Bytes;
@@ -294,9 +297,91 @@ TEST_F(SerialConnectionTest, WorkerSurvivesAnErrorAndReportsIt) {
     Open(peer);
     Request(1);
     Request(1);
-    ASSERT_TRUE(WaitDone());
+    ASSERT_TRUE(WaitDone(2));
     EXPECT_EQ(fErrors, std::vector<std::string>{"send hook failed"});
-    EXPECT_EQ(fClient.Done[0].Reply, srNormalReply);
+    EXPECT_EQ(fClient.Done[0].Reply, srNone) << "the failed transaction still completes";
+    EXPECT_EQ(fClient.Done[1].Reply, srNormalReply);
+    EXPECT_EQ(fSent.size(), 1u) << "a frame that never went out is not reported as sent";
+}
+
+// The far end goes away in the middle of a reply, or between two requests: each attempt ends
+// at once with the port's error and a failed completion, and nothing spins on the dead port.
+TEST_F(SerialConnectionTest, AHungUpPortEndsTheAttemptWithItsError) {
+    struct Case {
+        const char* name;
+        Chunks reply;
+    };
+    const Case cases[] = {
+        {"mid-reply", {{Bytes(kReply.begin(), kReply.begin() + 4)}, {{}, 5, true}}},
+        {"between frames", {{kReply, 0, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualMessageQueue queue;
+        RecordingClient client(1);
+        TModbusConnection connection(queue);
+        std::vector<std::string> errors;
+        int sent = 0;
+        PtyPeer peer([&c](const Bytes&) { return c.reply; });
+        connection.SetPort(peer.Path());
+        connection.SetReceiveTimeout(5000);
+        connection.OnThreadError = [&errors](TModbusConnection&, const std::string& message) {
+            errors.push_back(message);
+        };
+        connection.OnFrameSend = [&sent](TModbusConnection&, const TFrameData&) { ++sent; };
+        connection.RegisterClient(&client);
+        connection.Open();
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 2; ++i) {
+            auto transaction = std::make_unique<TModbusTransaction>(256);
+            transaction->QueryBuffer() = ReadRequest(1, 0, 2, tmRTU);
+            transaction->Info.Address = 1;
+            connection.EnqueueTransaction(std::move(transaction), &client);
+        }
+        while (client.Done.size() < 2 && std::chrono::steady_clock::now() - start < 4s) {
+            queue.WaitAndPump(50ms);
+        }
+        ASSERT_EQ(client.Done.size(), 2u);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "not the 5 s reply time-out";
+        EXPECT_NE(client.Done[1].Reply, srNormalReply);
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors.back(), "Serial port " + peer.Path() + ": Input/output error");
+        EXPECT_EQ(sent, 1) << "the second request never went out";
+        const auto closing = std::chrono::steady_clock::now();
+        connection.Close();
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+    }
+}
+
+// Another device that keeps talking must neither stretch an attempt past its reply time-out
+// nor hold up a close.
+TEST_F(SerialConnectionTest, AChattyBusBoundsTheAttemptAndTheClose) {
+    PtyPeer peer([](const Bytes&) { return Chunks{}; });
+    std::atomic<bool> chatting = true;
+    std::thread chatter([&] {
+        const Bytes other = PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01});
+        while (chatting) {
+            peer.Send(other);
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    Open(peer);
+    fConnection.SetReceiveTimeout(300);
+    const auto start = std::chrono::steady_clock::now();
+    Request(1);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(fClient.Done[0].Reply, srNone);
+    EXPECT_GT(fReceived.size(), 3u) << "the other device's frames are still reported";
+
+    fConnection.SetReceiveTimeout(10000);
+    Request(1);
+    std::this_thread::sleep_for(100ms);
+    const auto closing = std::chrono::steady_clock::now();
+    fConnection.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+    chatting = false;
+    chatter.join();
 }
 
 TEST_F(SerialConnectionTest, MessagesOfADestroyedConnectionAreDropped) {
@@ -333,6 +418,11 @@ TEST_F(SerialConnectionTest, OpenErrorsNameTheDeviceAndTheReason) {
     TModbusConnection second(fQueue);
     second.SetPort(peer.Path());
     EXPECT_EQ(Message([&] { second.Open(); }).substr(0, 26), "Could not open serial port");
+
+    TModbusConnection notSerial(fQueue);
+    notSerial.SetPort("/dev/null");
+    EXPECT_EQ(Message([&] { notSerial.Open(); }),
+              "Could not open serial port\r\n/dev/null: Not a serial port");
 
     TModbusConnection hooked(fQueue);
     hooked.SetHookExistingPort(true);
