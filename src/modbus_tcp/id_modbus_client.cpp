@@ -21,7 +21,6 @@ constexpr std::uint8_t kWriteRegisters = 16;
 constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::uint16_t kMinReplyLength = 2;
 constexpr std::uint16_t kMaxReplyLength = 254;
-constexpr std::size_t kRememberedTimeouts = 16;
 constexpr std::size_t kCountOffset = 10;
 constexpr std::size_t kByteCountOffset = 12;
 
@@ -63,7 +62,6 @@ private:
 void TIdModBusClient::Connect() {
     fConnection.Connect(fHost, fPort, fConnectTimeout);
     fLastTransactionID = 0;
-    fTimedOutIDs.clear();
 }
 
 std::uint16_t TIdModBusClient::NextTransactionID() {
@@ -137,19 +135,13 @@ bool TIdModBusClient::ExchangeRequest(std::uint8_t functionCode, std::uint16_t r
     fConnection.Write(std::span<const std::uint8_t>(request.Bytes).first(size));
     TModBusResponseBuffer reply;
     if (!ReceiveReply(request.TransactionID(), reply)) {
-        RememberTimedOut(request.TransactionID());
         return false;
     }
-    return HandleReply(functionCode, reply, values);
+    return HandleReply(request, reply, values);
 }
 
-void TIdModBusClient::RememberTimedOut(std::uint16_t transactionID) {
-    fTimedOutIDs.push_back(transactionID);
-    if (fTimedOutIDs.size() > kRememberedTimeouts) {
-        fTimedOutIDs.pop_front();
-    }
-}
-
+// A frame that answers another request (a stale or duplicated reply) or another protocol is
+// not ours: it is dropped and the wait goes on until the deadline.
 bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply) {
     const std::int64_t deadline = NowMs() + fTimeOut;
     for (;;) {
@@ -168,10 +160,8 @@ bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseB
         }
         const std::vector<std::uint8_t> frame = fConnection.ReadBytes(std::size_t{6} + length);
         const auto frameID = static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
-        const bool late =
-            frameID != transactionID &&
-            std::find(fTimedOutIDs.begin(), fTimedOutIDs.end(), frameID) != fTimedOutIDs.end();
-        if (!late) {
+        const auto protocolID = static_cast<std::uint16_t>((frame[2] << 8) | frame[3]);
+        if (frameID == transactionID && protocolID == 0) {
             reply.Bytes.fill(0);
             std::copy(frame.begin(), frame.end(), reply.Bytes.begin());
             return true;
@@ -204,8 +194,27 @@ bool TIdModBusClient::WaitForBytes(std::size_t count, std::int64_t deadlineMs) {
     return true;
 }
 
-bool TIdModBusClient::HandleReply(std::uint8_t functionCode, const TModBusResponseBuffer& reply,
+// The length a reply must have, in MBAP length-field terms, for the request it answers.
+std::uint16_t TIdModBusClient::ExpectedReplyLength(const TModBusResponseBuffer& request) {
+    const std::uint16_t quantity = request.Word(kCountOffset);
+    switch (request.FunctionCode()) {
+    case kReadCoils:
+    case kReadInputBits:
+        return static_cast<std::uint16_t>(3 + (quantity + 7) / 8);
+    case kReadHoldingRegisters:
+    case kReadInputRegisters:
+        return static_cast<std::uint16_t>(3 + 2 * quantity);
+    default:
+        return 6;
+    }
+}
+
+// A reply whose length or byte count does not fit the request is a mismatch, as a wrong
+// function code is: registers it lacks must not be shown as zeros.
+bool TIdModBusClient::HandleReply(const TModBusResponseBuffer& request,
+                                  const TModBusResponseBuffer& reply,
                                   std::span<std::uint16_t> values) {
+    const std::uint8_t functionCode = request.FunctionCode();
     const std::uint8_t received = reply.FunctionCode();
     const auto data = reply.MBPData();
     if (received == static_cast<std::uint8_t>(functionCode | kExceptionFlag)) {
@@ -214,7 +223,10 @@ bool TIdModBusClient::HandleReply(std::uint8_t functionCode, const TModBusRespon
         }
         return false;
     }
-    if (received != functionCode) {
+    const std::uint16_t expected = ExpectedReplyLength(request);
+    const bool reads = expected != 6;
+    const bool fits = reply.RecLength() == expected && (!reads || data[0] == expected - 3);
+    if (received != functionCode || !fits) {
         if (OnResponseMismatch) {
             OnResponseMismatch(functionCode, received, reply);
         }

@@ -4,7 +4,6 @@
 #include "modbus_tcp/tcp_connection.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <span>
 #include <string>
@@ -14,7 +13,9 @@ namespace kalvo {
 
 // Modbus/TCP client: one connection to one server, function codes 1 to 6, 15 and 16, and
 // typed conversions on holding registers. Every operation returns true only when a reply
-// with the request's function code arrived. One thread uses an instance at a time; only
+// to its own request (transaction and protocol identifier), with the request's function code
+// and the length the request asks for, arrived. The unit identifier is not checked: gateways
+// and modules may answer with their own. One thread uses an instance at a time; only
 // Interrupt() may be called from another.
 class TIdModBusClient {
 public:
@@ -93,9 +94,9 @@ private:
                              std::span<const std::uint16_t> values);
     bool ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply);
     bool WaitForBytes(std::size_t count, std::int64_t deadlineMs);
-    bool HandleReply(std::uint8_t functionCode, const TModBusResponseBuffer& reply,
+    static std::uint16_t ExpectedReplyLength(const TModBusResponseBuffer& request);
+    bool HandleReply(const TModBusResponseBuffer& request, const TModBusResponseBuffer& reply,
                      std::span<std::uint16_t> values);
-    void RememberTimedOut(std::uint16_t transactionID);
 
     TcpConnection fConnection;
     bool fAutoConnect = true;
@@ -107,7 +108,6 @@ private:
     std::string fHost;
     std::int32_t fConnectTimeout = 5000;
     std::uint16_t fLastTransactionID = 0;
-    std::deque<std::uint16_t> fTimedOutIDs;
 };
 
 } // namespace kalvo

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <bit>
+#include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <optional>
@@ -118,19 +119,76 @@ TEST_F(IdModBusClientTest, ExceptionAndMismatchRepliesReachTheirEvents) {
     EXPECT_EQ(mismatch, (std::pair<int, int>{3, 4}));
 }
 
-TEST_F(IdModBusClientTest, ShortReplyFillsZerosAndOtherIdentifiersAreAccepted) {
-    ScriptedModbusServer server([](const Bytes&) {
-        return Segments{
-            {ScriptedModbusServer::Frame(0x7777, 9, {0x03, 0x04, 0x12, 0x34, 0x56, 0x78})}};
-    });
-    Connect(server);
-    std::array<std::uint16_t, 10> values{};
-    values.fill(0xAAAA);
-    ASSERT_TRUE(fClient.ReadHoldingRegisters(1, 10, values));
-    EXPECT_EQ(values[0], 0x1234);
-    EXPECT_EQ(values[1], 0x5678);
-    EXPECT_EQ(values[2], 0);
-    EXPECT_EQ(values[9], 0);
+// Replies to a read of two registers at 1 that must not pass for it, and two that must.
+TEST_F(IdModBusClientTest, OnlyAWellFormedReplyToThisRequestIsTaken) {
+    enum class Outcome { Read, Mismatch, TimedOut };
+    struct Case {
+        const char* name;
+        std::function<Segments(const Bytes& request)> reply;
+        Outcome outcome;
+    };
+    const Bytes good = {0x03, 0x04, 0x12, 0x34, 0x56, 0x78};
+    auto frame = [](std::uint16_t id, const Bytes& pdu) {
+        return ScriptedModbusServer::Frame(id, 255, pdu);
+    };
+    const Case cases[] = {
+        {"one register short",
+         [&](const Bytes& r) {
+             return Segments{{frame(TransactionOf(r), {0x03, 0x02, 0x12, 0x34})}};
+         },
+         Outcome::Mismatch},
+        {"byte count beyond the frame",
+         [&](const Bytes& r) {
+             return Segments{{frame(TransactionOf(r), {0x03, 0x06, 0x12, 0x34, 0x56, 0x78})}};
+         },
+         Outcome::Mismatch},
+        {"frame longer than its byte count",
+         [&](const Bytes& r) {
+             return Segments{{frame(TransactionOf(r), {0x03, 0x04, 0x12, 0x34, 0x56, 0x78, 0})}};
+         },
+         Outcome::Mismatch},
+        {"another transaction",
+         [&](const Bytes& r) {
+             return Segments{{frame(static_cast<std::uint16_t>(TransactionOf(r) + 1), good)}};
+         },
+         Outcome::TimedOut},
+        {"another protocol",
+         [&](const Bytes& r) {
+             Bytes reply = frame(TransactionOf(r), good);
+             reply[3] = 1;
+             return Segments{{reply}};
+         },
+         Outcome::TimedOut},
+        {"a stale reply, then the right one",
+         [&](const Bytes& r) {
+             const Bytes stale = frame(static_cast<std::uint16_t>(TransactionOf(r) + 7),
+                                       {0x03, 0x04, 0xDE, 0xAD, 0xBE, 0xEF});
+             return Segments{{stale}, {frame(TransactionOf(r), good), 20}};
+         },
+         Outcome::Read},
+        {"another unit identifier",
+         [&](const Bytes& r) {
+             return Segments{{ScriptedModbusServer::Frame(TransactionOf(r), 9, good)}};
+         },
+         Outcome::Read},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedModbusServer server(c.reply);
+        TIdModBusClient client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(server.Port());
+        client.SetTimeOut(200);
+        int mismatches = 0;
+        client.OnResponseMismatch = [&mismatches](auto, auto, const auto&) { ++mismatches; };
+        std::array<std::uint16_t, 2> values{};
+        const bool read = client.ReadHoldingRegisters(1, 2, values);
+        EXPECT_EQ(read, c.outcome == Outcome::Read);
+        EXPECT_EQ(mismatches, c.outcome == Outcome::Mismatch ? 1 : 0);
+        const std::array<std::uint16_t, 2> expected =
+            read ? std::array<std::uint16_t, 2>{0x1234, 0x5678} : std::array<std::uint16_t, 2>{};
+        EXPECT_EQ(values, expected);
+    }
 }
 
 TEST_F(IdModBusClientTest, ReassemblesAReplySplitOverSegments) {

@@ -110,7 +110,8 @@ TEST_F(ModbusTcpThreadTest, CountsEachFailedOutcome) {
             return Segments{{ScriptedModbusServer::ImageReply(request, fImage)}};
         }
         const Bytes pdu = ++blockB == 1 ? Bytes{0x83, 0x02} : Bytes{0x04, 0x00};
-        return Segments{{ScriptedModbusServer::Frame(1, 255, pdu)}};
+        const auto id = static_cast<std::uint16_t>((request[0] << 8) | request[1]);
+        return Segments{{ScriptedModbusServer::Frame(id, 255, pdu)}};
     });
     fImage[121] = 0x1234;
     auto thread = Start(server.Port(), 4);
