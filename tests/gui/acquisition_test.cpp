@@ -3,12 +3,14 @@
 #include "scripted_modbus_server.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
 #include <memory>
 #include <numeric>
 
@@ -181,9 +183,42 @@ private slots:
         Button("readContinuous")->click();
         QTRY_VERIFY(!server.Requests().empty());
         fForm->DebugForm()->show();
+        QElapsedTimer closing;
+        closing.start();
         QVERIFY(fForm->close());
         QVERIFY(!fForm->DebugForm()->isVisible());
         fForm.reset();
+        QVERIFY2(closing.elapsed() < 1000, "the read in flight would wait its 15 s");
+    }
+
+    // The stopped run is still waiting for its reply (15 s) when Step is pressed: the Step
+    // reads at once, and nothing of the stopped run reaches its log or statistics.
+    void stopThenStepReadsAtOnce() {
+        std::atomic<int> requests = 0;
+        ScriptedModbusServer server([this, &requests](const ScriptedModbusServer::Bytes& request) {
+            if (++requests == 1) {
+                return std::vector<ScriptedModbusServer::Segment>{};
+            }
+            return std::vector<ScriptedModbusServer::Segment>{
+                {ScriptedModbusServer::ImageReply(request, fImage)}};
+        });
+        UseServer(server);
+        fForm->Settings().ResetStatistics = true;
+        Button("readContinuous")->click();
+        QTRY_VERIFY(requests == 1);
+        Button("readStop")->click();
+        QElapsedTimer stepping;
+        stepping.start();
+        Button("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
+        QVERIFY(stepping.elapsed() < 2000);
+        auto* log = Child<QListWidget>("listLog");
+        QCOMPARE(log->count(), 4);
+        QVERIFY(log->item(3)->text().endsWith(" Successfully read 124 registers - pause 200 msec"));
+        const CommStatisticsRecord counts = fForm->Statistics().Snapshot();
+        QCOMPARE(counts.Requests, 2);
+        QCOMPARE(counts.Responses, 2);
+        QCOMPARE(counts.NoResponses, 0);
     }
 };
 

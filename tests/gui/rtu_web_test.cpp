@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -15,9 +16,13 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace kalvo;
+using Bytes = test::PtyPeer::Bytes;
+using Chunks = std::vector<test::PtyPeer::Chunk>;
 
 // RTU runs from the main window against a pymodbus server behind a socat pair linked into the
 // virtual-port folder, port discovery, and the web tab against a page served on loopback.
@@ -61,6 +66,25 @@ private:
     static void UseRtu(TmainForm& form) {
         form.findChild<QRadioButton*>("RadioRTU")->setChecked(true);
         form.Settings().PollingDelayIndex = 0;
+    }
+    std::unique_ptr<TmainForm> FormOn(const test::PtyPeer& peer) {
+        fPorts = {QString::fromStdString(peer.Path())};
+        auto form = NewForm();
+        UseRtu(*form);
+        form->findChild<QComboBox*>("ComboSerials")->setCurrentIndex(0);
+        return form;
+    }
+    // The reply of server 1 to a read of holding registers, register i holding 0x1000 + i.
+    static Bytes ImageReply(const Bytes& request) {
+        const int start = (request[2] << 8) | request[3];
+        const int count = (request[4] << 8) | request[5];
+        Bytes reply = {request[0], 0x03, static_cast<std::uint8_t>(2 * count)};
+        for (int i = 0; i < count; ++i) {
+            const int value = 0x1000 + start + i;
+            reply.push_back(static_cast<std::uint8_t>(value >> 8));
+            reply.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        }
+        return test::PtyPeer::WithCrc(reply);
     }
 
 private slots:
@@ -155,18 +179,77 @@ private slots:
         }
     }
 
-    void closingDuringAnRtuReadNeitherHangsNorCrashes() {
-        test::PtyPeer silent(
-            [](const test::PtyPeer::Bytes&) { return std::vector<test::PtyPeer::Chunk>{}; });
-        fPorts = {QString::fromStdString(silent.Path())};
-        auto form = NewForm();
-        form->show();
-        UseRtu(*form);
-        form->findChild<QComboBox*>("ComboSerials")->setCurrentIndex(0);
+    // Closing the window during a read takes under a second whatever the line does: a silent
+    // module, another device talking all the time, a Step in progress.
+    void closingDuringAnRtuReadIsPrompt() {
+        for (const bool chatty : {false, true}) {
+            test::PtyPeer peer([](const Bytes&) { return Chunks{}; });
+            std::atomic<bool> talking = chatty;
+            std::thread chatter([&] {
+                while (talking) {
+                    peer.Send(test::PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01}));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                }
+            });
+            auto form = FormOn(peer);
+            form->show();
+            Click(*form, chatty ? "readContinuous" : "readStep");
+            QTRY_VERIFY(!peer.Frames().empty());
+            QTest::qWait(100);
+            QElapsedTimer closing;
+            closing.start();
+            QVERIFY(form->close());
+            form.reset();
+            QVERIFY2(closing.elapsed() < 1000, chatty ? "chatty bus" : "silent module");
+            talking = false;
+            chatter.join();
+        }
+    }
+
+    // The stopped run still waits for its reply and holds the port when Step is pressed.
+    void stopThenStepReadsAtOnce() {
+        std::atomic<int> requests = 0;
+        test::PtyPeer peer([&requests](const Bytes& request) {
+            return ++requests == 1 ? Chunks{} : Chunks{{ImageReply(request)}};
+        });
+        auto form = FormOn(peer);
+        form->Settings().ResetStatistics = true;
         Click(*form, "readContinuous");
-        QTRY_VERIFY(!silent.Frames().empty());
-        QVERIFY(form->close());
+        QTRY_VERIFY(requests == 1);
+        Click(*form, "readStop");
+        Click(*form, "readStep");
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 5000);
+        const QStringList log = Log(*form);
+        QCOMPARE(log.size(), 4);
+        QVERIFY(log[3].startsWith("Recv: 0103F8"));
+        QCOMPARE(form->Statistics().Snapshot().Responses, 2);
+        QCOMPARE(form->Statistics().Snapshot().Requests, 2);
+    }
+
+    // The adapter is pulled out during a Run: the run ends as a failed open ends it, and
+    // the window still closes at once.
+    void aPortThatHangsUpEndsTheRun() {
+        std::atomic<int> requests = 0;
+        test::PtyPeer peer([&requests](const Bytes& request) {
+            return ++requests == 1 ? Chunks{{ImageReply(request)}}
+                                   : Chunks{{Bytes(5, 0x01)}, {{}, 5, true}};
+        });
+        auto form = FormOn(peer);
+        form->Settings().ResetStatistics = true;
+        Click(*form, "readContinuous");
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 5000);
+        const QStringList log = Log(*form);
+        QCOMPARE(log.last(),
+                 "Serial port " + QString::fromStdString(peer.Path()) + ": Input/output error");
+        QCOMPARE(log.filter("Send: ").size(), 2);
+        const CommStatisticsRecord counts = form->Statistics().Snapshot();
+        QCOMPARE(counts.Responses, 1);
+        QCOMPARE(counts.NoResponses, 1);
+        QCOMPARE(counts.ConsecErrors, 1);
+        QElapsedTimer closing;
+        closing.start();
         form.reset();
+        QVERIFY(closing.elapsed() < 1000);
     }
 
     void webToolBarOnlyOnTheWebTab() {
