@@ -127,19 +127,40 @@ def check_model(sim, poller):
 
 
 FAULTS = [
-    # flags, exit status, expected statistics
-    (["--exception", "2"], 1, {"responses": 0, "invalid": 2, "timeouts": 2, "maxConsecutiveErrors": 2}),
-    (["--exception", "4:b"], 1, {"responses": 1, "invalid": 1, "timeouts": 1}),
-    (["--silent"], 1, {"responses": 0, "timeouts": 2, "maxConsecutiveErrors": 0}),
-    (["--delay", "150"], 0, {"responses": 2, "timeouts": 0}),
-    (["--split", "80"], 0, {"responses": 2, "timeouts": 0}),
-    (["--drop-every", "2"], 1, {"responses": 1, "timeouts": 1, "maxConsecutiveErrors": 1}),
-    (["--wrong-function"], 1, {"responses": 0, "unmatched": 2, "timeouts": 2}),
+    # flags, exit status, expected statistics, a log line that must appear
+    (["--exception", "2"], 1, {"responses": 0, "invalid": 2, "timeouts": 2, "maxConsecutiveErrors": 2},
+     "Failed to read 121 registers - pause 20 msec"),
+    (["--exception", "4:b"], 1, {"responses": 1, "invalid": 1, "timeouts": 1},
+     "Failed to read 124 registers - pause 20 msec"),
+    (["--silent"], 1, {"responses": 0, "timeouts": 2, "maxConsecutiveErrors": 0},
+     "Failed to read 124 registers - pause 20 msec"),
+    (["--delay", "150"], 0, {"responses": 2, "timeouts": 0}, "Successfully read 124 registers"),
+    (["--split", "80"], 0, {"responses": 2, "timeouts": 0}, "Successfully read 124 registers"),
+    (["--drop-every", "2"], 1, {"responses": 1, "timeouts": 1, "maxConsecutiveErrors": 1},
+     "Connection Closed Gracefully."),
+    (["--wrong-function"], 1, {"responses": 0, "unmatched": 2, "timeouts": 2},
+     "Failed to read 121 registers - pause 20 msec"),
+    (["--short-reply"], 1, {"responses": 0, "unmatched": 2, "timeouts": 2, "maxConsecutiveErrors": 2},
+     "Failed to read 124 registers - pause 20 msec"),
+    (["--wrong-tid"], 1, {"responses": 0, "unmatched": 0, "timeouts": 2, "maxConsecutiveErrors": 0},
+     "Failed to read 124 registers - pause 20 msec"),
+    (["--garbage"], 1, {"requests": 1, "responses": 0, "timeouts": 1, "maxConsecutiveErrors": 1},
+     "Invalid Modbus/TCP reply  -  Length field 0 outside 2..254."),
 ]
 
 
+def check_shown_registers(report, what):
+    """Every block shows either what the module holds or, unread, the fill value: never a
+    value taken from a bad reply."""
+    words, shown = fixed_words(), report["registers"]
+    for first, count in ((0, 121), (121, 124)):
+        block = shown[first:first + count]
+        if block != words[first:first + count] and block != [0xFFFF] * count:
+            fail("%s: block at %d shows values the module never sent" % (what, first))
+
+
 def check_faults(sim, poller):
-    for flags, status, expected in FAULTS:
+    for flags, status, expected, line in FAULTS:
         with simulator(sim, "--fixed", FIXED, *flags) as port:
             result = poll(poller, port, "--timeout", "600", "--format", "json")
         if result.returncode != status:
@@ -149,6 +170,9 @@ def check_faults(sim, poller):
         for key, value in expected.items():
             if statistics[key] != value:
                 fail("%s: %s is %d, expected %d" % (flags, key, statistics[key], value))
+        if line not in result.stderr:
+            fail("%s: the log lacks %r" % (flags, line))
+        check_shown_registers(report, flags)
         if statistics["responses"] == 2 and sheet_values(report)[0][0] != "20261210":
             fail("%s: the reply's content was damaged" % flags)
 

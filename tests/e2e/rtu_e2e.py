@@ -2,7 +2,7 @@
 pymodbus RTU server through a socat pair, and mbpoll reads kalvo-sim.
 
 Usage: rtu_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: pymodbus | mbpoll
+SCENARIO: pymodbus | mbpoll | faults
 """
 import json
 import os
@@ -94,9 +94,73 @@ def check_mbpoll(sim, _poller):
             fail("kalvo-sim left its link behind")
 
 
+FAULTS = [
+    # kalvo-sim flags, kalvo-poll flags, exit status, expected statistics, a log line that
+    # must appear ({link} is the port)
+    (["--silent"], [], 1, {"responses": 0, "timeouts": 2, "maxConsecutiveErrors": 2},
+     "No answer from KALVO module!"),
+    (["--exception", "2:b"], [], 1, {"responses": 1, "exceptions": 1, "timeouts": 0},
+     "Error answer received!"),
+    (["--bad-crc"], [], 1, {"responses": 0, "invalid": 2}, "Invalid answer!"),
+    (["--noise", "5"], [], 1, {"responses": 0, "invalid": 2}, "Recv: A5A5A5A5A50103"),
+    (["--short-reply"], [], 1, {"responses": 0, "unmatched": 2},
+     "Received answer does not macht the request!"),
+    (["--chatter", "30"], ["--run", "6", "--interval", "100"], 0, {"responses": 6, "invalid": 0},
+     "Recv: 0203020"),
+    (["--hangup-after", "1"], ["--run", "1000"], 1,
+     {"requests": 2, "responses": 1, "timeouts": 1, "maxConsecutiveErrors": 1},
+     "Serial port {link}: Input/output error"),
+]
+
+
+def check_shown_registers(report, what):
+    """Every block shows either what the module holds or, unread, the fill value."""
+    words, shown = fixed_words(), report["registers"]
+    for first, count in ((0, 121), (121, 124)):
+        block = shown[first:first + count]
+        if block != words[first:first + count] and block != [0xFFFF] * count:
+            fail("%s: block at %d shows values the module never sent" % (what, first))
+
+
+def run_fault(sim, poller, work, sim_flags, poll_flags):
+    link = os.path.join(work, "kalvo-sim")
+    process = subprocess.Popen([sim, "--rtu", link, "--fixed", FIXED, *sim_flags],
+                               stdout=subprocess.PIPE, text=True)
+    try:
+        process.stdout.readline()
+        started = time.monotonic()
+        result = subprocess.run([poller, "--rtu", link, "--interval", "20", "--format", "json",
+                                 *poll_flags], capture_output=True, text=True, timeout=60,
+                                env=dict(os.environ, LC_ALL="C"))
+        return result, time.monotonic() - started, link
+    finally:
+        process.terminate()
+        process.wait(timeout=10)
+
+
+def check_faults(sim, poller):
+    with tempfile.TemporaryDirectory() as work:
+        for sim_flags, poll_flags, status, expected, line in FAULTS:
+            result, elapsed, link = run_fault(sim, poller, work, sim_flags, poll_flags)
+            sys.stderr.write(result.stderr)
+            if result.returncode != status:
+                fail("%s: exit status %d, expected %d" % (sim_flags, result.returncode, status))
+            report = json.loads(result.stdout)
+            for key, value in expected.items():
+                if report["statistics"][key] != value:
+                    fail("%s: %s is %d, expected %d"
+                         % (sim_flags, key, report["statistics"][key], value))
+            if line.format(link=link) not in result.stderr:
+                fail("%s: the log lacks %r" % (sim_flags, line.format(link=link)))
+            if elapsed > 10:
+                fail("%s: kalvo-poll took %.1f s" % (sim_flags, elapsed))
+            check_shown_registers(report, sim_flags)
+
+
 def main():
     scenario, sim, poller = sys.argv[1:4]
-    {"pymodbus": check_pymodbus, "mbpoll": check_mbpoll}[scenario](sim, poller)
+    {"pymodbus": check_pymodbus, "mbpoll": check_mbpoll, "faults": check_faults}[scenario](
+        sim, poller)
     print("PASS")
 
 

@@ -16,6 +16,20 @@ struct FaultPlan {
     int SplitPauseMs = -1; // < 0: replies go out in one piece
     int DropEvery = 0;     // 0: never drop the connection
     bool WrongFunction = false;
+    bool ShortReply = false;
+    bool WrongTransactionID = false;
+    bool Garbage = false;
+    // Serial line faults.
+    bool BadCrc = false;
+    int NoiseBytes = 0;
+    int ChatterMs = 0;    // 0: no other device on the bus
+    int HangUpAfter = -1; // < 0: the port stays
+
+    // Whether RTU replies must be written by the simulator itself rather than the engine.
+    bool ShapesSerialReplies() const {
+        return Silent || ExceptionCode || WrongFunction || ShortReply || BadCrc || NoiseBytes > 0 ||
+               ChatterMs > 0 || HangUpAfter >= 0;
+    }
 };
 
 } // namespace kalvo::sim

@@ -42,7 +42,7 @@ void ServeRtu(const SimOptions& options, RegisterSource& source, int stop) {
     kalvo::ManualMessageQueue queue;
     const std::string link =
         options.RtuLink.empty() ? kalvo::VirtualPortFolder() + "/kalvo-sim" : options.RtuLink;
-    SimRtuServer server(link, options.RtuAddress, source, queue);
+    SimRtuServer server(link, options.RtuAddress, source, options.Faults, queue);
     std::cout << "kalvo-sim: Modbus RTU on " << server.DevicePath() << " (" << server.Link()
               << "), server address " << int(options.RtuAddress) << std::endl;
     for (;;) {
@@ -51,6 +51,10 @@ void ServeRtu(const SimOptions& options, RegisterSource& source, int stop) {
             return;
         }
         queue.WaitAndPump(std::chrono::milliseconds(100));
+        if (server.HangUpDue()) {
+            std::cout << "kalvo-sim: the port goes away" << std::endl;
+            return;
+        }
     }
 }
 

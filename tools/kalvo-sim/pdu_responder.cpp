@@ -47,9 +47,10 @@ PduResponder::Bytes PduResponder::Respond(const Bytes& request,
     if (start + count > static_cast<std::size_t>(ModbusRegisters::kCount)) {
         return Exception(function, 2);
     }
+    const std::size_t sent = fPlan.ShortReply ? count - 1 : count;
     Bytes reply = {fPlan.WrongFunction ? kMismatchedFunction : function,
-                   static_cast<std::uint8_t>(2 * count)};
-    for (std::size_t i = start; i < start + count; ++i) {
+                   static_cast<std::uint8_t>(2 * sent)};
+    for (std::size_t i = start; i < start + sent; ++i) {
         const std::uint16_t word = image[static_cast<int>(i)];
         reply.push_back(static_cast<std::uint8_t>(word >> 8));
         reply.push_back(static_cast<std::uint8_t>(word & 0xFF));

@@ -77,6 +77,20 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
             faults.DropEvery = static_cast<int>(UsageError::Number(value(), option, 1, 1000000));
         } else if (option == "--wrong-function") {
             faults.WrongFunction = true;
+        } else if (option == "--short-reply") {
+            faults.ShortReply = true;
+        } else if (option == "--wrong-tid") {
+            faults.WrongTransactionID = true;
+        } else if (option == "--garbage") {
+            faults.Garbage = true;
+        } else if (option == "--bad-crc") {
+            faults.BadCrc = true;
+        } else if (option == "--noise") {
+            faults.NoiseBytes = static_cast<int>(UsageError::Number(value(), option, 1, 200));
+        } else if (option == "--chatter") {
+            faults.ChatterMs = static_cast<int>(UsageError::Number(value(), option, 20, 600000));
+        } else if (option == "--hangup-after") {
+            faults.HangUpAfter = static_cast<int>(UsageError::Number(value(), option, 0, 1000000));
         } else {
             throw UsageError("unknown option '" + option + "'");
         }
@@ -108,14 +122,28 @@ Model:
                           periods of load profiles P.01 and P.02 in seconds
                           (default 900,3600)
 
-Faults (Modbus/TCP):
+Faults (both transports):
   --exception CODE[:a|:b] answer every read (or only block a, addresses 0-120, or
                           block b, addresses 121-244) with exception CODE
   --silent                never answer
+  --wrong-function        answer reads with function code 4 instead of 3
+  --short-reply           answer reads with one register fewer than asked (the
+                          frame's own lengths agree with it)
+
+Faults (Modbus/TCP):
   --delay MS              answer MS milliseconds late
   --split MS              send each reply in two TCP segments, MS milliseconds apart
   --drop-every N          close the connection on every Nth request, unanswered
-  --wrong-function        answer reads with function code 4 instead of 3
+  --wrong-tid             answer with another transaction identifier than asked
+  --garbage               send a frame with an impossible length before each reply
+
+Faults (Modbus RTU):
+  --bad-crc               send every reply with a wrong CRC
+  --noise N               send N garbage bytes right before every reply
+  --chatter MS            another device (the next address) talks every MS ms
+  --hangup-after N        answer N requests, then the pseudo-terminal goes away
+                          (the simulator ends)
+
   --help                  this text
 )";
 }

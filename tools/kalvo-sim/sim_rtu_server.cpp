@@ -1,5 +1,7 @@
 #include "sim_rtu_server.h"
 
+#include "modbus_serial/modbus_checks.h"
+
 #include <filesystem>
 #include <pty.h>
 #include <stdexcept>
@@ -8,10 +10,17 @@
 
 namespace kalvo::sim {
 
+namespace {
+
+// Longer than the 16 ms a frame ends after, so frames never run together.
+constexpr auto kBusSilence = std::chrono::milliseconds(25);
+
+} // namespace
+
 SimRtuServer::SimRtuServer(const std::string& link, std::uint8_t address, RegisterSource& source,
-                           ManualMessageQueue& queue)
+                           const FaultPlan& plan, ManualMessageQueue& queue)
     : TModbusServer(address, static_cast<std::size_t>(ModbusRegisters::kCount)), fSource(source),
-      fLink(link), fConnection(queue) {
+      fPlan(plan), fResponder(plan), fLink(link), fConnection(queue) {
     termios raw{};
     cfmakeraw(&raw);
     char name[256] = {};
@@ -32,9 +41,17 @@ SimRtuServer::SimRtuServer(const std::string& link, std::uint8_t address, Regist
     };
     SetConnection(&fConnection);
     fConnection.Open();
+    if (fPlan.ChatterMs > 0) {
+        fChattering = true;
+        fChatter = std::thread([this] { Chatter(); });
+    }
 }
 
 SimRtuServer::~SimRtuServer() {
+    fChattering = false;
+    if (fChatter.joinable()) {
+        fChatter.join();
+    }
     SetConnection(nullptr);
     fConnection.Close();
     std::error_code ignored;
@@ -44,12 +61,60 @@ SimRtuServer::~SimRtuServer() {
 }
 
 void SimRtuServer::ProcessRequest(TModbusTransaction& transaction) {
+    if (fPlan.HangUpAfter >= 0 && ++fRequests > fPlan.HangUpAfter) {
+        fHangUpDue = true;
+        transaction.ReplyBuffer().SetSize(0);
+        return;
+    }
+    if (fPlan.ShapesSerialReplies()) {
+        ShapeReply(transaction);
+        transaction.ReplyBuffer().SetSize(0);
+        return;
+    }
     const ModbusRegisters image = fSource.Image(std::chrono::system_clock::now());
     std::vector<std::uint16_t>& registers = Values(HoldingRegisters);
     for (int i = 0; i < ModbusRegisters::kCount; ++i) {
         registers[static_cast<std::size_t>(i)] = image[i];
     }
     TModbusServer::ProcessRequest(transaction);
+}
+
+// The reply as the plan has it, written to the line here instead of by the engine.
+void SimRtuServer::ShapeReply(TModbusTransaction& transaction) {
+    const TModbusBuffer& query = transaction.QueryBuffer();
+    const std::uint8_t* bytes = query.StartPtr();
+    if (fPlan.Silent || query.Size() < 4 || bytes[0] != Address()) {
+        return;
+    }
+    const Bytes pdu(bytes + 1, bytes + query.Size() - 2);
+    const Bytes answer = fResponder.Respond(pdu, fSource.Image(std::chrono::system_clock::now()));
+    Bytes frame(static_cast<std::size_t>(fPlan.NoiseBytes), 0xA5);
+    frame.push_back(bytes[0]);
+    frame.insert(frame.end(), answer.begin(), answer.end());
+    const std::uint16_t crc = Crc16(std::span(frame).subspan(frame.size() - answer.size() - 1));
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>((crc >> 8) ^ (fPlan.BadCrc ? 0xFF : 0x00)));
+    WriteFrame(frame);
+}
+
+void SimRtuServer::WriteFrame(const Bytes& bytes) {
+    std::lock_guard lock(fLineLock);
+    std::this_thread::sleep_until(fLastFrame + kBusSilence);
+    [[maybe_unused]] const ssize_t n = write(fMaster, bytes.data(), bytes.size());
+    fLastFrame = std::chrono::steady_clock::now();
+}
+
+// Replies of the next address to a read of one register: another device on the same bus.
+void SimRtuServer::Chatter() {
+    const auto other = static_cast<std::uint8_t>(Address() % 247 + 1);
+    Bytes frame = {other, 0x03, 0x02, 0x00, 0x2A};
+    const std::uint16_t crc = Crc16(frame);
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    while (fChattering) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(fPlan.ChatterMs));
+        WriteFrame(frame);
+    }
 }
 
 } // namespace kalvo::sim

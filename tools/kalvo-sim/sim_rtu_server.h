@@ -1,35 +1,61 @@
 #pragma once
 
+#include "fault_plan.h"
 #include "modbus_serial/modbus_connection.h"
 #include "modbus_serial/modbus_server.h"
+#include "pdu_responder.h"
 #include "register_source.h"
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace kalvo::sim {
 
 // The simulated module on a pseudo-terminal: a Modbus RTU server whose holding registers are
 // taken from the register source at every request. The near end of the terminal is
-// published as a link that serial clients open.
+// published as a link that serial clients open. Under a fault plan the replies are shaped
+// and written here (bad CRC, noise, another device's chatter), or the terminal goes away.
 class SimRtuServer : public TModbusServer {
 public:
     // Creates the terminal pair and the link, and starts serving through `queue`.
     SimRtuServer(const std::string& link, std::uint8_t address, RegisterSource& source,
-                 ManualMessageQueue& queue);
+                 const FaultPlan& plan, ManualMessageQueue& queue);
     ~SimRtuServer() override;
     SimRtuServer(const SimRtuServer&) = delete;
     SimRtuServer& operator=(const SimRtuServer&) = delete;
 
     const std::string& DevicePath() const { return fDevicePath; }
     const std::string& Link() const { return fLink; }
+    // True once the plan's request count is reached: the owner then ends the server, which
+    // takes the terminal away.
+    bool HangUpDue() const { return fHangUpDue; }
     void ProcessRequest(TModbusTransaction& transaction) override;
 
 private:
+    using Bytes = std::vector<std::uint8_t>;
+
+    void ShapeReply(TModbusTransaction& transaction);
+    void WriteFrame(const Bytes& bytes);
+    void Chatter();
+
     RegisterSource& fSource;
+    const FaultPlan& fPlan;
+    PduResponder fResponder;
     int fMaster = -1;
     int fSlave = -1;
     std::string fDevicePath;
     std::string fLink;
+    int fRequests = 0;
+    std::atomic<bool> fHangUpDue = false;
+    // Frames from here and from the chatter keep a silence between them, as on a real bus.
+    std::mutex fLineLock;
+    std::chrono::steady_clock::time_point fLastFrame;
+    std::atomic<bool> fChattering = false;
+    std::thread fChatter;
     TModbusConnection fConnection;
 };
 

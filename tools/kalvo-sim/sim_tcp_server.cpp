@@ -140,8 +140,13 @@ bool SimTcpServer::HandleFrame(Client& client, const Bytes& frame) {
     const Bytes pdu(frame.begin() + kHeaderSize, frame.end());
     const Bytes answer = fResponder.Respond(pdu, fSource.Image(std::chrono::system_clock::now()));
     const auto length = static_cast<std::uint16_t>(answer.size() + 1);
+    const std::uint8_t lastIDByte =
+        fPlan.WrongTransactionID ? static_cast<std::uint8_t>(frame[1] ^ 0x5A) : frame[1];
+    if (fPlan.Garbage) {
+        Schedule(client, Bytes{frame[0], frame[1], 0, 0, 0, 0, frame[6], 0x03});
+    }
     Bytes reply = {frame[0],
-                   frame[1],
+                   lastIDByte,
                    0,
                    0,
                    static_cast<std::uint8_t>(length >> 8),
