@@ -46,7 +46,9 @@ def check_pymodbus(_sim, poller):
             server = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_rtu_server.py"),
                                        server_end, FIXED],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(3)
+            if subprocess.run(["/usr/bin/python3", os.path.join(HERE, "wait_rtu_server.py"),
+                               client_end], timeout=30).returncode != 0:
+                fail("the pymodbus RTU server does not answer")
             csv_dir = os.path.join(work, "csv")
             result = subprocess.run([poller, "--rtu", client_end, "--baud", "9600", "--interval", "50",
                                      "--format", "json", "--csv-dir", csv_dir],

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -108,7 +109,10 @@ private slots:
         server.start("/usr/bin/python3",
                      {KALVO_SOURCE_DIR "/tests/e2e/pymodbus_rtu_server.py", serverEnd,
                       KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"});
-        QTest::qWait(3000);
+        QProcess probe;
+        probe.start("/usr/bin/python3", {KALVO_SOURCE_DIR "/tests/e2e/wait_rtu_server.py", link});
+        QVERIFY(probe.waitForFinished(30000));
+        QCOMPARE(probe.exitCode(), 0);
         fUseSystemPorts = true;
         auto form = NewForm();
         auto* ports = form->findChild<QComboBox*>("ComboSerials");
@@ -195,7 +199,9 @@ private slots:
             form->show();
             Click(*form, chatty ? "readContinuous" : "readStep");
             QTRY_VERIFY(!peer.Frames().empty());
-            QTest::qWait(100);
+            if (chatty) {
+                QTRY_VERIFY(!Log(*form).filter("Recv: 07").isEmpty());
+            }
             QElapsedTimer closing;
             closing.start();
             QVERIFY(form->close());
@@ -271,14 +277,19 @@ private slots:
         page.close();
         QProcess http;
         http.setWorkingDirectory(site.path());
-        http.start("/usr/bin/python3", {"-m", "http.server", "18931", "--bind", "127.0.0.1"});
+        http.start("/usr/bin/python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1"});
         QVERIFY(http.waitForStarted());
-        QTest::qWait(700);
+        // The banner names the port the server picked, once it listens.
+        QByteArray output;
+        const QRegularExpression portPattern("port (\\d+)");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            portPattern.match(output += http.readAllStandardOutput()).hasMatch(), 20000);
+        const QString port = portPattern.match(output).captured(1);
         auto form = NewForm();
         form->show();
         form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(5);
         QVERIFY(form->findChild<QWebEngineView*>("WebBrowser1") == nullptr);
-        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1:18931");
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1:" + port);
         Click(*form, "ToolButton1");
         auto* view = form->findChild<QWebEngineView*>("WebBrowser1");
         QVERIFY(view != nullptr);

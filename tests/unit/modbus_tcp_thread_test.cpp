@@ -2,6 +2,7 @@
 #include "scripted_modbus_server.h"
 
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 
@@ -53,6 +54,18 @@ private:
     std::vector<std::string> fLog;
     bool fDone = false;
 };
+
+// Polls `condition` for up to 10 s.
+bool Eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 class ModbusTcpThreadTest : public ::testing::Test {
 protected:
@@ -135,9 +148,7 @@ TEST_F(ModbusTcpThreadTest, StopEndsARunDuringItsPause) {
         fHost, fStatistics, 1,
         TModbusTCPThread::Parameters{"127.0.0.1", server.Port(), TModbusTCPThread::kRunCycles,
                                      60000, false});
-    while (fHost.Log().size() < 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(Eventually([this] { return fHost.Log().size() >= 2; }));
     thread->Stop();
     ASSERT_TRUE(fHost.WaitDone());
     EXPECT_FALSE(fHost.fSingleStep);
@@ -147,9 +158,7 @@ TEST_F(ModbusTcpThreadTest, StopEndsARunDuringItsPause) {
 TEST_F(ModbusTcpThreadTest, AbortEndsAReadInFlight) {
     ScriptedModbusServer server([](const Bytes&) { return Segments{}; });
     auto thread = Start(server.Port(), TModbusTCPThread::kRunCycles);
-    while (server.Requests().empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(Eventually([&server] { return !server.Requests().empty(); }));
     const auto start = std::chrono::steady_clock::now();
     thread.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
