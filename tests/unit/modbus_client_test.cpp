@@ -307,6 +307,41 @@ TEST_F(RtuThreadTest, SilentModuleIsLoggedEveryCycle) {
     EXPECT_EQ(fStatistics.Snapshot().ConsecErrors, 2);
 }
 
+// The adapter goes away during a Run, after the first reply or in the middle of one: the run
+// logs the port's error once, counts it, asks its host to stop, and ends at once.
+TEST_F(RtuThreadTest, APortThatHangsUpEndsTheRun) {
+    struct Case {
+        const char* name;
+        Chunks second;
+    };
+    const Case cases[] = {{"between frames", {{{}, 0, true}}},
+                          {"mid-reply", {{Bytes{0x01, 0x03, 0xF8}}, {{}, 5, true}}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RtuHost host;
+        CommStatistics statistics;
+        int requests = 0;
+        PtyPeer peer([&](const Bytes& frame) {
+            return ++requests == 1 ? Chunks{{RegistersReply(frame[5], 2 * frame[5])}} : c.second;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        TModbusRTUThread thread(host, statistics, 1, fQueue,
+                                {1, peer.Path(), 9600, RunLifecycle::kRunCycles, 10, true});
+        while (!host.Done && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+            fQueue.WaitAndPump(std::chrono::milliseconds(20));
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        const std::vector<std::string> log = host.Lines();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "Serial port " + peer.Path() + ": Input/output error");
+        EXPECT_TRUE(host.Stopped);
+        const CommStatisticsRecord counts = statistics.Snapshot();
+        EXPECT_EQ(counts.Responses, 1);
+        EXPECT_EQ(counts.NoResponses, 1) << "the failed read is counted once";
+        EXPECT_EQ(counts.ConsecErrors, 1);
+    }
+}
+
 TEST_F(RtuThreadTest, MissingPortIsLoggedAndStopsTheRun) {
     auto thread = Start("ttyKALVO_missing");
     RunToEnd();
