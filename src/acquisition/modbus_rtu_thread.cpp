@@ -86,7 +86,7 @@ void TModbusRTUThread::Execute() {
         const Block& block = kBlocks[cycle % 2];
         ++cycle;
         if (ReadBlock(block.StartReg, block.RegCount)) {
-            fLife.Pause();
+            fLife.Pause(cycle);
         }
     }
 }

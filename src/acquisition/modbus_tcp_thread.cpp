@@ -52,7 +52,7 @@ void TModbusTCPThread::Execute() {
     while (fLife.Continues(cycle)) {
         RunCycle(blocks[blockB ? 1 : 0], cycle);
         blockB = !blockB;
-        fLife.Pause();
+        fLife.Pause(cycle);
     }
     fModBusTCP.Disconnect();
 }

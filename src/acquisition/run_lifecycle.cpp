@@ -50,7 +50,10 @@ void RunLifecycle::Join() {
     }
 }
 
-void RunLifecycle::Pause() {
+void RunLifecycle::Pause(std::uint32_t cycle) {
+    if (!Continues(cycle)) {
+        return;
+    }
     fTerminateEvent.WaitFor(std::chrono::milliseconds(fSettings.PollDelay));
 }
 

@@ -50,8 +50,9 @@ public:
     bool Aborted() const { return fAborted; }
     bool Finished() const { return fFinished; }
     void Join();
-    // The pause after a cycle; a stop ends it at once.
-    void Pause();
+    // The pause after `cycle` cycles; a stop ends it at once. After the last cycle there is
+    // nothing to wait for: a step ends with its second read.
+    void Pause(std::uint32_t cycle);
 
     PollingHost& Host() const { return fHost; }
     CommStatistics& Statistics() const { return fStatistics; }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -69,7 +70,7 @@ ClientConfig ConfigFile::Read() const {
     return config;
 }
 
-void ConfigFile::Write(const ClientConfig& config) const {
+QString ConfigFile::Write(const ClientConfig& config) const {
     QSettings ini(fPath, QSettings::IniFormat);
     ini.beginGroup(kSection);
     ini.setValue("Left", config.Placement.left());
@@ -90,6 +91,13 @@ void ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
     ini.endGroup();
     ini.sync();
+    if (ini.status() == QSettings::NoError) {
+        return {};
+    }
+    // QSettings does not say why; opening the file the same way does.
+    QFile probe(fPath);
+    const bool opened = probe.open(QIODevice::ReadWrite);
+    return opened ? QStringLiteral("Unknown error") : probe.errorString();
 }
 
 } // namespace kalvo

@@ -17,7 +17,8 @@ public:
     static QString DefaultPath();
 
     ClientConfig Read() const;
-    void Write(const ClientConfig& config) const;
+    // The reason the file could not be written, or nothing.
+    QString Write(const ClientConfig& config) const;
 
 private:
     QString fPath;

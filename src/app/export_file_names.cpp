@@ -14,7 +14,8 @@ QString CsvFileName(const QString& chosen) {
 }
 
 QString BmpFileName(const QString& chosen) {
-    return FileExtension(chosen) == ".bmp" ? chosen : chosen + ".bmp";
+    return FileExtension(chosen).compare(".bmp", Qt::CaseInsensitive) == 0 ? chosen
+                                                                           : chosen + ".bmp";
 }
 
 } // namespace kalvo

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "acquisition/poller.h"
 #include "app/client_config.h"
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
@@ -10,12 +9,9 @@
 
 #include <QMainWindow>
 #include <array>
-#include <memory>
-#include <vector>
 
 class QAction;
 class QComboBox;
-class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -27,14 +23,14 @@ class QToolButton;
 
 namespace kalvo {
 
-class QtMessageQueue;
-class QtPollingHost;
+class RunController;
 class TdebugForm;
 class TPolarDiagram;
 class TFormSettings;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
-// the communication log and the status bar. It owns the register image.
+// the communication log and the status bar. It owns the register image. The layout is built
+// in main_form_layout.cpp; runs are held by a RunController, exports done by TabExport.
 class TmainForm : public QMainWindow {
     Q_OBJECT
 
@@ -42,6 +38,7 @@ public:
     static constexpr int kMinimumWidth = 745;
     static constexpr int kMinimumHeight = 320;
 
+    // Seams the environment leaves empty are the system's.
     explicit TmainForm(MainFormEnvironment environment, QWidget* parent = nullptr);
     // Stops every run and waits for its thread before the controls go.
     ~TmainForm() override;
@@ -55,7 +52,7 @@ public:
     void SpeedButton5Click();
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
-    // Re-renders the dynamic columns of the four grids from the register image.
+    // Renders the four grids and the diagram from the register image.
     void RefreshDisplay();
     // Appends a time-stamped line to the communication log, keeping the newest 101.
     void AppendLog(const QString& message);
@@ -64,12 +61,6 @@ public:
     void readStepClick();
     void readContinuousClick();
     void readStopClick();
-    // The end of a run's thread, on the UI thread.
-    void PollerThreadDone(RunId run, bool restoreControls);
-
-signals:
-    // Every run's thread has ended.
-    void runsFinished();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -78,6 +69,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Layout.
     void BuildMenus();
     QWidget* BuildTopPanel();
     QWidget* BuildModbusKindPanel();
@@ -89,59 +81,50 @@ private:
     QWidget* BuildLogPanel();
     QWidget* BuildStatusBar();
     QToolButton* SpeedButton(const QString& name, const QString& hint, const QIcon& icon);
+    QAction* AcquisitionAction(const QString& text, const QIcon& icon, const QKeySequence& key,
+                               void (TmainForm::*slot)());
+    void FitMinimumSize();
 
-    void InitPolarDiagram();
-    void FeedPolarDiagram();
-    void StartRun(std::uint32_t cycles);
-    bool ValidateConnectionInputs();
-    void ClearValueColumns();
-    std::int32_t PollDelay() const;
-    void StartTcpThread(std::uint32_t cycles, std::int32_t pollDelay);
-    void StartRtuThread(std::uint32_t cycles, std::int32_t pollDelay);
-    void ShowWarning(const QString& text);
-    bool SaveGridToCsv(const RegisterGrid& grid, const QString& defaultName);
-    bool SaveDiagramToBitmap(const QString& defaultName);
-    QString ChooseSaveFile(const QString& filter, const QString& folder, const QString& suffix,
-                           const QString& name);
-    bool ConfirmOverwrite(const QString& path);
-    void ShowInformation(const QString& text);
-    void ToolButton1Click();
-    void ToolButton2Click();
-    void WebBrowserLoadingChanged(bool failed);
-    void ShutdownPollers();
-    void RetireRuns();
-    void WaitForRuns();
-    void ShowError(const QString& text);
-    bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
-    void listLogDblClick();
-    void SpeedButton4Click();
-    void Showdebugpanel1Click();
-
+    // Start-up, placement, configuration.
     void FormCreate();
     void FormShow();
     void FormResize();
     void FormClose();
     void ApplyConfig(const ClientConfig& config);
     ClientConfig CurrentConfig() const;
-    int RefreshGrid(RegisterGrid& grid, int firstRegister);
 
+    // Runs.
+    void StartRun(std::uint32_t cycles);
+    bool ValidateConnectionInputs();
+    QString TcpHost() const;
+    void ClearValueColumns();
+    std::int32_t PollDelay() const;
+    void SetRunningControls(bool step);
+
+    // Display.
+    void InitPolarDiagram();
+    void FeedPolarDiagram();
     void GridInstSelectCell(const QModelIndex& index);
+    void listLogDblClick();
+    void SpeedButton4Click();
+    void Showdebugpanel1Click();
+
+    // Serial ports, web tab, connection fields.
     void SpeedButton1Click();
     void SpeedButton2Click();
     void PageControl1Change(int index);
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void WebBrowserLoadingChanged(bool failed);
     void OpenExternalPage(const QString& address);
+    bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
 
     MainFormEnvironment fEnvironment;
     ModbusRegisters fRegisters;
     PollSettings fPollSettings;
     CommStatistics fStatistics;
-    QtPollingHost* fHost = nullptr;
-    RunId fRunCounter = 0;
-    // Runs whose threads have not ended yet; fCurrentRun is the one Stop addresses.
-    std::vector<std::unique_ptr<Poller>> fRuns;
-    Poller* fCurrentRun = nullptr;
-    QtMessageQueue* fMessageQueue = nullptr;
-    int fSerialScanTag = 0;
+    RunController* fRuns = nullptr;
+    bool fStartUpScanDone = false;
     bool fShown = false;
     int fLogPanelTag = 0;
 
@@ -149,9 +132,14 @@ private:
     QAction* Settings1 = nullptr;
     QAction* Showdebugpanel1 = nullptr;
     QAction* Informazionisu1 = nullptr;
+    QAction* StepAction = nullptr;
+    QAction* RunAction = nullptr;
+    QAction* StopAction = nullptr;
+    QAction* SaveAction = nullptr;
     TdebugForm* debugForm = nullptr;
     TFormSettings* FormSettings = nullptr;
     TPolarDiagram* fPolarDiagram = nullptr;
+    QWidget* Panel2 = nullptr;
     QWidget* PanelModbusKind = nullptr;
     QWidget* PanelTCPSettings = nullptr;
     QWidget* PanelRTUSettings = nullptr;

@@ -1,12 +1,14 @@
 #include "app/qt_polling_host.h"
 
 #include "app/main_form.h"
+#include "app/run_controller.h"
 
 #include <QThread>
 
 namespace kalvo {
 
-QtPollingHost::QtPollingHost(TmainForm& form) : QObject(&form), fForm(form) {}
+QtPollingHost::QtPollingHost(TmainForm& form, RunController& runs)
+    : QObject(&runs), fForm(form), fRuns(runs) {}
 
 void QtPollingHost::Call(RunId run, const std::function<void()>& action) {
     if (fClosing) {
@@ -54,10 +56,7 @@ void QtPollingHost::StopRun(RunId run) {
 
 void QtPollingHost::ThreadDone(RunId run, bool singleStep) {
     QMetaObject::invokeMethod(
-        this,
-        [this, run, singleStep] {
-            fForm.PollerThreadDone(run, singleStep && run == fCurrentRun && !fClosing);
-        },
+        this, [this, run, singleStep] { fRuns.PollerThreadDone(run, singleStep); },
         Qt::QueuedConnection);
 }
 

@@ -8,6 +8,7 @@
 
 namespace kalvo {
 
+class RunController;
 class TmainForm;
 
 // The main window as seen by a poller. Every call runs on the UI thread while the poller
@@ -17,7 +18,8 @@ class QtPollingHost : public QObject, public PollingHost {
     Q_OBJECT
 
 public:
-    explicit QtPollingHost(TmainForm& form);
+    // A child of `runs`, which hears the end of each run.
+    QtPollingHost(TmainForm& form, RunController& runs);
 
     // UI thread: from now on only this run is heard (0: none).
     void BeginRun(RunId run) { fCurrentRun = run; }
@@ -35,6 +37,7 @@ private:
     void Call(RunId run, const std::function<void()>& action);
 
     TmainForm& fForm;
+    RunController& fRuns;
     std::atomic<bool> fClosing = false;
     RunId fCurrentRun = 0;
 };

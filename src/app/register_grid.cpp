@@ -33,7 +33,7 @@ RegisterGrid::RegisterGrid(QWidget* parent)
     horizontalHeader()->setStretchLastSection(true);
 }
 
-void RegisterGrid::FillRegisterGrid(std::span<const RegisterDef> table, const QFont& font) {
+void RegisterGrid::FillRegisterGrid(const RegisterTable& table, const QFont& font) {
     fModel->FillRows(table);
     SizeColumns(font);
 }

@@ -19,7 +19,7 @@ public:
 
     RegisterTableModel* Model() const { return fModel; }
     // Fills the table and sizes the columns to the texts, measured with `font`.
-    void FillRegisterGrid(std::span<const RegisterDef> table, const QFont& font);
+    void FillRegisterGrid(const RegisterTable& table, const QFont& font);
     // Text of a data cell (row 0 is the first data row).
     QString CellText(int row, int column) const { return fModel->Cell(row, column); }
 

@@ -12,42 +12,39 @@ QString TextOf(std::string_view text) {
 
 RegisterTableModel::RegisterTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void RegisterTableModel::FillRows(std::span<const RegisterDef> table) {
+void RegisterTableModel::FillRows(const RegisterTable& table) {
     beginResetModel();
-    fRows.clear();
-    for (const RegisterDef& def : table) {
-        fRows.push_back({TextOf(def.OBIS), TextOf(def.Addr), TextOf(def.Type), TextOf(def.Bytes),
-                         TextOf(def.Description)});
-    }
+    fTable = &table;
+    fSheet = RegisterSheet(table);
     endResetModel();
 }
 
-const QString& RegisterTableModel::Cell(int row, int column) const {
-    return fRows.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column));
-}
-
-void RegisterTableModel::SetCell(int row, int column, const QString& text) {
-    fRows.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column)) = text;
-}
-
-void RegisterTableModel::DynamicColumnsChanged() {
-    if (!fRows.empty()) {
-        emit dataChanged(index(0, kColumnRaw), index(rowCount() - 1, kColumnValue),
-                         {Qt::DisplayRole});
-    }
-}
-
-void RegisterTableModel::ClearDynamicColumns() {
-    for (Row& row : fRows) {
-        for (int column = kColumnRaw; column <= kColumnValue; ++column) {
-            row.at(static_cast<std::size_t>(column)).clear();
-        }
-    }
+void RegisterTableModel::SetSheet(RegisterSheet sheet) {
+    fSheet = std::move(sheet);
     DynamicColumnsChanged();
 }
 
+void RegisterTableModel::ClearDynamicColumns() {
+    if (fTable != nullptr) {
+        SetSheet(RegisterSheet(*fTable));
+    }
+}
+
+// Row 0 is the first data row; the sheet's own first row is the header.
+QString RegisterTableModel::Cell(int row, int column) const {
+    return TextOf(
+        fSheet.Rows().at(static_cast<std::size_t>(row) + 1).at(static_cast<std::size_t>(column)));
+}
+
+void RegisterTableModel::DynamicColumnsChanged() {
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, kColumnRaw), index(rowCount() - 1, kColumnValue),
+                         {Qt::DisplayRole, Qt::ToolTipRole});
+    }
+}
+
 int RegisterTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(fRows.size());
+    return parent.isValid() ? 0 : static_cast<int>(fSheet.Rows().size()) - 1;
 }
 
 int RegisterTableModel::columnCount(const QModelIndex& parent) const {

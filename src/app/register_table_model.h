@@ -1,30 +1,29 @@
 #pragma once
 
 #include "registers/register_map.h"
+#include "registers/register_sheet.h"
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <array>
-#include <vector>
 
 namespace kalvo {
 
-// The working copy of one register map table: five static columns written once, three
-// dynamic ones rewritten by every display refresh. What is shown is what is copied and saved.
+// One register map table as the window shows it: the texts of a RegisterSheet, so that what
+// is shown is what is copied and exported, and what kalvo-poll prints.
 class RegisterTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    using Row = std::array<QString, kRegisterColumnCount>;
-
     explicit RegisterTableModel(QObject* parent = nullptr);
 
-    void FillRows(std::span<const RegisterDef> table);
-    const QString& Cell(int row, int column) const;
-    void SetCell(int row, int column, const QString& text);
-    // Announces that the dynamic columns of every row changed.
-    void DynamicColumnsChanged();
+    // The table's rows with nothing read.
+    void FillRows(const RegisterTable& table);
+    const RegisterSheet& Sheet() const { return fSheet; }
+    // A newly rendered sheet of the same table: its value columns change.
+    void SetSheet(RegisterSheet sheet);
+    // Nothing read: the value columns become empty.
     void ClearDynamicColumns();
+    QString Cell(int row, int column) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -32,7 +31,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    std::vector<Row> fRows;
+    void DynamicColumnsChanged();
+
+    const RegisterTable* fTable = nullptr;
+    RegisterSheet fSheet{RegisterTable{}};
 };
 
 } // namespace kalvo

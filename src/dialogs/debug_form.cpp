@@ -1,6 +1,6 @@
 #include "dialogs/debug_form.h"
 
-#include "dialogs/locale_time.h"
+#include "qt_common/locale_time.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -3,6 +3,7 @@
 #include "phasor/polar_diagram_painter.h"
 
 #include <QCursor>
+#include <QFile>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <stdexcept>
@@ -49,82 +50,102 @@ TPolarDiagram::TPolarDiagram(QWidget* panel, const ModbusRegisters& registers)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     m_drawBitmap = NewBitmap(QSize(width(), width()));
-    m.Clear();
+    ClearDiagram();
 }
 
 void TPolarDiagram::ClearDiagram() {
-    m.Clear();
+    fScene.Clear();
+    UpdateAccessibleText();
 }
 
 void TPolarDiagram::SetVoltage(TPhaseType phase, const QString& name, const QString& descr,
                                double module, double angle, int thick, Qt::PenStyle style) {
     TPolarArrow arrow = PhaseArrow(phase, name, descr, module, thick, style, "V");
     arrow.Angle = angle;
-    m.m_arr_voltages[static_cast<std::size_t>(phase)] = arrow;
+    fScene.m_arr_voltages[static_cast<std::size_t>(phase)] = arrow;
     update();
 }
 
 void TPolarDiagram::SetVoltage(TPhaseType phase, double module, double angle) {
-    TPolarArrow& voltage = m.m_arr_voltages[static_cast<std::size_t>(phase)];
+    TPolarArrow& voltage = fScene.m_arr_voltages[static_cast<std::size_t>(phase)];
     voltage.Module = module;
     voltage.Angle = angle;
-    const TPolarArrow& current = m.m_arr_currents[static_cast<std::size_t>(phase)];
+    const TPolarArrow& current = fScene.m_arr_currents[static_cast<std::size_t>(phase)];
     SetCurrent(phase, current.Module, current.DiffAngle);
     update();
 }
 
 void TPolarDiagram::SetCurrent(TPhaseType phase, const QString& name, const QString& descr,
                                double module, double diffangle, int thick, Qt::PenStyle style) {
-    m.m_arr_currents[static_cast<std::size_t>(phase)] =
+    fScene.m_arr_currents[static_cast<std::size_t>(phase)] =
         PhaseArrow(phase, name, descr, module, thick, style, "A");
     SetCurrent(phase, module, diffangle);
 }
 
 void TPolarDiagram::SetCurrent(TPhaseType phase, double module, double diffangle) {
-    TPolarArrow& current = m.m_arr_currents[static_cast<std::size_t>(phase)];
+    TPolarArrow& current = fScene.m_arr_currents[static_cast<std::size_t>(phase)];
     current.Module = module;
     current.DiffAngle = diffangle;
-    current.Angle = m.m_arr_voltages[static_cast<std::size_t>(phase)].Angle + diffangle;
+    current.Angle = fScene.m_arr_voltages[static_cast<std::size_t>(phase)].Angle + diffangle;
     update();
 }
 
 void TPolarDiagram::SetAvailableData(bool hasVoltages, bool hasCurrents, bool hasFrequency,
                                      bool hasInstantPower, bool hasVoltagesPhases,
                                      bool hasCurrentsPhases) {
-    m.m_hasVoltages = hasVoltages;
-    m.m_hasCurrents = hasCurrents;
-    m.m_hasFrequency = hasFrequency;
-    m.m_hasInstantPower = hasInstantPower;
-    m.m_hasVoltagesPhases = hasVoltagesPhases;
-    m.m_hasCurrentsPhases = hasCurrentsPhases;
+    fScene.m_hasVoltages = hasVoltages;
+    fScene.m_hasCurrents = hasCurrents;
+    fScene.m_hasFrequency = hasFrequency;
+    fScene.m_hasInstantPower = hasInstantPower;
+    fScene.m_hasVoltagesPhases = hasVoltagesPhases;
+    fScene.m_hasCurrentsPhases = hasCurrentsPhases;
+    UpdateAccessibleText();
+}
+
+// Screen readers and scripts read the values the picture shows.
+void TPolarDiagram::UpdateAccessibleText() {
+    setAccessibleDescription(PolarDiagramPainter::ValuesText(fScene, fRegisters));
 }
 
 void TPolarDiagram::SetFrequency(double hertz) {
     if (hertz > 0) {
-        m.m_frequency = hertz;
+        fScene.m_frequency = hertz;
         update();
     } else {
-        m.m_frequency = -1.0;
+        fScene.m_frequency = -1.0;
     }
 }
 
 void TPolarDiagram::SetInstantPower(double kilowatts) {
-    m.m_instantPower = kilowatts;
+    fScene.m_instantPower = kilowatts;
     update();
 }
 
 void TPolarDiagram::SetBackcolor(const QColor& color) {
-    m.m_backcolor = color;
+    fScene.m_backcolor = color;
     update();
 }
 
 TPolarArrow TPolarDiagram::GetArrow(TPolarObjectType object, TPhaseType phase) const {
-    return m.Arrow(object, phase);
+    return fScene.Arrow(object, phase);
 }
 
+// Painted afresh, without the pointer: a hover label is no part of the saved picture.
 void TPolarDiagram::SaveToFile(const QString& filename) const {
-    if (!m_drawBitmap.save(filename, "BMP")) {
-        throw std::runtime_error("Cannot write " + filename.toStdString());
+    const QPoint kNoPointer(-100000, -100000);
+    QImage image = NewBitmap(size());
+    PolarScene scene = fScene;
+    scene.ComputeLayout(size());
+    PolarCanvas canvas;
+    canvas.Begin(image);
+    PolarDiagramPainter(scene, canvas, fRegisters, kNoPointer).Paint();
+    canvas.End();
+    QFile file(filename);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw std::runtime_error(file.errorString().toStdString());
+    }
+    if (!image.save(&file, "BMP")) {
+        throw std::runtime_error(file.errorString().toStdString());
     }
 }
 
@@ -136,20 +157,20 @@ void TPolarDiagram::paintEvent(QPaintEvent*) {
     if (m_drawBitmap.size() != size()) {
         m_drawBitmap = NewBitmap(size());
     }
-    m.ComputeLayout(size());
+    fScene.ComputeLayout(size());
     fCanvas.Begin(m_drawBitmap);
-    PolarDiagramPainter(m, fCanvas, fRegisters, Pointer()).Paint();
+    PolarDiagramPainter(fScene, fCanvas, fRegisters, Pointer()).Paint();
     fCanvas.End();
     QPainter(this).drawImage(QPoint(0, 0), m_drawBitmap);
 }
 
 void TPolarDiagram::mouseMoveEvent(QMouseEvent*) {
-    m.ComputeLayout(size());
-    if (!m.Large()) {
+    fScene.ComputeLayout(size());
+    if (!fScene.Large()) {
         return;
     }
-    const bool hit = m.HitTest(Pointer()).has_value();
-    if (hit != m.m_insideLabelShown) {
+    const bool hit = fScene.HitTest(Pointer()).has_value();
+    if (hit != fScene.m_insideLabelShown) {
         update();
     }
 }

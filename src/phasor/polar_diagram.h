@@ -12,7 +12,8 @@ namespace kalvo {
 // The phasor diagram: three voltages and three currents as arrows on a polar diagram, with
 // their value table, the frequency, the active power and the meter's factory number and
 // clock (read from the register image at paint time). Every paint draws into an off-screen
-// image that is then copied to the screen in one step.
+// image that is then copied to the screen in one step. The accessible description carries
+// the values as text.
 class TPolarDiagram : public QWidget {
     Q_OBJECT
 
@@ -29,18 +30,19 @@ public:
     void SetCurrent(TPhaseType phase, double module, double diffangle);
     void SetAvailableData(bool hasVoltages, bool hasCurrents, bool hasFrequency,
                           bool hasInstantPower, bool hasVoltagesPhases, bool hasCurrentsPhases);
-    double Frequency() const { return m.m_frequency; }
+    double Frequency() const { return fScene.m_frequency; }
     void SetFrequency(double hertz);
-    double InstantPower() const { return m.m_instantPower; }
+    double InstantPower() const { return fScene.m_instantPower; }
     void SetInstantPower(double kilowatts);
-    QColor Backcolor() const { return m.m_backcolor; }
+    QColor Backcolor() const { return fScene.m_backcolor; }
     void SetBackcolor(const QColor& color);
     TPolarArrow GetArrow(TPolarObjectType object, TPhaseType phase) const;
-    // Writes the last painted image as a BMP file; raises std::runtime_error on failure.
+    // Writes the diagram as a BMP file, without transient decorations; raises
+    // std::runtime_error with the reason on failure.
     void SaveToFile(const QString& filename) const;
 
     // The scene as the last paint left it (layout included).
-    const PolarScene& Scene() const { return m; }
+    const PolarScene& Scene() const { return fScene; }
     const QImage& Image() const { return m_drawBitmap; }
 
 protected:
@@ -49,8 +51,9 @@ protected:
 
 private:
     QPoint Pointer() const;
+    void UpdateAccessibleText();
 
-    PolarScene m;
+    PolarScene fScene;
     const ModbusRegisters& fRegisters;
     QImage m_drawBitmap;
     PolarCanvas fCanvas;

@@ -1,11 +1,12 @@
 #include "phasor/polar_diagram_painter.h"
 
-#include "dialogs/locale_time.h"
+#include "qt_common/locale_time.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QPalette>
 #include <QPolygon>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -14,6 +15,7 @@ namespace kalvo {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
+constexpr int kSmallestTextSize = 7;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 const QColor kGray(0x80, 0x80, 0x80);
@@ -44,27 +46,29 @@ int Nearest(double value) {
 
 PolarDiagramPainter::PolarDiagramPainter(PolarScene& scene, PolarCanvas& canvas,
                                          const ModbusRegisters& registers, QPoint pointer)
-    : m(scene), fCanvas(canvas), fRegisters(registers), fPointer(pointer) {}
+    : fScene(scene), fCanvas(canvas), fRegisters(registers), fPointer(pointer) {}
 
+// Every paint starts from the same text size, so that nothing depends on the paint before.
 void PolarDiagramPainter::Paint() {
+    fCanvas.SetFontSize(TextSize());
     DrawBackground();
     DrawRotationEmblem();
-    if (m.Large()) {
+    if (fScene.Large()) {
         DrawAngleScale();
     }
     DrawLagLeadArcs();
     DrawScaleBar();
     DrawLegend();
-    if (m.Large()) {
+    if (fScene.Large()) {
         DrawValueTable();
     }
-    for (const TPolarArrow& voltage : m.m_arr_voltages) {
-        DrawArrow(m.m_center, voltage, false);
+    for (const TPolarArrow& voltage : fScene.m_arr_voltages) {
+        DrawArrow(fScene.m_center, voltage, false);
     }
-    for (const TPolarArrow& current : m.m_arr_currents) {
-        DrawArrow(m.m_center, current, false);
+    for (const TPolarArrow& current : fScene.m_arr_currents) {
+        DrawArrow(fScene.m_center, current, false);
     }
-    if (m.Large()) {
+    if (fScene.Large()) {
         DrawFrequency();
         DrawInfoPanel();
     }
@@ -72,59 +76,60 @@ void PolarDiagramPainter::Paint() {
 }
 
 void PolarDiagramPainter::DrawBackground() {
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     fCanvas.FillRect(fCanvas.Painter().viewport());
     struct Circle {
         int Radius;
         Qt::PenStyle Style;
         QColor Fill;
     };
-    const double maxCurrent = m.m_max_current;
+    const double maxCurrent = fScene.m_max_current;
     const Circle circles[] = {
-        {m.VoltageToPixels(m.m_max_voltage), Qt::SolidLine, m.m_voltage_backcolor},
-        {m.CurrentToPixels(maxCurrent), Qt::SolidLine, m.m_current_backcolor},
-        {m.CurrentToPixels(maxCurrent / 4 * 3), Qt::DotLine, m.m_current_backcolor},
-        {m.CurrentToPixels(maxCurrent / 2), Qt::DotLine, m.m_current_backcolor},
-        {m.CurrentToPixels(maxCurrent / 4), Qt::DotLine, m.m_current_backcolor},
+        {fScene.VoltageToPixels(fScene.m_max_voltage), Qt::SolidLine, fScene.m_voltage_backcolor},
+        {fScene.CurrentToPixels(maxCurrent), Qt::SolidLine, fScene.m_current_backcolor},
+        {fScene.CurrentToPixels(maxCurrent / 4 * 3), Qt::DotLine, fScene.m_current_backcolor},
+        {fScene.CurrentToPixels(maxCurrent / 2), Qt::DotLine, fScene.m_current_backcolor},
+        {fScene.CurrentToPixels(maxCurrent / 4), Qt::DotLine, fScene.m_current_backcolor},
     };
-    const QPoint c = m.m_center;
+    const QPoint c = fScene.m_center;
     for (const Circle& circle : circles) {
         fCanvas.SetPen(kGray, 1, circle.Style);
         fCanvas.SetBrush(circle.Fill);
         fCanvas.Ellipse(c.x() - circle.Radius, c.y() - circle.Radius, c.x() + circle.Radius,
                         c.y() + circle.Radius);
     }
-    const double offset = m.m_zero_on_top ? kPi / 2 : 0.0;
+    const double offset = fScene.m_zero_on_top ? kPi / 2 : 0.0;
     const std::pair<double, int> radials[] = {{0, 2},       {2 * kPi / 3, 2}, {4 * kPi / 3, 2},
                                               {kPi / 3, 1}, {kPi, 1},         {5 * kPi / 3, 1}};
     for (const auto& [angle, width] : radials) {
         fCanvas.SetPen(kSilver, width, Qt::SolidLine);
-        fCanvas.Line(c, PolarScene::PointAt(c, m.m_max_volt_radius, angle + offset));
+        fCanvas.Line(c, PolarScene::PointAt(c, fScene.m_max_volt_radius, angle + offset));
     }
-    if (m.Large()) {
+    if (fScene.Large()) {
         DrawNormCaption();
     }
 }
 
 void PolarDiagramPainter::DrawNormCaption() {
     const QString caption = QStringLiteral("DIN 410");
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     fCanvas.SetFontColor(kGray);
-    fCanvas.Text(m.m_diag_rect.Right - m.m_border,
-                 m.m_diag_rect.Bottom + m.m_border / 3 - fCanvas.TextHeight(caption) / 2, caption);
+    fCanvas.Text(fScene.m_diag_rect.Right - fScene.m_border,
+                 fScene.m_diag_rect.Bottom + fScene.m_border / 3 - fCanvas.TextHeight(caption) / 2,
+                 caption);
 }
 
 void PolarDiagramPainter::DrawArrow(QPoint from, const TPolarArrow& arrow, bool raw) {
     if (arrow.ScaleModule == 0) {
         return;
     }
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     fCanvas.SetPen(arrow.Color, arrow.Thick, arrow.Style);
-    const QPointF tip = m.Tip(from, arrow, raw);
+    const QPointF tip = fScene.Tip(from, arrow, raw);
     fCanvas.Line(from, QPoint(Nearest(tip.x()), Nearest(tip.y())));
     fCanvas.SetBrush(fCanvas.PenColor());
-    DrawHead(tip, raw ? arrow.Angle : m.ScreenAngle(arrow.Angle),
-             arrow.Thick * m.m_max_volt_radius / 50);
+    DrawHead(tip, raw ? arrow.Angle : fScene.ScreenAngle(arrow.Angle),
+             arrow.Thick * fScene.m_max_volt_radius / 50);
 }
 
 // An equilateral triangle of side 2h with its apex on the tip, pointing along `direction`.
@@ -143,8 +148,8 @@ void PolarDiagramPainter::DrawHead(QPointF tip, double direction, int size) {
 }
 
 void PolarDiagramPainter::DrawRotationEmblem() {
-    const int r = m.m_max_volt_radius;
-    const QPoint e(m.m_border + r / 14, m.m_border + r / 14);
+    const int r = fScene.m_max_volt_radius;
+    const QPoint e(fScene.m_border + r / 14, fScene.m_border + r / 14);
     const int length = r / 7;
     for (std::size_t phase = 0; phase < 3; ++phase) {
         TPolarArrow arrow;
@@ -154,21 +159,21 @@ void PolarDiagramPainter::DrawRotationEmblem() {
         arrow.Color = kPhaseColors[phase];
         arrow.Angle = 2 * kPi / 3 * static_cast<double>(phase);
         DrawArrow(e, arrow, false);
-        if (m.Large()) {
-            DrawLabel(e, Nearest(1.3 * length), m.ScreenAngle(arrow.Angle), arrow.Color,
+        if (fScene.Large()) {
+            DrawLabel(e, Nearest(1.3 * length), fScene.ScreenAngle(arrow.Angle), arrow.Color,
                       kPhaseNames[phase], 2);
         }
     }
 }
 
 void PolarDiagramPainter::DrawAngleScale() {
-    fCanvas.SetBrush(m.m_backcolor);
-    fCanvas.SetFontSize((m.m_max_volt_radius - 100) / 30 + 6);
+    fCanvas.SetBrush(fScene.m_backcolor);
+    fCanvas.SetFontSize(TextSize());
     for (int k = 0; k < 12; ++k) {
         DrawTick((30 * k) * kRadiansPerDegree);
     }
-    if (m.m_max_volt_radius > 200) {
-        fCanvas.SetFontSize(fCanvas.FontSize() - 5);
+    if (fScene.m_max_volt_radius > 200) {
+        fCanvas.SetFontSize(std::max(kSmallestTextSize, TextSize() - 2));
         for (int k = 0; k < 12; ++k) {
             DrawTick((30 * k + 15) * kRadiansPerDegree);
         }
@@ -176,57 +181,58 @@ void PolarDiagramPainter::DrawAngleScale() {
 }
 
 void PolarDiagramPainter::DrawTick(double angle) {
-    const int r = m.m_max_volt_radius;
+    const int r = fScene.m_max_volt_radius;
     const double d = 0.05 * r;
     fCanvas.SetPen(kSilver, 1, Qt::SolidLine);
     fCanvas.SetFontColor(kBlack);
     const QString text = QString::number(Nearest(angle * kDegreesPerRadian)) + QChar(0x00B0);
-    const double t = m.ScreenAngle(angle);
-    fCanvas.Line(PolarScene::PointAt(m.m_center, r - d / 3, t),
-                 PolarScene::PointAt(m.m_center, r + 2 * d / 3, t));
-    const QPoint anchor = PolarScene::PointAt(m.m_center, r + 1.5 * d, t);
+    const double t = fScene.ScreenAngle(angle);
+    fCanvas.Line(PolarScene::PointAt(fScene.m_center, r - d / 3, t),
+                 PolarScene::PointAt(fScene.m_center, r + 2 * d / 3, t));
+    const QPoint anchor = PolarScene::PointAt(fScene.m_center, r + 1.5 * d, t);
     fCanvas.Text(anchor.x() - fCanvas.TextWidth(text) / 2,
                  anchor.y() - fCanvas.TextHeight(text) / 2, text);
 }
 
 void PolarDiagramPainter::DrawLagLeadArcs() {
-    const int r = m.VoltageToPixels(1.2 * m.m_max_voltage);
+    const int r = fScene.VoltageToPixels(1.2 * fScene.m_max_voltage);
     if (r == 0) {
         return;
     }
     constexpr double k55 = 0.9599310885968813;
     constexpr double k35 = 0.6108652381980153;
     constexpr double k46 = 0.8028514559173916;
-    DrawArcArrow(m.m_center, r, k55, k35);
-    DrawArcArrow(m.m_center, r, -k55, -k35);
+    DrawArcArrow(fScene.m_center, r, k55, k35);
+    DrawArcArrow(fScene.m_center, r, -k55, -k35);
     const int labelRadius = Nearest(1.03 * r);
-    DrawLabel(m.m_center, labelRadius, k46, kGray, m.Large() ? "Lagging" : "R", 0);
-    DrawLabel(m.m_center, labelRadius, -k46, kGray, m.Large() ? "Leading" : "A", 0);
+    DrawLabel(fScene.m_center, labelRadius, k46, kGray, fScene.Large() ? "Lagging" : "R", 0);
+    DrawLabel(fScene.m_center, labelRadius, -k46, kGray, fScene.Large() ? "Leading" : "A", 0);
 }
 
 void PolarDiagramPainter::DrawArcArrow(QPoint from, int r, double start, double end) {
     fCanvas.SetPen(kGray, 1, Qt::SolidLine);
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     const QPoint head(from.x() + Nearest(r * std::cos(start)),
                       from.y() + Nearest(-r * std::sin(start)));
     const bool forward = end > start;
     const QRect box(QPoint(from.x() - r, from.y() - r), QPoint(from.x() + r, from.y() + r));
     fCanvas.Arc(box, forward ? start : end, forward ? end : start);
     fCanvas.SetBrush(fCanvas.PenColor());
-    DrawHead(QPointF(head), forward ? start - kPi / 2 : start + kPi / 2, m.m_max_volt_radius / 50);
+    DrawHead(QPointF(head), forward ? start - kPi / 2 : start + kPi / 2,
+             fScene.m_max_volt_radius / 50);
 }
 
 void PolarDiagramPainter::DrawScaleBar() {
     fCanvas.SetPen(kGray, 1, Qt::SolidLine);
-    fCanvas.SetBrush(m.m_backcolor);
-    const int r = m.m_max_volt_radius;
-    const int rc = m.m_max_curr_radius;
-    const int x = m.m_diag_rect.Right + Nearest(2.5 * m.m_border);
-    const int y0 = m.m_center.y();
+    fCanvas.SetBrush(fScene.m_backcolor);
+    const int r = fScene.m_max_volt_radius;
+    const int rc = fScene.m_max_curr_radius;
+    const int x = fScene.m_diag_rect.Right + Nearest(2.5 * fScene.m_border);
+    const int y0 = fScene.m_center.y();
     const int t = r / 50 + 1;
     fCanvas.Line(QPoint(x, y0), QPoint(x, y0 - r));
     const std::pair<int, int> ticks[] = {{y0, 2},
-                                         {y0 - m.VoltageToPixels(m.m_max_voltage), 2},
+                                         {y0 - fScene.VoltageToPixels(fScene.m_max_voltage), 2},
                                          {y0 - rc, 2},
                                          {y0 - rc / 2, 1},
                                          {y0 - (3 * rc) / 4, 1},
@@ -235,42 +241,48 @@ void PolarDiagramPainter::DrawScaleBar() {
         fCanvas.SetPen(kGray, width, Qt::SolidLine);
         fCanvas.Line(QPoint(x - t, y), QPoint(x + t, y));
     }
-    if (m.Large()) {
+    if (fScene.Large()) {
         DrawScaleLabels(x, y0, t);
     }
 }
 
-int PolarDiagramPainter::ScaleFontSize() const {
-    const int size = (m.m_max_volt_radius - 100) / 30 + 6;
-    return m.m_max_volt_radius > 200 ? size - 5 : size;
+// Grows with the diagram and never shrinks; readable on the smallest one.
+int PolarDiagramPainter::TextSize() const {
+    constexpr int kLargestTextSize = 13;
+    return std::clamp((fScene.m_max_volt_radius - 100) / 30 + 6, kSmallestTextSize + 1,
+                      kLargestTextSize);
 }
 
 void PolarDiagramPainter::DrawScaleLabels(int x, int y0, int t) {
     fCanvas.SetFontColor(kBlack);
-    fCanvas.SetFontSize(ScaleFontSize());
+    fCanvas.SetFontSize(TextSize());
     for (int k = 0; k <= 4; ++k) {
-        const QString text = Fixed(k * m.m_max_current / 4, 1) + " A";
+        const QString text = Fixed(k * fScene.m_max_current / 4, 1) + " A";
         fCanvas.SetFontColor(k == 0 || k == 4 ? kBlack : kGray);
         fCanvas.Text(x - t - 3 - fCanvas.TextWidth(text),
-                     y0 - Nearest(m.m_max_curr_radius * k / 4.0) - fCanvas.TextHeight("0") / 2 - 1,
+                     y0 - Nearest(fScene.m_max_curr_radius * k / 4.0) -
+                         fCanvas.TextHeight("0") / 2 - 1,
                      text);
     }
     for (int k = 0; k <= 5; ++k) {
-        const QString text = Fixed(k * m.m_max_voltage / 5, 0) + " V";
+        const QString text = Fixed(k * fScene.m_max_voltage / 5, 0) + " V";
         fCanvas.SetFontColor(k == 0 || k == 5 ? kBlack : kGray);
         fCanvas.Text(x + t + 3,
-                     y0 - Nearest(m.m_max_volt_radius * k / 5.0) - fCanvas.TextHeight(text) / 2 - 1,
+                     y0 - Nearest(fScene.m_max_volt_radius * k / 5.0) -
+                         fCanvas.TextHeight(text) / 2 - 1,
                      text);
     }
 }
 
 void PolarDiagramPainter::DrawLegend() {
     fCanvas.SetPenColor(kGray);
-    fCanvas.SetBrush(m.m_backcolor);
-    const int r = m.m_max_volt_radius;
+    fCanvas.SetBrush(fScene.m_backcolor);
+    const int r = fScene.m_max_volt_radius;
     const int s = r / 8 + 1;
-    QPoint p(m.m_diag_rect.Right + Nearest(1.5 * m.m_border), m.m_center.y() + 2 * s);
-    const QString labels[] = {m.Large() ? "RMS Voltages" : "T", m.Large() ? "RMS Currents" : "T"};
+    QPoint p(fScene.m_diag_rect.Right + Nearest(1.5 * fScene.m_border),
+             fScene.m_center.y() + 2 * s);
+    const QString labels[] = {fScene.Large() ? "RMS Voltages" : "U",
+                              fScene.Large() ? "RMS Currents" : "I"};
     const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DotLine};
     for (int i = 0; i < 2; ++i) {
         TPolarArrow arrow;
@@ -287,18 +299,18 @@ void PolarDiagramPainter::DrawLegend() {
 void PolarDiagramPainter::DrawValueTable() {
     const int w = fCanvas.TextWidth("000.00 V") + 10;
     const int u = fCanvas.TextHeight("X");
-    const int x0 = m.m_diag_rect.Right + 5 * m.m_border;
-    const int y0 = m.m_diag_rect.Top;
+    const int x0 = fScene.m_diag_rect.Right + 5 * fScene.m_border;
+    const int y0 = fScene.m_diag_rect.Top;
     for (std::size_t j = 1; j <= 3; ++j) {
-        fCanvas.SetBrush(m.m_backcolor);
-        fCanvas.SetFontColor(m.m_arr_voltages[j - 1].Color);
+        fCanvas.SetBrush(fScene.m_backcolor);
+        fCanvas.SetFontColor(fScene.m_arr_voltages[j - 1].Color);
         DrawCellText(x0 + (w + 10) * static_cast<int>(j) + 10, y0, w, kPhaseNames[j - 1], 2);
     }
-    const std::pair<QString, bool> rows[] = {{"RMS Voltages", m.m_hasVoltages},
-                                             {"Angles", m.m_hasVoltagesPhases},
-                                             {"RMS Currents", m.m_hasCurrents},
-                                             {"Phi", m.m_hasCurrentsPhases},
-                                             {"Power factor", m.m_hasCurrentsPhases}};
+    const std::pair<QString, bool> rows[] = {{"RMS Voltages", fScene.m_hasVoltages},
+                                             {"Angles", fScene.m_hasVoltagesPhases},
+                                             {"RMS Currents", fScene.m_hasCurrents},
+                                             {"Phi", fScene.m_hasCurrentsPhases},
+                                             {"Power factor", fScene.m_hasCurrentsPhases}};
     for (int row = 0; row < 5; ++row) {
         fCanvas.SetFontColor(rows[row].second ? kBlack : kRed);
         DrawCellText(x0, y0 + 2 * (row + 1) * u, w, rows[row].first, 1);
@@ -312,17 +324,17 @@ void PolarDiagramPainter::DrawValueTable() {
 void PolarDiagramPainter::DrawTableValues(int x0, int w, int u, int y0) {
     const QString degree(QChar(0x00B0));
     for (std::size_t j = 1; j <= 3; ++j) {
-        const TPolarArrow& voltage = m.m_arr_voltages[j - 1];
-        const TPolarArrow& current = m.m_arr_currents[j - 1];
+        const TPolarArrow& voltage = fScene.m_arr_voltages[j - 1];
+        const TPolarArrow& current = fScene.m_arr_currents[j - 1];
         const std::pair<QString, bool> cells[] = {
-            {Fixed(voltage.Module, 2) + " " + voltage.MUnit, m.m_hasVoltages},
-            {Fixed(voltage.Angle * kDegreesPerRadian, 2) + degree, m.m_hasVoltagesPhases},
-            {Fixed(current.Module, 2) + " " + current.MUnit, m.m_hasCurrents},
-            {Fixed(current.DiffAngle * kDegreesPerRadian, 2) + degree, m.m_hasCurrentsPhases},
-            {Fixed(std::cos(current.DiffAngle), 5), m.m_hasCurrentsPhases}};
+            {Fixed(voltage.Module, 2) + " " + voltage.MUnit, fScene.m_hasVoltages},
+            {Fixed(voltage.Angle * kDegreesPerRadian, 2) + degree, fScene.m_hasVoltagesPhases},
+            {Fixed(current.Module, 2) + " " + current.MUnit, fScene.m_hasCurrents},
+            {Fixed(current.DiffAngle * kDegreesPerRadian, 2) + degree, fScene.m_hasCurrentsPhases},
+            {Fixed(std::cos(current.DiffAngle), 5), fScene.m_hasCurrentsPhases}};
         const int x = x0 + (w + 10) * static_cast<int>(j);
         for (int row = 0; row < 5; ++row) {
-            fCanvas.SetBrush(m.m_backcolor);
+            fCanvas.SetBrush(fScene.m_backcolor);
             fCanvas.SetFontColor(cells[row].second ? kBlack : kRed);
             QString text = cells[row].first;
             if (text.startsWith(QStringLiteral("Unavailable"))) {
@@ -335,15 +347,16 @@ void PolarDiagramPainter::DrawTableValues(int x0, int w, int u, int y0) {
 
 void PolarDiagramPainter::DrawFrequency() {
     fCanvas.SetPenColor(kGray);
-    fCanvas.SetBrush(m.m_backcolor);
-    const int x0 = m.m_border / 2;
-    const int y0 = m.m_diag_rect.Bottom;
-    const int w = m.m_max_volt_radius / 20;
-    if (m.m_frequency == -1.0) {
+    fCanvas.SetBrush(fScene.m_backcolor);
+    const int x0 = fScene.m_border / 2;
+    const int y0 = fScene.m_diag_rect.Bottom;
+    const int w = fScene.m_max_volt_radius / 20;
+    if (fScene.m_frequency == -1.0) {
         return;
     }
-    fCanvas.SetFontColor(m.m_hasFrequency ? kBlack : kRed);
-    fCanvas.Text(x0 + (3 * w) / 2, y0 - fCanvas.TextHeight("a"), Fixed(m.m_frequency, 1) + " Hz");
+    fCanvas.SetFontColor(fScene.m_hasFrequency ? kBlack : kRed);
+    fCanvas.Text(x0 + (3 * w) / 2, y0 - fCanvas.TextHeight("a"),
+                 Fixed(fScene.m_frequency, 1) + " Hz");
     fCanvas.SetPen(kGray, 1, Qt::SolidLine);
     QPoint from(x0, y0);
     for (int k = 0; k <= w; ++k) {
@@ -354,10 +367,11 @@ void PolarDiagramPainter::DrawFrequency() {
 }
 
 void PolarDiagramPainter::DrawInfoPanel() {
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     const int u = fCanvas.TextHeight("a");
-    const int x = m.m_diag_rect.Right + 5 * m.m_border + (3 * (m.m_max_volt_radius / 20)) / 2;
-    int y = m.m_diag_rect.Top + 12 * u + 10 + u / 2;
+    const int x =
+        fScene.m_diag_rect.Right + 5 * fScene.m_border + (3 * (fScene.m_max_volt_radius / 20)) / 2;
+    int y = fScene.m_diag_rect.Top + 12 * u + 10 + u / 2;
     auto line = [&](const QString& label, const QString& value) {
         fCanvas.SetFontColor(kBlack);
         fCanvas.Text(x, y - u, label);
@@ -366,18 +380,40 @@ void PolarDiagramPainter::DrawInfoPanel() {
         y += (3 * u) / 2;
     };
     double powerFactor = 0;
-    for (const TPolarArrow& current : m.m_arr_currents) {
+    for (const TPolarArrow& current : fScene.m_arr_currents) {
         powerFactor += std::cos(current.DiffAngle) / 3;
     }
     line("Power factor (Cos Phi): ", Fixed(powerFactor, 5));
-    if (!m.m_hasInstantPower) {
+    if (!fScene.m_hasInstantPower) {
         return;
     }
-    const auto [power, prefix] = ScaleToPrefix(m.m_instantPower * 1000);
+    const auto [power, prefix] = ScaleToPrefix(fScene.m_instantPower * 1000);
     line("Active demand (secondary value): ",
          std::isfinite(power) ? Fixed(power, 2) + " " + prefix + "W x K" : Fixed(power, 2));
     line("Meter's factory number: ", QString::number(fRegisters.RegisterLongWord(0)));
     line("Timestamp: ", TimestampText(fRegisters));
+}
+
+QString PolarDiagramPainter::ValuesText(const PolarScene& scene, const ModbusRegisters& registers) {
+    const QString degree(QChar(0x00B0));
+    QStringList lines;
+    double powerFactor = 0;
+    for (std::size_t j = 0; j < 3; ++j) {
+        const TPolarArrow& voltage = scene.m_arr_voltages[j];
+        const TPolarArrow& current = scene.m_arr_currents[j];
+        powerFactor += std::cos(current.DiffAngle) / 3;
+        lines << kPhaseNames[j] + ": voltage " + Fixed(voltage.Module, 2) + " " + voltage.MUnit +
+                     " at " + Fixed(voltage.Angle * kDegreesPerRadian, 2) + degree + ", current " +
+                     Fixed(current.Module, 2) + " " + current.MUnit + ", phi " +
+                     Fixed(current.DiffAngle * kDegreesPerRadian, 2) + degree + ", power factor " +
+                     Fixed(std::cos(current.DiffAngle), 5);
+    }
+    if (scene.m_frequency != -1.0) {
+        lines << "Frequency: " + Fixed(scene.m_frequency, 1) + " Hz";
+    }
+    lines << "Power factor (Cos Phi): " + Fixed(powerFactor, 5);
+    lines << "Timestamp: " + TimestampText(registers);
+    return lines.join('\n');
 }
 
 std::pair<double, QString> PolarDiagramPainter::ScaleToPrefix(double value) {
@@ -407,24 +443,24 @@ QString PolarDiagramPainter::TimestampText(const ModbusRegisters& registers) {
 }
 
 void PolarDiagramPainter::DrawHoverLabel() {
-    m.m_insideLabelShown = false;
-    if (!m.Large()) {
+    fScene.m_insideLabelShown = false;
+    if (!fScene.Large()) {
         return;
     }
     try {
-        const std::optional<PolarHit> hit = m.HitTest(fPointer);
+        const std::optional<PolarHit> hit = fScene.HitTest(fPointer);
         if (!hit) {
             return;
         }
-        const TPolarArrow& arrow = m.Arrow(hit->Object, hit->Phase);
+        const TPolarArrow& arrow = fScene.Arrow(hit->Object, hit->Phase);
         const double angle = hit->Object == PO_Current ? arrow.DiffAngle : arrow.Angle;
         const QString text = arrow.Name + " = " + Fixed(arrow.Module, 2) + " " + arrow.MUnit +
                              " (" + Fixed(angle * kDegreesPerRadian, 2) + QChar(0x00B0) + ")";
         DrawTooltipBox(fPointer.x() + 15, fPointer.y() + 10, text,
                        QPalette().color(QPalette::ToolTipBase), kGray, arrow.Color);
-        m.m_insideLabelShown = true;
+        fScene.m_insideLabelShown = true;
     } catch (const std::exception&) {
-        m.m_insideLabelShown = false;
+        fScene.m_insideLabelShown = false;
     }
 }
 
@@ -433,7 +469,7 @@ void PolarDiagramPainter::DrawTooltipBox(int x, int y, const QString& text, cons
     fCanvas.SetPen(fCanvas.PenColor(), 1, Qt::SolidLine);
     fCanvas.SetBrush(fill);
     fCanvas.SetFontColor(fontColor);
-    fCanvas.SetFontSize(6);
+    fCanvas.SetFontSize(TextSize());
     const QRect box(QPoint(x, y), QPoint(x + fCanvas.TextWidth(text) + 4 - 1,
                                          y + fCanvas.TextHeight(text) + 2 - 1));
     fCanvas.TextClipped(box, x + 1, y + 1, text);
@@ -442,7 +478,7 @@ void PolarDiagramPainter::DrawTooltipBox(int x, int y, const QString& text, cons
 
 void PolarDiagramPainter::DrawLabel(QPoint from, int r, double t, const QColor& color,
                                     const QString& text, int align) {
-    fCanvas.SetBrush(m.m_backcolor);
+    fCanvas.SetBrush(fScene.m_backcolor);
     fCanvas.SetFontColor(color);
     const QPoint anchor = PolarScene::PointAt(from, r, t);
     const int width = fCanvas.TextWidth(text);

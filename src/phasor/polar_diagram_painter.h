@@ -23,6 +23,10 @@ public:
     static std::pair<double, QString> ScaleToPrefix(double value);
     // The meter's clock from registers 2 to 7, or "Invalid date".
     static QString TimestampText(const ModbusRegisters& registers);
+    // What the value table and the info panel show, as lines of text: per phase the voltage
+    // and its angle, the current, its phase shift and power factor; then the frequency, the
+    // mean power factor and the meter's clock.
+    static QString ValuesText(const PolarScene& scene, const ModbusRegisters& registers);
 
 private:
     void DrawBackground();
@@ -47,9 +51,9 @@ private:
     void DrawLabel(QPoint from, int r, double t, const QColor& color, const QString& text,
                    int align);
     void DrawCellText(int x, int y, int w, const QString& text, int align);
-    int ScaleFontSize() const;
+    int TextSize() const;
 
-    PolarScene& m;
+    PolarScene& fScene;
     PolarCanvas& fCanvas;
     const ModbusRegisters& fRegisters;
     QPoint fPointer;

@@ -23,15 +23,25 @@ RegisterSheet::RegisterSheet(const RegisterTable& table, const ModbusRegisters& 
     fRows.emplace_back(kRegisterGridHeaders.begin(), kRegisterGridHeaders.end());
     for (const RegisterDef& def : table.Rows) {
         const int count = RegisterCount(def.Bytes);
-        Row row = {std::string(def.OBIS), std::string(def.Addr), std::string(def.Type),
-                   std::string(def.Bytes), std::string(def.Description)};
-        for (std::string& cell :
-             DynamicCells(registers, def.Type, count, fNextRegister, decimalSeparator)) {
-            row.push_back(std::move(cell));
-        }
-        fRows.push_back(std::move(row));
+        AddRow(def, DynamicCells(registers, def.Type, count, fNextRegister, decimalSeparator));
         fNextRegister += count;
     }
+}
+
+RegisterSheet::RegisterSheet(const RegisterTable& table) : fCaption(table.Caption) {
+    fRows.emplace_back(kRegisterGridHeaders.begin(), kRegisterGridHeaders.end());
+    for (const RegisterDef& def : table.Rows) {
+        AddRow(def, Row(kRegisterColumnCount - kColumnRaw));
+    }
+}
+
+void RegisterSheet::AddRow(const RegisterDef& def, Row dynamicCells) {
+    Row row = {std::string(def.OBIS), std::string(def.Addr), std::string(def.Type),
+               std::string(def.Bytes), std::string(def.Description)};
+    for (std::string& cell : dynamicCells) {
+        row.push_back(std::move(cell));
+    }
+    fRows.push_back(std::move(row));
 }
 
 RegisterSheet::Row RegisterSheet::DynamicCells(const ModbusRegisters& registers,
@@ -48,6 +58,14 @@ std::vector<RegisterSheet> RegisterSheet::RenderAll(const ModbusRegisters& regis
     for (const RegisterTable& table : RegisterTables()) {
         sheets.emplace_back(table, registers, next, decimalSeparator);
         next = sheets.back().NextRegister();
+    }
+    return sheets;
+}
+
+std::vector<RegisterSheet> RegisterSheet::BlankAll() {
+    std::vector<RegisterSheet> sheets;
+    for (const RegisterTable& table : RegisterTables()) {
+        sheets.emplace_back(table);
     }
     return sheets;
 }

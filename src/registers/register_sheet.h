@@ -18,10 +18,14 @@ public:
     // Renders `table` from `registers`, its first row starting at register `firstRegister`.
     RegisterSheet(const RegisterTable& table, const ModbusRegisters& registers, int firstRegister,
                   std::string_view decimalSeparator);
+    // `table` before anything was read: the three value cells of every row are empty.
+    explicit RegisterSheet(const RegisterTable& table);
 
     // All four tabs, the running register index carried from one to the next.
     static std::vector<RegisterSheet> RenderAll(const ModbusRegisters& registers,
                                                 std::string_view decimalSeparator);
+    // All four tabs with nothing read.
+    static std::vector<RegisterSheet> BlankAll();
     // "KALVO_" + serial number text + "_" + tab caption; no extension.
     static std::string DefaultExportName(std::string_view serialText, std::string_view caption);
     // The three dynamic cells of a row of `type` spanning `count` registers from `index`.
@@ -35,6 +39,8 @@ public:
     std::string Csv() const;
 
 private:
+    void AddRow(const RegisterDef& def, Row dynamicCells);
+
     std::string_view fCaption;
     std::vector<Row> fRows;
     int fNextRegister = 0;

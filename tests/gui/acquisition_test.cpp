@@ -66,7 +66,7 @@ private slots:
         ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
         UseServer(server);
         Button("readStep")->click();
-        QCOMPARE(Controls(), (QList<bool>{false, false, false, false, false, true}));
+        QCOMPARE(Controls(), (QList<bool>{false, false, true, false, false, true}));
         QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
         QCOMPARE(server.Requests().size(), 2u);
@@ -80,6 +80,20 @@ private slots:
         QVERIFY(log->item(3)->text().endsWith(" Successfully read 124 registers - pause 200 msec"));
     }
 
+    // A Step at the longest interval waits a minute between its reads; Stop ends it at once.
+    void aStepCanBeStopped() {
+        ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+        UseServer(server);
+        fForm->Settings().PollingDelayIndex = 6;
+        Button("readStep")->click();
+        QTRY_VERIFY(Child<QListWidget>("listLog")->count() == 2);
+        QVERIFY(Enabled("readStop"));
+        Button("readStop")->click();
+        QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+        QTest::qWait(100);
+        QCOMPARE(server.Requests().size(), 1u);
+    }
+
     void runThenStopRestoresTheControlsAtOnce() {
         ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
         UseServer(server);
@@ -90,15 +104,28 @@ private slots:
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
     }
 
+    // A typing mistake is reported and starts nothing; the last reading and its log stay.
     void invalidFieldsReportEveryFaultAndStartNothing() {
-        fForm->Grids()[0]->Model()->SetCell(0, 7, "old");
-        Child<QLineEdit>("TCPHostEdit")->clear();
+        ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+        UseServer(server);
+        Button("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
+        Child<QLineEdit>("TCPHostEdit")->setText("   ");
         Child<QLineEdit>("TCPPortEdit")->clear();
         Button("readStep")->click();
-        QCOMPARE(fErrors, (QStringList{" is not a valid TCP host name / address.",
+        QCOMPARE(fErrors, (QStringList{"Enter the TCP host name or address of the module.",
                                        " is not a valid TCP port number."}));
-        QCOMPARE(fForm->Grids()[0]->CellText(0, 7), "");
+        QCOMPARE(fForm->Grids()[0]->CellText(0, 7), "12345678");
+        QCOMPARE(Child<QListWidget>("listLog")->count(), 4);
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+
+        fErrors.clear();
+        Child<QLineEdit>("TCPHostEdit")->setText("  127.0.0.1 ");
+        Child<QLineEdit>("TCPPortEdit")->setText(QString::number(server.Port()));
+        Button("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
+        QVERIFY2(fErrors.isEmpty(), "blanks around the host are ignored");
+        QCOMPARE(server.Requests().size(), 4u);
 
         fErrors.clear();
         Child<QLineEdit>("TCPHostEdit")->setText("localhost");
@@ -116,16 +143,21 @@ private slots:
         Child<QLineEdit>("mbRTUaddr")->setText("300");
         Button("readContinuous")->click();
         QVERIFY(fErrors.contains("Invalid Modbus/RTU Server address"));
-        QCOMPARE(Child<QListWidget>("listLog")->count(), 0);
+        QCOMPARE(Child<QListWidget>("listLog")->count(), 4);
     }
 
     void keyFilterLetsOnlyDigitsThrough() {
-        auto* address = Child<QLineEdit>("mbRTUaddr");
-        address->clear();
-        QTest::keyClicks(address, "1a2.-3");
-        QCOMPARE(address->text(), "123");
-        QTest::keyClick(address, Qt::Key_Backspace);
-        QCOMPARE(address->text(), "12");
+        for (const char* name : {"mbRTUaddr", "TCPPortEdit"}) {
+            auto* field = Child<QLineEdit>(name);
+            field->clear();
+            QTest::keyClicks(field, "1a2.-3 ");
+            QCOMPARE(field->text(), "123");
+            QTest::keyClick(field, Qt::Key_Backspace);
+            QCOMPARE(field->text(), "12");
+            QTest::keyClick(field, Qt::Key_Home);
+            QTest::keyClick(field, Qt::Key_Delete);
+            QCOMPARE(field->text(), "2");
+        }
     }
 
     void logKeepsTheNewest101Lines() {

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,8 @@ private:
     QStringList fErrors;
     QStringList fInformation;
     bool fOverwrite = false;
+    // When set, every save goes into this folder under the proposed name.
+    QString fSaveFolder;
 
     std::unique_ptr<TmainForm> NewForm() {
         return std::make_unique<TmainForm>(MainFormEnvironment{
@@ -42,7 +45,7 @@ private:
             [this](QWidget*, const QString&) { return fOverwrite; },
             [this](QWidget*, const QString&, const QString&, const QString&, const QString& name) {
                 fProposed.append(name);
-                return fChosen;
+                return fSaveFolder.isEmpty() ? fChosen : fSaveFolder + "/" + name;
             }});
     }
     static void Save(TmainForm& form, int tab) {
@@ -61,6 +64,7 @@ private slots:
         fErrors.clear();
         fInformation.clear();
         fOverwrite = false;
+        fSaveFolder.clear();
     }
 
     void settingsCorrectAnIndexOutsideTheList() {
@@ -121,7 +125,7 @@ private slots:
         }
         QCOMPARE(BmpFileName("/d/phasor"), "/d/phasor.bmp");
         QCOMPARE(BmpFileName("/d/phasor.bmp"), "/d/phasor.bmp");
-        QCOMPARE(BmpFileName("/d/phasor.BMP"), "/d/phasor.BMP.bmp");
+        QCOMPARE(BmpFileName("/d/phasor.BMP"), "/d/phasor.BMP");
     }
 
     void phaseValuesBeforeAnyRead() {
@@ -184,27 +188,45 @@ private slots:
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
-    void aStepAgainstTheSimulatorExportsWhatThePollerWrites() {
-        QProcess sim;
-        sim.start(KALVO_SIM, {"--listen", "127.0.0.1:0", "--fixed",
-                              KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"});
-        QVERIFY(sim.waitForReadyRead(5000));
-        const QString banner = QString::fromUtf8(sim.readLine());
-        const QString port = banner.section(':', 2).section(' ', 0, 0);
-        auto form = NewForm();
-        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
-        form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
-        form->Settings().PollingDelayIndex = 0;
-        form->findChild<QToolButton*>("readStep")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
-        fChosen = fDir.filePath("KALVO_20261210_Instantaneous values");
-        Save(*form, 0);
-        QCOMPARE(fProposed.last(), "KALVO_20261210_Instantaneous values");
-        QCOMPARE(Contents(fChosen + ".csv"),
-                 Contents(KALVO_SOURCE_DIR
-                          "/tests/e2e/data/expected/KALVO_20261210_Instantaneous values.csv"));
-        sim.terminate();
-        sim.waitForFinished();
+    // The window's export and kalvo-poll's files are the same bytes after a good read, after a
+    // read whose block B failed, and after a run in which nothing was read.
+    void theWindowExportsWhatThePollerWrites() {
+        const QStringList faults[] = {{}, {"--exception", "2:b"}, {"--exception", "2"}};
+        for (const QStringList& fault : faults) {
+            QProcess sim;
+            sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
+                                             KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
+                                     fault);
+            QVERIFY(sim.waitForReadyRead(5000));
+            const QString port =
+                QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+            auto form = NewForm();
+            form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+            form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+            form->Settings().PollingDelayIndex = 0;
+            form->findChild<QToolButton*>("readStep")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+            QTemporaryDir window;
+            QTemporaryDir poller;
+            fSaveFolder = window.path();
+            for (int tab = 0; tab < 4; ++tab) {
+                Save(*form, tab);
+            }
+            QProcess poll;
+            poll.setStandardOutputFile(QProcess::nullDevice());
+            poll.start(KALVO_POLL, {"--tcp", "127.0.0.1:" + port, "--interval", "20", "--format",
+                                    "csv", "--csv-dir", poller.path()});
+            QVERIFY(poll.waitForFinished(30000));
+            sim.terminate();
+            sim.waitForFinished();
+            const QStringList written = QDir(window.path()).entryList(QDir::Files);
+            QCOMPARE(written.size(), 4);
+            QCOMPARE(QDir(poller.path()).entryList(QDir::Files), written);
+            for (const QString& name : written) {
+                QVERIFY2(Contents(window.filePath(name)) == Contents(poller.filePath(name)),
+                         qPrintable(fault.join(' ') + ": " + name));
+            }
+        }
     }
 
     void aboutBoxTextsKeysAndPicture() {

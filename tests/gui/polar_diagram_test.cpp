@@ -1,7 +1,7 @@
 #include "app/main_form.h"
-#include "dialogs/locale_time.h"
 #include "phasor/polar_diagram.h"
 #include "phasor/polar_diagram_painter.h"
+#include "qt_common/locale_time.h"
 
 #include <QCursor>
 #include <QTemporaryDir>

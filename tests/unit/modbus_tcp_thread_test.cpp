@@ -155,6 +155,22 @@ TEST_F(ModbusTcpThreadTest, StopEndsARunDuringItsPause) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+// A step pauses between its two reads and ends with the second: the pause after it would only
+// keep the controls locked.
+TEST_F(ModbusTcpThreadTest, StepEndsWithItsSecondRead) {
+    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
+    const auto start = std::chrono::steady_clock::now();
+    auto thread = std::make_unique<TModbusTCPThread>(
+        fHost, fStatistics, 1,
+        TModbusTCPThread::Parameters{"127.0.0.1", server.Port(), TModbusTCPThread::kStepCycles,
+                                     2000, false});
+    ASSERT_TRUE(fHost.WaitDone());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1900)) << "the pause between the reads stays";
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3500)) << "no pause after the second read";
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 TEST_F(ModbusTcpThreadTest, AbortEndsAReadInFlight) {
     ScriptedModbusServer server([](const Bytes&) { return Segments{}; });
     auto thread = Start(server.Port(), TModbusTCPThread::kRunCycles);

@@ -31,6 +31,7 @@ void ConsoleHost::FillRegisters(RunId) {
 void ConsoleHost::RefreshDisplay(RunId, int first, std::span<const std::uint16_t> block) {
     std::lock_guard lock(fMutex);
     fRegisters.Store(first, block);
+    fAnyBlockRead = true;
 }
 
 void ConsoleHost::ThreadDone(RunId, bool) {
@@ -50,6 +51,11 @@ void ConsoleHost::WaitDone(ManualMessageQueue* queue) {
     }
     std::unique_lock lock(fMutex);
     fDoneSignal.wait(lock, [this] { return fDone.load(); });
+}
+
+bool ConsoleHost::AnyBlockRead() const {
+    std::lock_guard lock(fMutex);
+    return fAnyBlockRead;
 }
 
 ModbusRegisters ConsoleHost::Registers() const {

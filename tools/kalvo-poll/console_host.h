@@ -30,12 +30,15 @@ public:
     // meanwhile (the serial engine delivers there).
     void WaitDone(ManualMessageQueue* queue = nullptr);
     ModbusRegisters Registers() const;
+    // Whether any block was read (and shown) during the run.
+    bool AnyBlockRead() const;
 
 private:
     std::ostream& fLog;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
     ModbusRegisters fRegisters;
+    bool fAnyBlockRead = false;
     std::atomic<bool> fDone = false;
 };
 

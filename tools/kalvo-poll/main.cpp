@@ -41,9 +41,9 @@ CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host,
     return statistics.Snapshot();
 }
 
-void Report(const PollOptions& options, const ModbusRegisters& registers,
+void Report(const PollOptions& options, const ConsoleHost& host,
             const CommStatisticsRecord& statistics) {
-    const PollReport report(registers, LocaleDecimalSeparator());
+    const PollReport report(host.Registers(), host.AnyBlockRead(), LocaleDecimalSeparator());
     switch (options.Format) {
     case OutputFormat::Table:
         report.WriteTable(std::cout);
@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
         ConsoleHost host(std::cerr);
         CommStatistics statistics;
         const CommStatisticsRecord counts = Poll(options, host, statistics);
-        Report(options, host.Registers(), counts);
+        Report(options, host, counts);
         const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
         return allRead ? 0 : kExitFailedRead;
     } catch (const std::exception& error) {

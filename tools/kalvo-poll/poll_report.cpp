@@ -45,8 +45,11 @@ std::int64_t EpochMs(CommStatisticsRecord::Time time) {
 
 } // namespace
 
-PollReport::PollReport(const ModbusRegisters& registers, std::string decimalSeparator)
-    : fRegisters(registers), fSheets(RegisterSheet::RenderAll(registers, decimalSeparator)) {}
+PollReport::PollReport(const ModbusRegisters& registers, bool anyBlockRead,
+                       std::string decimalSeparator)
+    : fRegisters(registers),
+      fSheets(anyBlockRead ? RegisterSheet::RenderAll(registers, decimalSeparator)
+                           : RegisterSheet::BlankAll()) {}
 
 void PollReport::WriteTable(std::ostream& out) const {
     for (const RegisterSheet& sheet : fSheets) {

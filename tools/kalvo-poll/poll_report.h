@@ -10,10 +10,11 @@
 
 namespace kalvo::poll {
 
-// The outputs of kalvo-poll, from one register image rendered into the four sheets.
+// The outputs of kalvo-poll, from one register image rendered into the four sheets. When no
+// block was read the sheets have empty value cells, as the client's tables do.
 class PollReport {
 public:
-    PollReport(const ModbusRegisters& registers, std::string decimalSeparator);
+    PollReport(const ModbusRegisters& registers, bool anyBlockRead, std::string decimalSeparator);
 
     void WriteTable(std::ostream& out) const;
     void WriteCsv(std::ostream& out) const;

@@ -1,4 +1,4 @@
-#include "dialogs/locale_time.h"
+#include "qt_common/locale_time.h"
 
 #include <QLocale>
 

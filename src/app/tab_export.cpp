@@ -1,0 +1,75 @@
+#include "app/tab_export.h"
+
+#include "app/export_file_names.h"
+#include "phasor/polar_diagram.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+
+namespace kalvo {
+
+namespace {
+
+// The busy cursor for as long as a file is being written.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+QString TabExport::ChoosePath(const QString& filter, const QString& folder, const QString& suffix,
+                              const QString& name, QString (*withExtension)(const QString&)) {
+    const QString chosen = fEnvironment.ChooseSaveFile(&fParent, filter, folder, suffix, name);
+    if (chosen.isEmpty()) {
+        return {};
+    }
+    const QString path = withExtension(chosen);
+    if (QFile::exists(path) &&
+        !fEnvironment.AskYesNo(&fParent, "Overwrite existing file\r\n" + path + "\r\n?")) {
+        return {};
+    }
+    return path;
+}
+
+void TabExport::ReportFailure(const QString& path, const QString& reason) {
+    fEnvironment.ShowError(&fParent, "Error saving file\r\n" + path + ": " + reason);
+}
+
+bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName) {
+    const QString path = ChoosePath("Comma separated values (*.csv *.CSV)", QDir::currentPath(),
+                                    "csv", defaultName, CsvFileName);
+    if (path.isEmpty()) {
+        return false;
+    }
+    BusyCursor busy;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(QByteArray::fromStdString(sheet.Csv())) < 0 || !file.flush()) {
+        ReportFailure(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName) {
+    const QString path =
+        ChoosePath("Bitmap (*.bmp *.BMP)", QString(), QString(), defaultName, BmpFileName);
+    if (path.isEmpty()) {
+        return false;
+    }
+    BusyCursor busy;
+    try {
+        diagram.SaveToFile(path);
+        return true;
+    } catch (const std::exception& error) {
+        ReportFailure(path, QString::fromStdString(error.what()));
+        return false;
+    }
+}
+
+} // namespace kalvo

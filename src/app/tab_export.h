@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/main_form_environment.h"
+#include "registers/register_sheet.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace kalvo {
+
+class TPolarDiagram;
+
+// Saving what a tab shows: a register sheet as CSV, the phasor diagram as a bitmap. Each asks
+// for the file, asks before overwriting (No by default), shows the busy cursor while it
+// writes, and reports a failure with the path and the reason.
+class TabExport {
+public:
+    TabExport(QWidget& parent, const MainFormEnvironment& environment)
+        : fParent(parent), fEnvironment(environment) {}
+
+    // True when the file was written.
+    bool SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName);
+    bool SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName);
+
+private:
+    // The chosen path with the extension added when missing; empty when cancelled or when
+    // the user would rather not overwrite.
+    QString ChoosePath(const QString& filter, const QString& folder, const QString& suffix,
+                       const QString& name, QString (*withExtension)(const QString&));
+    void ReportFailure(const QString& path, const QString& reason);
+
+    QWidget& fParent;
+    const MainFormEnvironment& fEnvironment;
+};
+
+} // namespace kalvo
