@@ -1,5 +1,6 @@
 #include "app/app_logging.h"
 #include "app/main_form.h"
+#include "qt_common/app_icon.h"
 
 #include <QApplication>
 #include <unistd.h>
@@ -21,6 +22,7 @@ void PrepareWebEngine() {
 int main(int argc, char* argv[]) {
     PrepareWebEngine();
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(kalvo::AppIcon());
     kalvo::TmainForm mainForm(kalvo::MainFormEnvironment::System());
     mainForm.show();
     return QApplication::exec();

@@ -239,7 +239,7 @@ QToolBar* TmainForm::BuildWebToolBar() {
     connect(navigate, &QToolButton::clicked, this, &TmainForm::ToolButton1Click);
     connect(reload, &QToolButton::clicked, this, &TmainForm::ToolButton2Click);
     auto* ToolButton3 =
-        SpeedButton("ToolButton3", QString(), style->standardIcon(QStyle::SP_DialogHelpButton));
+        SpeedButton("ToolButton3", QString(), style->standardIcon(QStyle::SP_MessageBoxQuestion));
     ToolButton3->setAccessibleName("Modbus specifications");
     connect(ToolButton3, &QToolButton::clicked, this,
             [this] { OpenExternalPage(QStringLiteral("https://www.modbus.org/specs.php")); });

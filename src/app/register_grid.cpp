@@ -10,10 +10,8 @@ namespace kalvo {
 
 namespace {
 
-constexpr int kMeasuredColumns = 5;
 constexpr int kColumnPadding = 10;
-constexpr int kHexColumnWidth = 125;
-constexpr int kValueColumnWidth = 65;
+constexpr int kColumnDescription = 4;
 
 } // namespace
 
@@ -29,8 +27,6 @@ RegisterGrid::RegisterGrid(QWidget* parent)
     verticalHeader()->setDefaultSectionSize(kRowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
-    // The value column takes the room left, so that long numbers show whole.
-    horizontalHeader()->setStretchLastSection(true);
 }
 
 void RegisterGrid::FillRegisterGrid(const RegisterTable& table, const QFont& font) {
@@ -38,23 +34,52 @@ void RegisterGrid::FillRegisterGrid(const RegisterTable& table, const QFont& fon
     SizeColumns(font);
 }
 
+// Every column shows its whole text: the fixed columns fit their texts, the two hex columns
+// the widest register of the table, the value column the longest value its types can give;
+// the description takes the room left, and its tooltip shows it whole when it must shrink.
 void RegisterGrid::SizeColumns(const QFont& font) {
     const QFontMetrics metrics(font);
-    for (int column = 0; column < kMeasuredColumns; ++column) {
-        int width = metrics.horizontalAdvance(
-            fModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+    auto fit = [&metrics](const QString& text) {
+        return metrics.horizontalAdvance(text) + kColumnPadding;
+    };
+    int widestBytes = 0;
+    QStringList values = {"Unavailable"};
+    for (int column = 0; column < kColumnDescription; ++column) {
+        int width = fit(fModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
         for (int row = 0; row < fModel->rowCount(); ++row) {
-            width = std::max(width, metrics.horizontalAdvance(fModel->Cell(row, column)));
+            width = std::max(width, fit(fModel->Cell(row, column)));
         }
-        setColumnWidth(column, width + kColumnPadding);
+        setColumnWidth(column, width);
     }
-    // The fixed widths suit a small UI font; a larger one must still show a whole double.
+    for (int row = 0; row < fModel->rowCount(); ++row) {
+        widestBytes = std::max(widestBytes, fModel->Cell(row, kColumnBytes).toInt());
+        values += LongestValues(fModel->Cell(row, kColumnType));
+    }
+    const QFontMetrics hexMetrics(RegisterTableModel::HexFont(font));
     const int hexWidth =
-        std::max(kHexColumnWidth,
-                 metrics.horizontalAdvance(QString("0x%1").arg(QString(16, 'D'))) + kColumnPadding);
-    setColumnWidth(kColumnRaw, hexWidth);
-    setColumnWidth(kColumnBigEndian, hexWidth);
-    setColumnWidth(kColumnValue, kValueColumnWidth);
+        hexMetrics.horizontalAdvance("0x" + QString(2 * widestBytes, 'D')) + kColumnPadding;
+    for (int column : {kColumnRaw, kColumnBigEndian}) {
+        const QString header =
+            fModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        setColumnWidth(column, std::max(hexWidth, fit(header)));
+    }
+    int valueWidth =
+        fit(fModel->headerData(kColumnValue, Qt::Horizontal, Qt::DisplayRole).toString());
+    for (const QString& value : values) {
+        valueWidth = std::max(valueWidth, fit(value));
+    }
+    setColumnWidth(kColumnValue, valueWidth);
+    horizontalHeader()->setSectionResizeMode(kColumnDescription, QHeaderView::Stretch);
+}
+
+QStringList RegisterGrid::LongestValues(const QString& type) {
+    if (type == "float" || type == "double") {
+        return {"-0.0000888888888888888", "-8.88888888888888E-308"};
+    }
+    if (type == "integer") {
+        return {"-2147483648", "4294967295"};
+    }
+    return {"-32768", "65535"};
 }
 
 void RegisterGrid::mousePressEvent(QMouseEvent* event) {

@@ -32,6 +32,8 @@ protected:
 
 private:
     void SizeColumns(const QFont& font);
+    // The longest value texts a register of `type` can show.
+    static QStringList LongestValues(const QString& type);
 
     RegisterTableModel* fModel;
 };

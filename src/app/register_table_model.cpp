@@ -1,5 +1,7 @@
 #include "app/register_table_model.h"
 
+#include <QFontDatabase>
+
 namespace kalvo {
 
 namespace {
@@ -51,8 +53,21 @@ int RegisterTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kRegisterColumnCount;
 }
 
+QFont RegisterTableModel::HexFont(const QFont& base) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(base.pointSizeF());
+    return font;
+}
+
 QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+    if (!index.isValid()) {
+        return {};
+    }
+    if (role == Qt::FontRole) {
+        const bool hex = index.column() == kColumnRaw || index.column() == kColumnBigEndian;
+        return hex ? QVariant(HexFont(QFont())) : QVariant();
+    }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
     return Cell(index.row(), index.column());

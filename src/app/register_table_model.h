@@ -4,6 +4,7 @@
 #include "registers/register_sheet.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
 #include <QString>
 
 namespace kalvo {
@@ -24,6 +25,8 @@ public:
     // Nothing read: the value columns become empty.
     void ClearDynamicColumns();
     QString Cell(int row, int column) const;
+    // The hex columns are shown in a fixed-pitch font, so their digits line up.
+    static QFont HexFont(const QFont& base);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,5 +1,7 @@
 #include "dialogs/about_form.h"
 
+#include "qt_common/app_icon.h"
+
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +44,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     InitAboutResources();
     setObjectName("frmAbout");
     setWindowTitle("About KALVO client");
+    setWindowIcon(AppIcon());
     setFixedSize(456, 277);
     setFocusPolicy(Qt::StrongFocus);
     auto* picture = new QLabel(this);

@@ -1,5 +1,6 @@
 #include "dialogs/debug_form.h"
 
+#include "qt_common/app_icon.h"
 #include "qt_common/locale_time.h"
 
 #include <QGridLayout>
@@ -45,6 +46,7 @@ TdebugForm::TdebugForm(CommStatistics& statistics, QWidget* parent)
     : QDialog(parent), fStatistics(statistics) {
     setObjectName("debugForm");
     setWindowTitle("Modbus communication statistics");
+    setWindowIcon(AppIcon());
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(6, 4, 6, 6);
     grid->setVerticalSpacing(2);

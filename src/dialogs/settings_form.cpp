@@ -1,5 +1,7 @@
 #include "dialogs/settings_form.h"
 
+#include "qt_common/app_icon.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,6 +23,7 @@ TFormSettings::TFormSettings(PollSettings& settings, QWidget* parent)
     : QDialog(parent), fSettings(settings) {
     setObjectName("FormSettings");
     setWindowTitle("Settings");
+    setWindowIcon(AppIcon());
     setFixedSize(303, 150);
     auto* group = new QGroupBox("Communication polling interval ", this);
     group->setObjectName("RadioGroup1");
@@ -33,6 +36,7 @@ TFormSettings::TFormSettings(PollSettings& settings, QWidget* parent)
     label->setGeometry(25, 39, 90, 17);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     comboPolling = new QComboBox(this);
+    comboPolling->setAccessibleName("Polling interval");
     comboPolling->setObjectName("comboPolling");
     comboPolling->setAccessibleName("Communication polling interval");
     for (std::int32_t delay : PollSettings::kPollingDelaysMs) {

@@ -1,6 +1,7 @@
 #include "modbus_serial/modbus_client.h"
 
 #include "modbus_serial/brindel_error.h"
+#include "modbus_serial/modbus_requests.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,7 +33,7 @@ struct DiagnosticRequest {
     std::uint16_t SubFunction;
     std::uint16_t Data;
 };
-constexpr DiagnosticRequest kDiagnostics_[] = {
+constexpr DiagnosticRequest kDiagnosticRequests[] = {
     {0x00, 0xA537}, {0x01, 0x0000}, {0x01, 0xFF00}, {0x02, 0}, {0x04, 0},
     {0x0A, 0},      {0x0B, 0},      {0x0C, 0},      {0x0D, 0}, {0x0E, 0},
     {0x0F, 0},      {0x10, 0},      {0x11, 0},      {0x12, 0}, {0x14, 0}};
@@ -56,10 +57,6 @@ void Require(bool condition) {
     if (!condition) {
         throw EBrindelError("Unmatched reply");
     }
-}
-
-int ByteCountOfBits(int count) {
-    return (count + 7) / 8;
 }
 
 TBitValues UnpackBits(TModbusBuffer& buffer, int first, int count) {
@@ -148,54 +145,8 @@ std::string TModbusClient::ExceptionCodeToStr(std::uint8_t exceptionCode) {
     return text;
 }
 
-void TModbusClient::CheckRange(std::uint16_t start, std::uint32_t count, std::uint32_t limit,
-                               bool bits) {
-    if (count == 0 || count > limit) {
-        throw EBrindelError::Format(bits ? "Discrete i/o count must be between 1 and %d"
-                                         : "Register count must be between 1 and %d",
-                                    limit);
-    }
-    if (start + count - 1 > 65535) {
-        throw EBrindelError::Format(bits ? "Starting discrete i/o index is invalid (%d)"
-                                         : "Starting register index is invalid (%d)",
-                                    start);
-    }
-}
-
-void TModbusClient::PutBits(TModbusBuffer& buffer, const TBitValues& values) {
-    const int count = static_cast<int>(values.size());
-    buffer.PutByte(static_cast<std::uint8_t>(ByteCountOfBits(count)));
-    for (int first = 0; first < count; first += 8) {
-        std::uint8_t packed = 0;
-        for (int bit = 0; bit < 8 && first + bit < count; ++bit) {
-            packed |= values[static_cast<std::size_t>(first + bit)]
-                          ? static_cast<std::uint8_t>(1 << bit)
-                          : 0;
-        }
-        buffer.PutByte(packed);
-    }
-}
-
-std::unique_ptr<TModbusTransaction> TModbusClient::BuildRequest(TModbusConnection& connection,
-                                                                const TransactionClient* client,
-                                                                std::uint8_t functionCode,
-                                                                const Fill& fill, void* userData) {
-    auto transaction = std::make_unique<TModbusTransaction>(
-        FrameGeometry::TransactionCapacity(connection.TransmissionMode()));
-    transaction->Info = TTransactionInfo{};
-    transaction->Info.ID = connection.GetNextUniqueID();
-    transaction->Info.Address = client != nullptr ? client->ServerAddress() : 0;
-    transaction->Info.UserData = userData;
-    TModbusBuffer& query = transaction->QueryBuffer();
-    connection.EmitHeader(client, query);
-    query.PutByte(functionCode);
-    fill(query);
-    connection.EmitErrorCheck(query);
-    return transaction;
-}
-
-std::uint32_t TModbusClient::Queue(std::uint8_t functionCode, const Fill& fill, void* userData,
-                                   bool custom, bool promiscuous) {
+std::uint32_t TModbusClient::Queue(std::uint8_t functionCode, const RequestFill& fill,
+                                   void* userData, bool custom, bool promiscuous) {
     CheckConnected();
     std::unique_ptr<TModbusTransaction> transaction =
         BuildRequest(*fConnection, this, functionCode, fill, userData);
@@ -212,7 +163,11 @@ std::uint32_t TModbusClient::QueueRangeRead(std::uint8_t functionCode, std::uint
     const bool bits = functionCode == kReadCoils || functionCode == kReadDiscreteInputs;
     CheckRange(start, count, bits ? 2008 : 125, bits);
     return Queue(
-        functionCode, [=](TModbusBuffer& q) { q.PutWordHiLo(start), q.PutWordHiLo(count); },
+        functionCode,
+        [=](TModbusBuffer& q) {
+            q.PutWordHiLo(start);
+            q.PutWordHiLo(count);
+        },
         userData);
 }
 
@@ -239,7 +194,10 @@ std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t startReg, std::uin
 std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t bitAddr, bool bitValue, void* userData) {
     return Queue(
         kWriteSingleCoil,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(bitAddr), q.PutWordHiLo(bitValue ? 0xFF00 : 0); },
+        [=](TModbusBuffer& q) {
+            q.PutWordHiLo(bitAddr);
+            q.PutWordHiLo(bitValue ? 0xFF00 : 0);
+        },
         userData);
 }
 
@@ -247,7 +205,11 @@ std::uint32_t TModbusClient::WriteSingleRegister(std::uint16_t regAddr, std::uin
                                                  void* userData) {
     return Queue(
         kWriteSingleRegister,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(regAddr), q.PutWordHiLo(regValue); }, userData);
+        [=](TModbusBuffer& q) {
+            q.PutWordHiLo(regAddr);
+            q.PutWordHiLo(regValue);
+        },
+        userData);
 }
 
 std::uint32_t TModbusClient::ReadExceptionStatus(void* userData) {
@@ -256,10 +218,13 @@ std::uint32_t TModbusClient::ReadExceptionStatus(void* userData) {
 }
 
 std::uint32_t TModbusClient::Diagnostics(TDiagnosticAction action, void* userData) {
-    const DiagnosticRequest request = kDiagnostics_[action];
+    const DiagnosticRequest request = kDiagnosticRequests[action];
     return Queue(
         kDiagnostics,
-        [=](TModbusBuffer& q) { q.PutWordHiLo(request.SubFunction), q.PutWordHiLo(request.Data); },
+        [=](TModbusBuffer& q) {
+            q.PutWordHiLo(request.SubFunction);
+            q.PutWordHiLo(request.Data);
+        },
         userData);
 }
 
@@ -580,7 +545,8 @@ void TModbusClient::DiagnosticsReply(TModbusTransaction& t) {
     const std::uint16_t sub = WordAt(t.QueryBuffer(), 2);
     const std::uint16_t data = WordAt(t.QueryBuffer(), 4);
     int action = 0;
-    while (action < daClearOverrunCounterAndFlag && kDiagnostics_[action].SubFunction != sub) {
+    while (action < daClearOverrunCounterAndFlag &&
+           kDiagnosticRequests[action].SubFunction != sub) {
         ++action;
     }
     if (sub == 0x01 && data == 0xFF00) {

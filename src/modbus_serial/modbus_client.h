@@ -2,6 +2,7 @@
 
 #include "modbus_serial/modbus_connection.h"
 #include "modbus_serial/modbus_file_record.h"
+#include "modbus_serial/modbus_requests.h"
 #include "modbus_serial/transaction_client.h"
 
 #include <array>
@@ -129,21 +130,10 @@ public:
     void DoneTransaction(TModbusTransaction& transaction) override;
     void ConnectionDestroyed(TModbusConnection* connection) override;
 
-    // Request building shared with the connection's broadcast writes; limits are checked
-    // before anything is built.
-    using Fill = std::function<void(TModbusBuffer&)>;
-    static std::unique_ptr<TModbusTransaction> BuildRequest(TModbusConnection& connection,
-                                                            const TransactionClient* client,
-                                                            std::uint8_t functionCode,
-                                                            const Fill& fill, void* userData);
-    static void CheckRange(std::uint16_t start, std::uint32_t count, std::uint32_t limit,
-                           bool bits);
-    static void PutBits(TModbusBuffer& buffer, const TBitValues& values);
-
 private:
     std::uint32_t QueueRangeRead(std::uint8_t functionCode, std::uint16_t start,
                                  std::uint16_t count, void* userData);
-    std::uint32_t Queue(std::uint8_t functionCode, const Fill& fill, void* userData,
+    std::uint32_t Queue(std::uint8_t functionCode, const RequestFill& fill, void* userData,
                         bool custom = false, bool promiscuous = false);
     void HandleReply(TModbusTransaction& transaction, std::uint8_t command);
     void RegistersReply(TModbusTransaction& t, const RegistersEvent& event);

@@ -1,7 +1,7 @@
 #include "modbus_serial/modbus_connection.h"
 
 #include "modbus_serial/brindel_error.h"
-#include "modbus_serial/modbus_client.h"
+#include "modbus_serial/modbus_requests.h"
 #include "modbus_serial/transaction_thread.h"
 
 #include <algorithm>
@@ -346,7 +346,7 @@ std::uint32_t TModbusConnection::Broadcast(std::uint8_t functionCode,
                                            const std::function<void(TModbusBuffer&)>& fill) {
     CheckActive();
     std::unique_ptr<TModbusTransaction> transaction =
-        TModbusClient::BuildRequest(*this, nullptr, functionCode, fill, nullptr);
+        BuildRequest(*this, nullptr, functionCode, fill, nullptr);
     const std::uint32_t id = transaction->Info.ID;
     EnqueueTransaction(std::move(transaction), nullptr);
     return id;
@@ -369,17 +369,17 @@ std::uint32_t TModbusConnection::WriteSingleRegister(std::uint16_t regAddr,
 
 std::uint32_t TModbusConnection::WriteMultipleCoils(std::uint16_t startBit,
                                                     const std::vector<bool>& values) {
-    TModbusClient::CheckRange(startBit, static_cast<std::uint32_t>(values.size()), 1976, true);
+    CheckRange(startBit, static_cast<std::uint32_t>(values.size()), 1976, true);
     return Broadcast(0x0F, [&](TModbusBuffer& q) {
         q.PutWordHiLo(startBit);
         q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
-        TModbusClient::PutBits(q, values);
+        PutBits(q, values);
     });
 }
 
 std::uint32_t TModbusConnection::WriteMultipleRegisters(std::uint16_t startReg,
                                                         const std::vector<std::uint16_t>& values) {
-    TModbusClient::CheckRange(startReg, static_cast<std::uint32_t>(values.size()), 123, false);
+    CheckRange(startReg, static_cast<std::uint32_t>(values.size()), 123, false);
     return Broadcast(0x10, [&](TModbusBuffer& q) {
         q.PutWordHiLo(startReg);
         q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
