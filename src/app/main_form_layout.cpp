@@ -63,7 +63,7 @@ void TmainForm::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     Esci1 = file->addAction(style->standardIcon(QStyle::SP_DialogCloseButton), "&Exit", this,
                             &QWidget::close);
-    Esci1->setShortcut(QKeySequence::Quit);
+    Esci1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* acquisition = menuBar()->addMenu("&Communication");
     StepAction = AcquisitionAction("Step", style->standardIcon(QStyle::SP_MediaSkipForward),
                                    Qt::Key_F6, &TmainForm::readStepClick);
@@ -73,7 +73,7 @@ void TmainForm::BuildMenus() {
                                    Qt::SHIFT | Qt::Key_F5, &TmainForm::readStopClick);
     SaveAction =
         AcquisitionAction("Save current tab", style->standardIcon(QStyle::SP_DialogSaveButton),
-                          QKeySequence::Save, &TmainForm::SpeedButton5Click);
+                          QKeySequence(Qt::CTRL | Qt::Key_S), &TmainForm::SpeedButton5Click);
     StopAction->setEnabled(false);
     acquisition->addActions({StepAction, RunAction, StopAction});
     acquisition->addSeparator();

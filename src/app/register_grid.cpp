@@ -10,7 +10,7 @@ namespace kalvo {
 
 namespace {
 
-constexpr int kColumnPadding = 10;
+constexpr int kColumnPadding = 8;
 constexpr int kColumnDescription = 4;
 
 } // namespace

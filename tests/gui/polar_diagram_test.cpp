@@ -214,17 +214,57 @@ private slots:
         Paint(QSize(200, 150));
     }
 
-    void savesTheLastImageAsABitmap() {
+    // The saved picture is the diagram without the hover label the screen may show.
+    void savesTheDiagramWithoutTransientDecorations() {
+        Feed(*fDiagram);
         Paint(QSize(640, 400));
         QTemporaryDir folder;
         const QString path = folder.filePath("phasor.bmp");
         fDiagram->SaveToFile(path);
-        const QImage saved(path, "BMP");
-        QCOMPARE(saved.size(), QSize(640, 400));
-        QVERIFY(saved.convertToFormat(QImage::Format_RGB32) ==
-                fDiagram->Image().convertToFormat(QImage::Format_RGB32));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 fDiagram->SaveToFile(folder.filePath("missing/phasor.bmp")));
+        const QImage plain = QImage(path, "BMP").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(plain.size(), QSize(640, 400));
+        QVERIFY(plain == fDiagram->Image().convertToFormat(QImage::Format_RGB32));
+
+        const QPoint arrow(200, 45);
+        QCursor::setPos(fDiagram->mapToGlobal(arrow));
+        fDiagram->repaint();
+        QVERIFY(fDiagram->Scene().m_insideLabelShown);
+        QVERIFY(fDiagram->Image().convertToFormat(QImage::Format_RGB32) != plain);
+        fDiagram->SaveToFile(path);
+        QVERIFY(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32) == plain);
+        try {
+            fDiagram->SaveToFile(folder.filePath("missing/phasor.bmp"));
+            QFAIL("saved into a missing folder");
+        } catch (const std::runtime_error& error) {
+            QCOMPARE(QString(error.what()), "No such file or directory");
+        }
+    }
+
+    // Text never shrinks as the diagram grows, and no paint depends on the one before it.
+    void textSizesGrowWithTheDiagramAndStartAfresh() {
+        Feed(*fDiagram);
+        const QSize sizes[] = {QSize(400, 260), QSize(640, 400), QSize(930, 500), QSize(1096, 503),
+                               QSize(1400, 900)};
+        int previous = 0;
+        for (const QSize& size : sizes) {
+            PolarScene scene = fDiagram->Scene();
+            scene.ComputeLayout(size);
+            QImage image(size, QImage::Format_RGB32);
+            PolarCanvas canvas;
+            canvas.Begin(image);
+            PolarDiagramPainter(scene, canvas, fRegisters, QPoint(-1000, -1000)).Paint();
+            canvas.End();
+            QVERIFY2(canvas.FontSize() >= 8, qPrintable(QString::number(scene.m_max_volt_radius)));
+            QVERIFY(canvas.FontSize() >= previous);
+            previous = canvas.FontSize();
+        }
+        const QImage first = Paint();
+        QCursor::setPos(fDiagram->mapToGlobal(QPoint(250, 42)));
+        fDiagram->repaint();
+        QVERIFY(fDiagram->Scene().m_insideLabelShown);
+        QCursor::setPos(fDiagram->mapToGlobal(QPoint(900, 480)));
+        fDiagram->repaint();
+        QVERIFY(fDiagram->Image() == first);
     }
 
     void feedFromTheRegisterImage() {
