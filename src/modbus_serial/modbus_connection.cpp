@@ -232,6 +232,7 @@ KALVO_LOCKED_PROPERTY(SendTimeout, fSendTimeout)
 KALVO_LOCKED_PROPERTY(TurnaroundDelay, fTurnaroundDelay)
 KALVO_LOCKED_PROPERTY(RefetchDelay, fRefetchDelay)
 KALVO_LOCKED_PROPERTY(RTSHoldDelay, fRTSHoldDelay)
+KALVO_LOCKED_PROPERTY(InterCharTimeout, fInterCharTimeout)
 #undef KALVO_LOCKED_PROPERTY
 
 std::uint32_t TModbusConnection::MaxRetries() const {
@@ -267,6 +268,13 @@ void TModbusConnection::SetThreadPriority(TThreadPriority value) {
 int TModbusConnection::ClientCount() const {
     std::lock_guard lock(fListLock);
     return static_cast<int>(fClients.size());
+}
+
+bool TModbusConnection::ServesAddress(std::uint8_t address) const {
+    std::lock_guard lock(fListLock);
+    return std::any_of(
+        fServers.begin(), fServers.end(),
+        [address](const TransactionServer* server) { return server->Address() == address; });
 }
 
 int TModbusConnection::ServerCount() const {

@@ -85,6 +85,11 @@ public:
     void SetRTSHoldDelay(std::uint32_t value);
     std::uint32_t MaxRetries() const;
     void SetMaxRetries(std::uint32_t value);
+    // The longest silence inside an RTU frame whose length is known before it ends as
+    // incomplete (never longer than ReceiveTimeout). USB-serial adapters hand bytes over in
+    // chunks, so a silence of a few silent intervals inside a reply is normal on them.
+    std::uint32_t InterCharTimeout() const;
+    void SetInterCharTimeout(std::uint32_t value);
     bool EchoQueryBeforeReply() const { return fEchoQueryBeforeReply; }
     void SetEchoQueryBeforeReply(bool value);
     TThreadPriority ThreadPriority() const { return fThreadPriority; }
@@ -92,6 +97,8 @@ public:
     std::uint32_t RealSilentInterval() const;
     int ClientCount() const;
     int ServerCount() const;
+    // Whether an attached server answers requests to `address`.
+    bool ServesAddress(std::uint8_t address) const;
 
     Event OnBeforeOpen, OnAfterOpen, OnBeforeClose, OnAfterClose;
     HookEvent OnGetHookedPortHandle;
@@ -191,6 +198,7 @@ private:
     std::uint32_t fRefetchDelay = 0;
     std::uint32_t fRTSHoldDelay = 0;
     std::uint32_t fMaxRetries = 1;
+    std::uint32_t fInterCharTimeout = 500;
     std::uint32_t fRealSilentInterval = 0;
 
     mutable std::mutex fListLock;

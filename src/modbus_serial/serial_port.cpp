@@ -288,6 +288,7 @@ bool SerialPort::Drain(int timeoutMs) {
 
 bool SerialPort::WaitForRxChar(int timeoutMs) {
     pollfd fds[2] = {{fFd, POLLIN, 0}, {fBreak, POLLIN, 0}};
+    fInterrupted = false;
     int ready = poll(fds, 2, timeoutMs);
     if (ready < 0) {
         if (errno == EINTR) {
@@ -297,6 +298,7 @@ bool SerialPort::WaitForRxChar(int timeoutMs) {
     }
     if (fds[1].revents != 0) {
         ClearBreak();
+        fInterrupted = true;
         return false;
     }
     constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;

@@ -52,6 +52,8 @@ public:
     // True when a character arrived within timeoutMs (negative: no limit); false on time-out
     // or when Break() woke the wait.
     bool WaitForRxChar(int timeoutMs);
+    // Whether the last WaitForRxChar was ended by Break().
+    bool Interrupted() const { return fInterrupted; }
     // Reads at once whatever is queued, up to count bytes.
     int ReadAvailable(std::uint8_t* area, int count);
     // Thread-safe: wakes one WaitForRxChar.
@@ -68,6 +70,7 @@ private:
     bool fHooked = false;
     std::string fPath;
     int fBreak = -1;
+    bool fInterrupted = false;
 };
 
 } // namespace kalvo

@@ -159,7 +159,7 @@ void TTransactionThread::Process(std::unique_ptr<TModbusTransaction> transaction
 void TTransactionThread::Attempt(TModbusTransaction& transaction, int querySize) {
     transaction.Info.Reply = srNone;
     ++transaction.Info.Retries;
-    FConnection.Line().Purge();
+    PurgeLine();
     if (!SendFrame(FOutputBuffer.data(), querySize)) {
         return;
     }
@@ -184,10 +184,11 @@ void TTransactionThread::ReceiveReply(TModbusTransaction& transaction, int query
             deadline - std::chrono::steady_clock::now());
         return static_cast<int>(std::max<std::int64_t>(0, left.count()));
     };
+    const RtuFrameReceiver::Rule rule = ReplyRule(transaction);
     do {
-        int replySize = ReceiveFrame(remaining());
+        int replySize = ReceiveFrame(remaining(), rule);
         if (FConnection.EchoQueryBeforeReply()) {
-            replySize = RemoveEcho(replySize, querySize, remaining());
+            replySize = RemoveEcho(replySize, querySize, remaining(), rule);
         }
         FConnection.PostFrame(false, FInputBuffer.data(), replySize);
         transaction.Info.Reply = Classify(transaction, replySize);
@@ -197,13 +198,22 @@ void TTransactionThread::ReceiveReply(TModbusTransaction& transaction, int query
     }
 }
 
-int TTransactionThread::RemoveEcho(int replySize, int querySize, int timeoutMs) {
+// A reply's length is known from its own first bytes, unless the request is one the engine
+// does not interpret or an echo of the request comes first.
+RtuFrameReceiver::Rule TTransactionThread::ReplyRule(const TModbusTransaction& transaction) const {
+    const std::uint8_t address = transaction.Info.Address;
+    return {!transaction.Custom && !transaction.Promiscuous && !FConnection.EchoQueryBeforeReply(),
+            RtuFrameLength::Kind::Reply, [address](std::uint8_t from) { return from == address; }};
+}
+
+int TTransactionThread::RemoveEcho(int replySize, int querySize, int timeoutMs,
+                                   const RtuFrameReceiver::Rule& rule) {
     if (replySize < querySize || std::memcmp(FInputBuffer.data(), FOutputBuffer.data(),
                                              static_cast<std::size_t>(querySize)) != 0) {
         return replySize;
     }
     if (replySize == querySize) {
-        return ReceiveFrame(timeoutMs);
+        return ReceiveFrame(timeoutMs, rule);
     }
     std::memmove(FInputBuffer.data(), FInputBuffer.data() + querySize,
                  static_cast<std::size_t>(replySize - querySize));
@@ -254,8 +264,9 @@ bool TTransactionThread::SendFrame(const std::uint8_t* bytes, int count) {
     return sent;
 }
 
-int TTransactionThread::ReceiveFrame(int timeoutMs) {
-    const int size = fMode == tmRTU ? ReceiveRtuFrame(timeoutMs) : ReceiveAsciiFrame(timeoutMs);
+int TTransactionThread::ReceiveFrame(int timeoutMs, const RtuFrameReceiver::Rule& rule) {
+    const int size =
+        fMode == tmRTU ? ReceiveRtuFrame(timeoutMs, rule) : ReceiveAsciiFrame(timeoutMs);
     int dataSize = size;
     if (FConnection.OnPreprocessIncomingFrame) {
         FConnection.OnPreprocessIncomingFrame(FConnection, FInputBuffer.data(),
@@ -264,28 +275,18 @@ int TTransactionThread::ReceiveFrame(int timeoutMs) {
     return dataSize;
 }
 
-// A frame ends at the first gap of RealSilentInterval without a character.
-int TTransactionThread::ReceiveRtuFrame(int timeoutMs) {
-    SerialPort& line = FConnection.Line();
-    const int capacity = static_cast<int>(FInputBuffer.size());
-    if (timeoutMs == 0 || !line.WaitForRxChar(timeoutMs)) {
-        return 0;
-    }
-    int size = line.ReadAvailable(FInputBuffer.data(), capacity);
-    if (size == 0) {
-        return 0;
-    }
-    while (line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()))) {
-        int added = 0;
-        do {
-            added = line.ReadAvailable(FInputBuffer.data() + size, capacity - size);
-            size += added;
-        } while (added > 0);
-        if (size == capacity) {
-            break;
-        }
-    }
-    return size;
+int TTransactionThread::ReceiveRtuFrame(int timeoutMs, const RtuFrameReceiver::Rule& rule) {
+    const auto silent = static_cast<int>(FConnection.RealSilentInterval());
+    const auto interChar =
+        static_cast<int>(std::min(FConnection.InterCharTimeout(), FConnection.ReceiveTimeout()));
+    return fReceiver.Receive(FConnection.Line(), FInputBuffer.data(),
+                             static_cast<int>(FInputBuffer.size()), timeoutMs, rule,
+                             {silent, std::max(silent, interChar)});
+}
+
+void TTransactionThread::PurgeLine() {
+    FConnection.Line().Purge();
+    fReceiver.Discard();
 }
 
 int TTransactionThread::ReceiveAsciiFrame(int timeoutMs) {
@@ -336,9 +337,12 @@ void TTransactionThread::MonitorExecute() {
     line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()));
     TModbusBuffer buffer(FrameGeometry::TransactionCapacity(fMode));
     const FrameCodec codec = FConnection.Codec();
+    // A monitor cannot tell requests from replies: a frame ends at its request length only
+    // where its CRC agrees.
+    const RtuFrameReceiver::Rule rule{true, RtuFrameLength::Kind::Request, {}};
     while (!fTerminated) {
         try {
-            const int size = ReceiveFrame(kNoLimit);
+            const int size = ReceiveFrame(kNoLimit, rule);
             FConnection.PostFrame(false, FInputBuffer.data(), size);
             if (fTerminated || size == 0) {
                 continue;
@@ -348,7 +352,7 @@ void TTransactionThread::MonitorExecute() {
                 const int checkSize = FrameGeometry::ErrorCheckSize(fMode);
                 FConnection.PostCapturedFrame(
                     frame[0], frame[1], TFrameData(frame + 2, frame + buffer.Size() - checkSize));
-                line.Purge();
+                PurgeLine();
             } else {
                 FConnection.PostInvalidFrameDiscard();
             }
@@ -366,9 +370,12 @@ void TTransactionThread::ServerExecute() {
     line.Purge();
     line.WaitForRxChar(static_cast<int>(FConnection.RealSilentInterval()));
     TModbusTransaction work(FrameGeometry::TransactionCapacity(fMode));
+    const RtuFrameReceiver::Rule rule{
+        true, RtuFrameLength::Kind::Request,
+        [this](std::uint8_t address) { return FConnection.ServesAddress(address); }};
     while (!fTerminated) {
         try {
-            const int size = ReceiveFrame(kNoLimit);
+            const int size = ReceiveFrame(kNoLimit, rule);
             FConnection.PostFrame(false, FInputBuffer.data(), size);
             if (!fTerminated && size > 0) {
                 ServeRequest(work, size);
@@ -399,7 +406,7 @@ void TTransactionThread::ServeRequest(TModbusTransaction& work, int size) {
     const int replySize = codec.EncodeFrame(work.ReplyBuffer(), FOutputBuffer.data(),
                                             static_cast<int>(FOutputBuffer.size()));
     FConnection.PostFrame(true, FOutputBuffer.data(), replySize);
-    FConnection.Line().Purge();
+    PurgeLine();
     SendFrame(FOutputBuffer.data(), replySize);
 }
 

@@ -2,6 +2,7 @@
 
 #include "modbus_serial/modbus_transaction.h"
 #include "modbus_serial/modbus_types.h"
+#include "modbus_serial/rtu_frame_receiver.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -42,11 +43,13 @@ private:
     void Process(std::unique_ptr<TModbusTransaction> transaction);
     void Attempt(TModbusTransaction& transaction, int querySize);
     void ReceiveReply(TModbusTransaction& transaction, int querySize);
-    int RemoveEcho(int replySize, int querySize, int timeoutMs);
+    RtuFrameReceiver::Rule ReplyRule(const TModbusTransaction& transaction) const;
+    int RemoveEcho(int replySize, int querySize, int timeoutMs, const RtuFrameReceiver::Rule& rule);
     TServerReply Classify(TModbusTransaction& transaction, int replySize);
     bool SendFrame(const std::uint8_t* bytes, int count);
-    int ReceiveFrame(int timeoutMs);
-    int ReceiveRtuFrame(int timeoutMs);
+    int ReceiveFrame(int timeoutMs, const RtuFrameReceiver::Rule& rule);
+    int ReceiveRtuFrame(int timeoutMs, const RtuFrameReceiver::Rule& rule);
+    void PurgeLine();
     int ReceiveAsciiFrame(int timeoutMs);
     void ServeRequest(TModbusTransaction& work, int size);
     void HandleThreadError(const std::exception& error);
@@ -61,6 +64,7 @@ private:
     std::deque<std::unique_ptr<TModbusTransaction>> FTransactionQueue;
     std::vector<std::uint8_t> FInputBuffer;
     std::vector<std::uint8_t> FOutputBuffer;
+    RtuFrameReceiver fReceiver;
     std::atomic<bool> fTerminated = false;
     std::atomic<pid_t> fThreadId = 0;
     std::thread fThread;

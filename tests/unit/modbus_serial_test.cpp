@@ -229,6 +229,49 @@ TEST_F(SerialConnectionTest, BadCrcIsResentAndOtherAddressesAreIgnored) {
     EXPECT_EQ(fSent.size(), 2u);
 }
 
+// A reply arrives in pieces, as a USB adapter hands it over: its length, known from its
+// header, decides where it ends, not a silence inside it; only a silence longer than the
+// inter-character time-out ends it as incomplete.
+TEST_F(SerialConnectionTest, AReplyOfKnownLengthEndsAtItsLength) {
+    const Bytes other = PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01});
+    Bytes otherThenReply = other;
+    otherThenReply.insert(otherThenReply.end(), kReply.begin(), kReply.end());
+    const Bytes head(kReply.begin(), kReply.begin() + 2);
+    const Bytes middle(kReply.begin() + 2, kReply.begin() + 5);
+    const Bytes tail(kReply.begin() + 5, kReply.end());
+    struct Case {
+        const char* name;
+        Chunks reply;
+        TServerReply outcome;
+        std::size_t frames;
+    };
+    const Case cases[] = {
+        {"chunks 40 ms apart", {{head}, {middle, 40}, {tail, 40}}, srNormalReply, 1},
+        {"one pause of 300 ms",
+         {{head}, {Bytes(kReply.begin() + 2, kReply.end()), 300}},
+         srNormalReply,
+         1},
+        {"another device, then the reply at once", {{otherThenReply}}, srNormalReply, 2},
+        {"a pause past the inter-character time-out", {{head}, {middle, 700}}, srInvalidFrame, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fClient.Done.clear();
+        fReceived.clear();
+        PtyPeer peer([&c](const Bytes&) { return c.reply; });
+        Open(peer);
+        fConnection.SetReceiveTimeout(1000);
+        Request(1);
+        ASSERT_TRUE(WaitDone());
+        EXPECT_EQ(fClient.Done[0].Reply, c.outcome);
+        EXPECT_EQ(fReceived.size(), c.frames);
+        if (c.outcome == srNormalReply) {
+            EXPECT_EQ(fReceived.back(), kReply);
+        }
+        fConnection.Close();
+    }
+}
+
 TEST_F(SerialConnectionTest, ExceptionRepliesOfFiveAndSixBytes) {
     int attempt = 0;
     PtyPeer peer([&attempt](const Bytes&) {

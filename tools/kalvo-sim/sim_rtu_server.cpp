@@ -94,6 +94,10 @@ void SimRtuServer::ShapeReply(TModbusTransaction& transaction) {
     const std::uint16_t crc = Crc16(std::span(frame).subspan(frame.size() - answer.size() - 1));
     frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<std::uint8_t>((crc >> 8) ^ (fPlan.BadCrc ? 0xFF : 0x00)));
+    // The other device also talks while the client waits for this reply.
+    if (fPlan.ChatterMs > 0) {
+        WriteFrame(OtherDeviceFrame());
+    }
     WriteFrame(frame);
 }
 
@@ -104,13 +108,18 @@ void SimRtuServer::WriteFrame(const Bytes& bytes) {
     fLastFrame = std::chrono::steady_clock::now();
 }
 
-// Replies of the next address to a read of one register: another device on the same bus.
-void SimRtuServer::Chatter() {
+// A reply of the next address to a read of one register: another device on the same bus.
+SimRtuServer::Bytes SimRtuServer::OtherDeviceFrame() const {
     const auto other = static_cast<std::uint8_t>(Address() % 247 + 1);
     Bytes frame = {other, 0x03, 0x02, 0x00, 0x2A};
     const std::uint16_t crc = Crc16(frame);
     frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return frame;
+}
+
+void SimRtuServer::Chatter() {
+    const Bytes frame = OtherDeviceFrame();
     while (fChattering) {
         std::this_thread::sleep_for(std::chrono::milliseconds(fPlan.ChatterMs));
         WriteFrame(frame);

@@ -40,6 +40,7 @@ private:
 
     void ShapeReply(TModbusTransaction& transaction);
     void WriteFrame(const Bytes& bytes);
+    Bytes OtherDeviceFrame() const;
     void Chatter();
 
     RegisterSource& fSource;
