@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -165,6 +166,17 @@ void SerialPort::Open(const std::string& name) {
     fHooked = false;
     fPath = path;
     ClearBreak();
+    AskLowLatency();
+}
+
+// USB-serial drivers shorten their latency timer for this flag (16 ms to 1 ms on FTDI-type
+// adapters). Best effort: a pseudo-terminal or a driver without it refuses, and that is fine.
+void SerialPort::AskLowLatency() {
+    serial_struct serial{};
+    if (ioctl(fFd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ioctl(fFd, TIOCSSERIAL, &serial);
+    }
 }
 
 void SerialPort::Hook(int fd) {

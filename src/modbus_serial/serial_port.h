@@ -61,6 +61,7 @@ public:
 
 private:
     [[noreturn]] void Fail(int error) const;
+    void AskLowLatency();
     void ClearBreak();
     void SetModemLine(int line, bool on);
     bool WaitWritable(int timeoutMs);

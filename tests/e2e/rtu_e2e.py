@@ -1,8 +1,8 @@
 """Modbus RTU across pseudo-terminals, against peers nobody here wrote: kalvo-poll reads a
 pymodbus RTU server through a socat pair, and mbpoll reads kalvo-sim.
 
-Usage: rtu_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: pymodbus | mbpoll | faults
+Usage: rtu_e2e.py SCENARIO KALVO_SIM KALVO_POLL [PACED_LINE]
+SCENARIO: pymodbus | mbpoll | faults | paced
 """
 import json
 import os
@@ -159,10 +159,69 @@ def check_faults(sim, poller):
             check_shown_registers(report, sim_flags)
 
 
+PACED = [
+    # baud, paced-line flags, kalvo-poll flags, expected log line or None
+    (9600, [], [], None),
+    (19200, [], [], None),
+    (9600, ["--latency", "16"], [], None),
+    (19200, ["--latency", "16"], [], None),
+    (9600, ["--pause-before", "100", "--pause", "20"], [], None),
+    (9600, ["--pause-before", "100", "--pause", "100"], [], None),
+    (9600, ["--pause-before", "100", "--pause", "400"], [], None),
+    # Longer than the inter-character time-out: that read fails, the next one reads.
+    (9600, ["--pause-before", "100", "--pause", "700"], ["--run", "3", "--interval", "500"],
+     "Invalid answer!"),
+]
+
+
+def check_paced(sim, poller, paced_line):
+    """kalvo-poll reads kalvo-sim through a line paced at its baud rate: plain, behind a
+    USB adapter's latency timer, and with a pause inside a reply."""
+    words = fixed_words()
+    with tempfile.TemporaryDirectory() as work:
+        sim_link, near_link = os.path.join(work, "sim"), os.path.join(work, "near")
+        sim_process = subprocess.Popen([sim, "--rtu", sim_link, "--fixed", FIXED],
+                                       stdout=subprocess.PIPE, text=True)
+        try:
+            sim_process.stdout.readline()
+            for baud, line_flags, poll_flags, expected in PACED:
+                what = "%d %s" % (baud, " ".join(line_flags))
+                line = subprocess.Popen([paced_line, sim_link, near_link, "--baud", str(baud),
+                                         *line_flags], stdout=subprocess.PIPE, text=True)
+                try:
+                    if not line.stdout.readline().startswith("ready"):
+                        fail(what + ": the paced line did not start")
+                    result = subprocess.run(
+                        [poller, "--rtu", near_link, "--baud", str(baud), "--interval", "20",
+                         "--format", "json", *poll_flags], capture_output=True, text=True,
+                        timeout=60, env=dict(os.environ, LC_ALL="C"))
+                finally:
+                    line.terminate()
+                    line.wait(timeout=10)
+                sys.stderr.write(result.stderr)
+                report = json.loads(result.stdout)
+                if expected is None:
+                    if result.returncode != 0 or report["registers"][:245] != words:
+                        fail(what + ": not every read gave the image")
+                    continue
+                if expected not in result.stderr:
+                    fail("%s: the log lacks %r" % (what, expected))
+                statistics = report["statistics"]
+                if statistics["responses"] != statistics["requests"] - 1:
+                    fail(what + ": only the paused read may fail")
+                check_shown_registers(report, what)
+        finally:
+            sim_process.terminate()
+            sim_process.wait(timeout=10)
+
+
 def main():
     scenario, sim, poller = sys.argv[1:4]
-    {"pymodbus": check_pymodbus, "mbpoll": check_mbpoll, "faults": check_faults}[scenario](
-        sim, poller)
+    if scenario == "paced":
+        check_paced(sim, poller, sys.argv[4])
+    else:
+        {"pymodbus": check_pymodbus, "mbpoll": check_mbpoll, "faults": check_faults}[scenario](
+            sim, poller)
     print("PASS")
 
 
