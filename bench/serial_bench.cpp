@@ -3,6 +3,7 @@
 // silent line.
 #include "modbus_serial/frame_codec.h"
 #include "modbus_serial/modbus_connection.h"
+#include "paced_line.h"
 #include "pty_peer.h"
 
 #include <benchmark/benchmark.h>
@@ -95,6 +96,88 @@ void LibmodbusReplyToCompletion(benchmark::State& state) {
     modbus_free(context);
 }
 BENCHMARK(LibmodbusReplyToCompletion)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+// A read cycle of 121 registers through a line paced at the benchmark's baud rate: the
+// request's 8 and the reply's 247 bytes at their line time are the bound, the test peer adds
+// its own 5 ms frame-end gap.
+PtyPeer::Bytes BlockAReply() {
+    std::vector<std::uint8_t> reply = {1, 3, 242};
+    reply.resize(3 + 242, 0x11);
+    return PtyPeer::WithCrc(reply);
+}
+
+void ReportLine(benchmark::State& state, const kalvo::test::PacedLine& line,
+                std::chrono::steady_clock::duration elapsed) {
+    const double lineMs = static_cast<double>((8 + 247) * line.ByteTime().count()) / 1e6;
+    const double cycleMs = std::chrono::duration<double, std::milli>(elapsed).count() /
+                           static_cast<double>(state.iterations());
+    state.counters["line_ms"] = lineMs;
+    state.counters["cycle_per_line"] = cycleMs / lineMs;
+}
+
+kalvo::TBaudRate BaudRate(std::int64_t baud) {
+    return baud == 19200 ? kalvo::br19200 : kalvo::br9600;
+}
+
+void PacedReadCycle(benchmark::State& state) {
+    const PtyPeer::Bytes framed = BlockAReply();
+    PtyPeer peer(
+        [&framed](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{framed}}; });
+    kalvo::test::PacedLine::Settings settings;
+    settings.Baud = static_cast<int>(state.range(0));
+    kalvo::test::PacedLine line(peer.Path(), settings);
+    kalvo::ManualMessageQueue queue;
+    CountingClient client;
+    kalvo::TModbusConnection connection(queue);
+    connection.SetPort(line.NearPath());
+    connection.SetBaudRate(BaudRate(state.range(0)));
+    connection.SetParity(kalvo::psNone);
+    connection.RegisterClient(&client);
+    connection.Open();
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        RoundTrip(connection, queue, client);
+    }
+    ReportLine(state, line, std::chrono::steady_clock::now() - start);
+}
+BENCHMARK(PacedReadCycle)
+    ->Arg(9600)
+    ->Arg(19200)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+
+void LibmodbusPacedReadCycle(benchmark::State& state) {
+    const PtyPeer::Bytes framed = BlockAReply();
+    PtyPeer peer(
+        [&framed](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{framed}}; });
+    kalvo::test::PacedLine::Settings settings;
+    settings.Baud = static_cast<int>(state.range(0));
+    kalvo::test::PacedLine line(peer.Path(), settings);
+    modbus_t* context =
+        modbus_new_rtu(line.NearPath().c_str(), static_cast<int>(state.range(0)), 'N', 8, 1);
+    modbus_set_slave(context, 1);
+    if (modbus_connect(context) != 0) {
+        state.SkipWithError("libmodbus cannot open the paced line");
+    }
+    std::uint16_t values[121];
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (modbus_read_registers(context, 0, 121, values) != 121) {
+            state.SkipWithError("libmodbus read failed");
+        }
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    modbus_close(context);
+    modbus_free(context);
+    ReportLine(state, line, elapsed);
+}
+BENCHMARK(LibmodbusPacedReadCycle)
+    ->Arg(9600)
+    ->Arg(19200)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
 
 void WaitOnSilentLine(benchmark::State& state) {
     PtyPeer peer([](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{}; });

@@ -51,7 +51,8 @@ void RunLifecycle::Join() {
 }
 
 void RunLifecycle::Pause(std::uint32_t cycle) {
-    if (!Continues(cycle)) {
+    // No pause is no wait: a timed wait of zero still costs a futex round trip.
+    if (!Continues(cycle) || fSettings.PollDelay <= 0) {
         return;
     }
     fTerminateEvent.WaitFor(std::chrono::milliseconds(fSettings.PollDelay));

@@ -294,7 +294,8 @@ bool SerialPort::Drain(int timeoutMs) {
             tcflush(fFd, TCOFLUSH);
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Fine enough not to delay the reply by much past the last byte leaving.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 }
 

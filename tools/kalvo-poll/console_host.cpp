@@ -18,9 +18,11 @@ std::string TimeStamp() {
 
 } // namespace
 
+// One write per line: the stream is unbuffered standard error.
 void ConsoleHost::AppendLog(RunId, const std::string& message) {
+    const std::string line = TimeStamp() + ' ' + message + '\n';
     std::lock_guard lock(fMutex);
-    fLog << TimeStamp() << ' ' << message << std::endl;
+    fLog << line << std::flush;
 }
 
 void ConsoleHost::FillRegisters(RunId) {

@@ -1,0 +1,105 @@
+// Whole programs: kalvo-poll reading kalvo-sim over Modbus/TCP as fast as it can, against a
+// libmodbus client doing the same reads of the same simulator in the same run.
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <modbus.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kReads = 2000;
+
+// kalvo-sim on a free loopback port, for as long as the object lives.
+class Simulator {
+public:
+    Simulator() {
+        int banner[2] = {-1, -1};
+        if (pipe(banner) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, banner[1], STDOUT_FILENO);
+        const char* argv[] = {KALVO_SIM, "--listen",        "127.0.0.1:0",
+                              "--fixed", KALVO_FIXED_IMAGE, nullptr};
+        posix_spawn(&fPid, KALVO_SIM, &actions, nullptr, const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(banner[1]);
+        char text[256] = {};
+        FILE* output = fdopen(banner[0], "r");
+        if (output != nullptr && std::fgets(text, sizeof text, output) != nullptr) {
+            const std::string line = text;
+            fPort = std::atoi(line.substr(line.rfind(':') + 1).c_str());
+        }
+        fOutput = output;
+    }
+    ~Simulator() {
+        if (fPid > 0) {
+            kill(fPid, SIGTERM);
+            waitpid(fPid, nullptr, 0);
+        }
+        if (fOutput != nullptr) {
+            std::fclose(fOutput);
+        }
+    }
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    int Port() const { return fPort; }
+
+private:
+    pid_t fPid = -1;
+    FILE* fOutput = nullptr;
+    int fPort = 0;
+};
+
+int RunProcess(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+void KalvoPollProcess(benchmark::State& state) {
+    Simulator sim;
+    const std::string command =
+        std::string(KALVO_POLL) + " --tcp 127.0.0.1:" + std::to_string(sim.Port()) + " --run " +
+        std::to_string(kReads) + " --interval 0 --format csv >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (RunProcess(command) != 0) {
+            state.SkipWithError("kalvo-poll failed");
+        }
+    }
+    state.counters["us_per_read"] = benchmark::Counter(
+        kReads, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(KalvoPollProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void LibmodbusSameReads(benchmark::State& state) {
+    Simulator sim;
+    std::uint16_t values[125];
+    for (auto _ : state) {
+        modbus_t* context = modbus_new_tcp("127.0.0.1", sim.Port());
+        if (modbus_connect(context) != 0) {
+            state.SkipWithError("libmodbus cannot connect");
+        }
+        for (int read = 0; read < kReads; ++read) {
+            const bool blockB = read % 2 == 1;
+            if (modbus_read_registers(context, blockB ? 121 : 0, blockB ? 124 : 121, values) < 0) {
+                state.SkipWithError("libmodbus read failed");
+                break;
+            }
+        }
+        modbus_close(context);
+        modbus_free(context);
+    }
+    state.counters["us_per_read"] = benchmark::Counter(
+        kReads, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(LibmodbusSameReads)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
