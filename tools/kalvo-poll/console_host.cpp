@@ -18,11 +18,14 @@ std::string TimeStamp() {
 
 } // namespace
 
-// One write per line: the stream is unbuffered standard error.
 void ConsoleHost::AppendLog(RunId, const std::string& message) {
-    const std::string line = TimeStamp() + ' ' + message + '\n';
     std::lock_guard lock(fMutex);
-    fLog << line << std::flush;
+    Log(message);
+}
+
+// One write per line: the stream is unbuffered standard error.
+void ConsoleHost::Log(const std::string& message) {
+    fLog << (TimeStamp() + ' ' + message + '\n') << std::flush;
 }
 
 void ConsoleHost::FillRegisters(RunId) {
@@ -34,6 +37,22 @@ void ConsoleHost::RefreshDisplay(RunId, int first, std::span<const std::uint16_t
     std::lock_guard lock(fMutex);
     fRegisters.Store(first, block);
     fAnyBlockRead = true;
+    RecordBlock(first);
+}
+
+void ConsoleHost::Record(const std::string& path, RecordFile::Split split,
+                         const std::string& decimalSeparator) {
+    std::lock_guard lock(fMutex);
+    fRecorder.Start(path, split, decimalSeparator);
+}
+
+// A recording that cannot be written stops; the run goes on.
+void ConsoleHost::RecordBlock(int first) {
+    const std::string failure =
+        fRecorder.Write(std::chrono::system_clock::now(), first, fRegisters);
+    if (!failure.empty()) {
+        Log("Recording stopped: " + failure);
+    }
 }
 
 void ConsoleHost::ThreadDone(RunId, bool) {

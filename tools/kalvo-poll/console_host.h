@@ -3,6 +3,7 @@
 #include "acquisition/polling_host.h"
 #include "modbus_serial/message_queue.h"
 #include "registers/modbus_registers.h"
+#include "registers/run_recorder.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -32,13 +33,20 @@ public:
     ModbusRegisters Registers() const;
     // Whether any block was read (and shown) during the run.
     bool AnyBlockRead() const;
+    // From now on every block read is recorded.
+    void Record(const std::string& path, RecordFile::Split split,
+                const std::string& decimalSeparator);
 
 private:
+    void RecordBlock(int first);
+    void Log(const std::string& message);
+
     std::ostream& fLog;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
     ModbusRegisters fRegisters;
     bool fAnyBlockRead = false;
+    RunRecorder fRecorder;
     std::atomic<bool> fDone = false;
 };
 

@@ -81,6 +81,13 @@ int main(int argc, char* argv[]) {
     }
     try {
         ConsoleHost host(std::cerr);
+        if (!options.RecordPath.empty()) {
+            const RecordFile::Split split = options.RecordSplit == "hour" ? RecordFile::Split::Hour
+                                            : options.RecordSplit == "day"
+                                                ? RecordFile::Split::Day
+                                                : RecordFile::Split::None;
+            host.Record(options.RecordPath, split, LocaleDecimalSeparator());
+        }
         CommStatistics statistics;
         const CommStatisticsRecord counts = Poll(options, host, statistics);
         Report(options, host, counts);

@@ -67,6 +67,14 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             options.Format = ParseFormat(value());
         } else if (option == "--csv-dir") {
             options.CsvDir = value();
+        } else if (option == "--record") {
+            options.RecordPath = value();
+        } else if (option == "--record-split") {
+            options.RecordSplit = value();
+            if (options.RecordSplit != "hour" && options.RecordSplit != "day") {
+                throw UsageError("--record-split takes hour or day, not '" + options.RecordSplit +
+                                 "'");
+            }
         } else if (option == "--reset-statistics") {
             options.ResetStatistics = true;
         } else {
@@ -83,6 +91,7 @@ std::string PollOptions::Usage() {
     return R"(Usage: kalvo-poll (--tcp HOST[:PORT] | --rtu DEVICE [--baud RATE] [--address N])
                   [--step | --run N] [--interval MS] [--timeout MS]
                   [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
+                  [--record FILE [--record-split hour|day]]
 
 Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
 decoded.
@@ -101,6 +110,12 @@ decoded.
   --csv-dir DIR        write the four tables as DIR/KALVO_<serial>_<tab>.csv,
                        exactly as the client's export does
   --reset-statistics   clear the communication statistics before the first read
+  --record FILE        write every successful read to FILE as one CSV row: local
+                       time (ISO 8601), the block read, one column per quantity of
+                       the map (the other block's left empty); flushed row by row
+  --record-split hour|day
+                       one file per hour or day instead, named FILE's name plus
+                       the time of its first row
   --help               this text
 
 Log lines go to standard error, tables to standard output, the statistics to

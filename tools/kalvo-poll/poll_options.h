@@ -24,6 +24,8 @@ struct PollOptions {
     std::uint32_t TimeoutMs = 15000;
     OutputFormat Format = OutputFormat::None;
     std::string CsvDir;
+    std::string RecordPath;
+    std::string RecordSplit; // empty, "hour" or "day"
     bool ResetStatistics = false;
     bool Help = false;
 

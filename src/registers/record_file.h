@@ -1,0 +1,43 @@
+#pragma once
+
+#include "registers/run_record.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace kalvo {
+
+// Where a recorded Run goes: one CSV file, or one per hour or per day. Each part starts with
+// the header and is named after the path chosen, with the time of its first row:
+// "run.csv" gives "run_20261210_140000.csv", "run_20261210_150000.csv", ... Every row is
+// flushed as it is written, so the file can be followed while it grows and a killed process
+// loses at most the row it was writing. A failed write raises std::runtime_error with the path
+// and the reason.
+class RecordFile {
+public:
+    enum class Split { None, Hour, Day };
+
+    RecordFile(std::string path, Split split);
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    void Write(std::chrono::system_clock::time_point time, const std::vector<std::string>& row);
+    // The file being written (the latest part).
+    const std::string& CurrentPath() const { return fCurrentPath; }
+
+private:
+    void OpenPart(std::chrono::system_clock::time_point time);
+    std::string PartPath(std::chrono::system_clock::time_point time) const;
+    long PeriodOf(std::chrono::system_clock::time_point time) const;
+    [[noreturn]] void Fail(int error) const;
+
+    std::string fPath;
+    Split fSplit;
+    std::FILE* fFile = nullptr;
+    std::string fCurrentPath;
+    long fPeriod = -1;
+};
+
+} // namespace kalvo

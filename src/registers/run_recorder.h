@@ -1,0 +1,28 @@
+#pragma once
+
+#include "registers/record_file.h"
+#include "registers/run_record.h"
+
+#include <memory>
+#include <string>
+
+namespace kalvo {
+
+// Records the blocks of a Run while it is on: each successful read becomes a row of the run
+// record in the record file. A write that fails ends the recording, never the Run.
+class RunRecorder {
+public:
+    // Starts recording to `path`; the first part is opened with the first row.
+    void Start(std::string path, RecordFile::Split split, std::string decimalSeparator);
+    void Stop();
+    bool Recording() const { return fFile != nullptr; }
+    // Records the block at `first`; on a failed write, stops and returns "path: reason".
+    std::string Write(std::chrono::system_clock::time_point time, int first,
+                      const ModbusRegisters& registers);
+
+private:
+    std::unique_ptr<RecordFile> fFile;
+    std::unique_ptr<RunRecord> fRecord;
+};
+
+} // namespace kalvo

@@ -1,0 +1,120 @@
+#include "registers/record_file.h"
+#include "registers/register_map.h"
+#include "registers/run_recorder.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+
+namespace kalvo {
+namespace {
+
+using namespace std::chrono;
+
+// A local time in Berlin, where December is one hour ahead of UTC.
+class BerlinTime : public ::testing::Test {
+protected:
+    BerlinTime() {
+        const char* old = std::getenv("TZ");
+        fOldZone = old != nullptr ? old : "";
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+    }
+    ~BerlinTime() override {
+        setenv("TZ", fOldZone.c_str(), 1);
+        tzset();
+    }
+    static system_clock::time_point At(int hour, int minute, int second, int millis) {
+        std::tm local{};
+        local.tm_year = 2026 - 1900;
+        local.tm_mon = 11;
+        local.tm_mday = 10;
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_sec = second;
+        local.tm_isdst = -1;
+        return system_clock::from_time_t(std::mktime(&local)) + milliseconds(millis);
+    }
+    static std::string Contents(const std::filesystem::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    std::string fOldZone;
+};
+
+int QuantityCount() {
+    int count = 0;
+    for (const RegisterTable& table : RegisterTables()) {
+        count += static_cast<int>(table.Rows.size());
+    }
+    return count;
+}
+
+TEST_F(BerlinTime, RowsCarryTheTimeTheBlockAndOnlyItsQuantities) {
+    const std::vector<std::string> header = RunRecord::Header();
+    ASSERT_EQ(static_cast<int>(header.size()), 2 + QuantityCount());
+    EXPECT_EQ(header[2], "0.0.1 Matricola del contatore");
+    EXPECT_EQ(header[4], "Minuti (0-59)") << "a row without OBIS code";
+
+    ModbusRegisters image;
+    image.Fill();
+    image.PutWord(2, 14);
+    image.PutDouble(122, 1.25);
+    const RunRecord record(",");
+    struct Case {
+        int first;
+        const char* block;
+    };
+    for (const Case& c : {Case{0, "A"}, Case{121, "B"}}) {
+        SCOPED_TRACE(c.block);
+        const std::vector<std::string> row = record.Row(At(14, 5, 3, 120), c.first, image);
+        ASSERT_EQ(row.size(), header.size());
+        EXPECT_EQ(row[0], "2026-12-10T14:05:03.120+01:00");
+        EXPECT_EQ(row[1], c.block);
+        // Register 2 (the hour) is in block A, register 122 (P.01 channel 1) in block B.
+        EXPECT_EQ(row[3], c.first == 0 ? "14" : "");
+        ASSERT_EQ(header[59].substr(0, 8), "P.01(C1)");
+        EXPECT_EQ(row[59], c.first == 0 ? "" : "1,25");
+        EXPECT_EQ(row[2], c.first == 0 ? "Unavailable" : "") << "as the export writes it";
+    }
+}
+
+TEST_F(BerlinTime, APartStartsEveryHourWithItsOwnHeader) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kalvo-record";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    {
+        RecordFile file((folder / "run.csv").string(), RecordFile::Split::Hour);
+        file.Write(At(10, 59, 59, 900), {"a"});
+        file.Write(At(11, 0, 0, 100), {"b"});
+        file.Write(At(11, 30, 0, 0), {"c"});
+    }
+    const std::string header = "Time,Block";
+    const std::string first = Contents(folder / "run_20261210_105959.csv");
+    const std::string second = Contents(folder / "run_20261210_110000.csv");
+    EXPECT_EQ(first.substr(0, header.size()), header);
+    EXPECT_TRUE(first.ends_with("\r\na\r\n"));
+    EXPECT_EQ(second.substr(0, header.size()), header);
+    EXPECT_TRUE(second.ends_with("\r\nb\r\nc\r\n"));
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(BerlinTime, AFailedWriteStopsTheRecordingWithPathAndReason) {
+    RunRecorder recorder;
+    recorder.Start("/nonexistent-kalvo/run.csv", RecordFile::Split::None, ".");
+    ModbusRegisters image;
+    EXPECT_EQ(recorder.Write(At(9, 0, 0, 0), 0, image),
+              "/nonexistent-kalvo/run.csv: No such file or directory");
+    EXPECT_FALSE(recorder.Recording());
+    EXPECT_EQ(recorder.Write(At(9, 0, 1, 0), 0, image), "") << "nothing more is tried";
+}
+
+} // namespace
+} // namespace kalvo
