@@ -24,6 +24,8 @@ struct ClientConfig {
     QString SerialCOM;
     int ModbusRTUSpeedIndex = kDefaultSpeedIndex;
     PollSettings Poll;
+    // How a recording is split: 0 one file, 1 a file per hour, 2 a file per day.
+    int RecordSplit = 0;
 
     // An integer text as the configuration accepts it; nothing for anything else.
     static std::optional<int> IntegerText(const QString& text);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace kalvo {
 
@@ -67,6 +68,7 @@ ClientConfig ConfigFile::Read() const {
         ReadInteger(ini, "PollingDelayIndex", defaults.Poll.PollingDelayIndex);
     config.Poll.ResetStatistics =
         ReadBoolean(ini, "ResetStatistics", defaults.Poll.ResetStatistics);
+    config.RecordSplit = std::clamp(ReadInteger(ini, "RecordSplit", defaults.RecordSplit), 0, 2);
     return config;
 }
 
@@ -89,6 +91,7 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("ModbusRTUSpeedIndex", config.ModbusRTUSpeedIndex);
     ini.setValue("PollingDelayIndex", config.Poll.PollingDelayIndex);
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
+    ini.setValue("RecordSplit", config.RecordSplit);
     ini.endGroup();
     ini.sync();
     if (ini.status() == QSettings::NoError) {

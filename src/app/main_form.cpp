@@ -2,6 +2,7 @@
 
 #include "app/app_logging.h"
 #include "app/config_file.h"
+#include "app/export_file_names.h"
 #include "app/run_controller.h"
 #include "app/serial_port_box.h"
 #include "app/tab_export.h"
@@ -17,13 +18,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
@@ -104,6 +108,8 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
         config.ModbusRTUSpeedIndex >= 0 && config.ModbusRTUSpeedIndex < SpeedBox->count();
     SpeedBox->setCurrentIndex(speedInRange ? config.ModbusRTUSpeedIndex : kDefaultSpeedIndex);
     fPollSettings = config.Poll;
+    fRecordSplit = config.RecordSplit;
+    fSplitActions[static_cast<std::size_t>(fRecordSplit)]->setChecked(true);
 }
 
 ClientConfig TmainForm::CurrentConfig() const {
@@ -116,6 +122,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.SerialCOM = ComboSerials->currentIndex() >= 0 ? ComboSerials->currentText() : QString();
     config.ModbusRTUSpeedIndex = SpeedBox->currentIndex();
     config.Poll = fPollSettings;
+    config.RecordSplit = fRecordSplit;
     return config;
 }
 
@@ -315,6 +322,38 @@ void TmainForm::SpeedButton5Click() {
     }
     if (saved) {
         fEnvironment.ShowInformation(this, "File successfully saved");
+    }
+}
+
+// Recording starts with a file the user chooses and stops when the button is released or a
+// write fails; the Run is never touched.
+void TmainForm::RecordClick(bool on) {
+    if (!on) {
+        fRecorder.Stop();
+        return;
+    }
+    const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + "_" +
+                         QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss");
+    const QString chosen = fEnvironment.ChooseSaveFile(this, "Comma separated values (*.csv *.CSV)",
+                                                       QDir::currentPath(), "csv", name);
+    if (chosen.isEmpty()) {
+        const QSignalBlocker quiet(RecordAction);
+        RecordAction->setChecked(false);
+        return;
+    }
+    const RecordFile::Split splits[] = {RecordFile::Split::None, RecordFile::Split::Hour,
+                                        RecordFile::Split::Day};
+    fRecorder.Start(CsvFileName(chosen).toStdString(),
+                    splits[static_cast<std::size_t>(fRecordSplit)], DecimalSeparator());
+}
+
+void TmainForm::RecordBlock(int first) {
+    const std::string failure =
+        fRecorder.Write(std::chrono::system_clock::now(), first, fRegisters);
+    if (!failure.empty()) {
+        const QSignalBlocker quiet(RecordAction);
+        RecordAction->setChecked(false);
+        fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/poll_settings.h"
+#include "registers/run_recorder.h"
 
 #include <QMainWindow>
 #include <array>
@@ -15,6 +16,7 @@ class QComboBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QListWidget;
 class QRadioButton;
 class QTabWidget;
@@ -61,6 +63,8 @@ public:
     void readStepClick();
     void readContinuousClick();
     void readStopClick();
+    // Writes the block just read at `first` to the recording, when one is on.
+    void RecordBlock(int first);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -100,6 +104,8 @@ private:
     void ClearValueColumns();
     std::int32_t PollDelay() const;
     void SetRunningControls(bool step);
+    void RecordClick(bool on);
+    QAction* SplitAction(QMenu* menu, const QString& text, int split);
 
     // Display.
     void InitPolarDiagram();
@@ -124,6 +130,8 @@ private:
     PollSettings fPollSettings;
     CommStatistics fStatistics;
     RunController* fRuns = nullptr;
+    RunRecorder fRecorder;
+    int fRecordSplit = 0;
     bool fStartUpScanDone = false;
     bool fShown = false;
     int fLogPanelTag = 0;
@@ -136,6 +144,8 @@ private:
     QAction* RunAction = nullptr;
     QAction* StopAction = nullptr;
     QAction* SaveAction = nullptr;
+    QAction* RecordAction = nullptr;
+    std::array<QAction*, 3> fSplitActions{};
     TdebugForm* debugForm = nullptr;
     TFormSettings* FormSettings = nullptr;
     TPolarDiagram* fPolarDiagram = nullptr;
@@ -154,6 +164,7 @@ private:
     QToolButton* readContinuous = nullptr;
     QToolButton* readStop = nullptr;
     QToolButton* SpeedButton5 = nullptr;
+    QToolButton* readRecord = nullptr;
     QToolBar* WebToolBar = nullptr;
     QTabWidget* PageControl1 = nullptr;
     std::array<RegisterGrid*, 4> fGrids{};

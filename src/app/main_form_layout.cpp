@@ -7,6 +7,7 @@
 #include "registers/register_map.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QStyle>
@@ -49,6 +51,18 @@ void FitWidth(QWidget* widget, const QString& sample) {
     widget->setMinimumWidth(widget->fontMetrics().horizontalAdvance(sample) + kFrameRoom);
 }
 
+// A red dot, as recorders show it.
+QIcon RecordIcon() {
+    QPixmap picture(24, 24);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0x80, 0, 0));
+    painter.setBrush(QColor(0xD0, 0x20, 0x20));
+    painter.drawEllipse(QRectF(5, 5, 14, 14));
+    return QIcon(picture);
+}
+
 QGroupBox* Group(const char* name, const QString& accessibleName) {
     auto* group = new QGroupBox;
     group->setObjectName(name);
@@ -74,10 +88,21 @@ void TmainForm::BuildMenus() {
     SaveAction =
         AcquisitionAction("Save current tab", style->standardIcon(QStyle::SP_DialogSaveButton),
                           QKeySequence(Qt::CTRL | Qt::Key_S), &TmainForm::SpeedButton5Click);
+    RecordAction =
+        AcquisitionAction("Record", RecordIcon(), QKeySequence(Qt::CTRL | Qt::Key_R), nullptr);
+    RecordAction->setCheckable(true);
+    connect(RecordAction, &QAction::toggled, this, &TmainForm::RecordClick);
     StopAction->setEnabled(false);
     acquisition->addActions({StepAction, RunAction, StopAction});
     acquisition->addSeparator();
-    acquisition->addAction(SaveAction);
+    acquisition->addActions({SaveAction, RecordAction});
+    QMenu* split = acquisition->addMenu("Split recordings");
+    auto* splits = new QActionGroup(this);
+    const QString texts[] = {"One file", "A file per hour", "A file per day"};
+    for (int i = 0; i < 3; ++i) {
+        fSplitActions[static_cast<std::size_t>(i)] = SplitAction(split, texts[i], i);
+        splits->addAction(fSplitActions[static_cast<std::size_t>(i)]);
+    }
     QMenu* options = menuBar()->addMenu("&Options");
     Settings1 = options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView),
                                    "&Settings ...", this, [this] { FormSettings->exec(); });
@@ -96,7 +121,15 @@ QAction* TmainForm::AcquisitionAction(const QString& text, const QIcon& icon,
     auto* action = new QAction(icon, text, this);
     action->setShortcut(key);
     action->setToolTip(text + " (" + key.toString(QKeySequence::NativeText) + ")");
-    connect(action, &QAction::triggered, this, slot);
+    if (slot != nullptr) {
+        connect(action, &QAction::triggered, this, slot);
+    }
+    return action;
+}
+
+QAction* TmainForm::SplitAction(QMenu* menu, const QString& text, int split) {
+    QAction* action = menu->addAction(text, this, [this, split] { fRecordSplit = split; });
+    action->setCheckable(true);
     return action;
 }
 
@@ -222,6 +255,7 @@ QWidget* TmainForm::BuildAcquisitionButtons() {
     readContinuous = button("readContinuous", RunAction);
     readStop = button("readStop", StopAction);
     SpeedButton5 = button("SpeedButton5", SaveAction);
+    readRecord = button("readRecord", RecordAction);
     return panel;
 }
 

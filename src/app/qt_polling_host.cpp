@@ -39,6 +39,7 @@ void QtPollingHost::RefreshDisplay(RunId run, int first, std::span<const std::ui
     Call(run, [this, first, block] {
         fForm.Registers().Store(first, block);
         fForm.RefreshDisplay();
+        fForm.RecordBlock(first);
     });
 }
 

@@ -229,6 +229,48 @@ private slots:
         }
     }
 
+    // The window's recording and kalvo-poll's hold the same header and cells for the same
+    // reads, times aside: both blocks read, and block B failing (its rows missing).
+    void theWindowRecordsWhatThePollerRecords() {
+        const QStringList faults[] = {{}, {"--exception", "2:b"}};
+        for (const QStringList& fault : faults) {
+            QProcess sim;
+            sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
+                                             KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
+                                     fault);
+            QVERIFY(sim.waitForReadyRead(5000));
+            const QString port =
+                QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+            QTemporaryDir folder;
+            auto form = NewForm();
+            form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+            form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+            form->Settings().PollingDelayIndex = 0;
+            fChosen = folder.filePath("window");
+            form->findChild<QToolButton*>("readRecord")->click();
+            QCOMPARE(fProposed.last().left(6), "KALVO_");
+            form->findChild<QToolButton*>("readStep")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+            form->findChild<QToolButton*>("readRecord")->click();
+            QProcess poll;
+            poll.setStandardOutputFile(QProcess::nullDevice());
+            poll.start(KALVO_POLL, {"--tcp", "127.0.0.1:" + port, "--interval", "20", "--record",
+                                    folder.filePath("poller.csv")});
+            QVERIFY(poll.waitForFinished(30000));
+            sim.terminate();
+            sim.waitForFinished();
+            const QList<QByteArray> window = Contents(folder.filePath("window.csv")).split('\n');
+            const QList<QByteArray> poller = Contents(folder.filePath("poller.csv")).split('\n');
+            QCOMPARE(window.size(), fault.isEmpty() ? 4 : 3);
+            QCOMPARE(poller.size(), window.size());
+            QCOMPARE(window[0], poller[0]);
+            for (int line = 1; line + 1 < window.size(); ++line) {
+                QCOMPARE(window[line].mid(window[line].indexOf(',')),
+                         poller[line].mid(poller[line].indexOf(',')));
+            }
+        }
+    }
+
     void aboutBoxTextsKeysAndPicture() {
         QVERIFY(QImageReader::supportedImageFormats().contains("jpeg"));
         QImageReader picture(":/dialogs/images/about.jpg");
