@@ -11,14 +11,14 @@ port=1502
 sim="$build/tools/kalvo-sim/kalvo-sim"
 banner=$(mktemp)
 
-"$sim" --listen "127.0.0.1:$port" >"$banner" &
+"$sim" --listen "127.0.0.1:$port" --events >"$banner" &
 sim_pid=$!
 if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
     rtu_link="$XDG_RUNTIME_DIR/kalvo-serial/kalvo-sim"
 else
     rtu_link="/tmp/kalvo-serial-$(id -u)/kalvo-sim"
 fi
-"$sim" --rtu "$rtu_link" &
+"$sim" --rtu "$rtu_link" --events &
 rtu_pid=$!
 trap 'kill "$sim_pid" "$rtu_pid" 2>/dev/null || true; wait "$sim_pid" "$rtu_pid" 2>/dev/null || true; rm -f "$banner"' EXIT
 trap 'exit 130' INT TERM

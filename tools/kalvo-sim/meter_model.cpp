@@ -22,6 +22,11 @@ double Wave(double t, double period, double phase) {
     return std::sin(2.0 * std::numbers::pi * t / period + phase);
 }
 
+// The position of t within a repeating period, in seconds.
+double Within(double t, double period) {
+    return t - std::floor(t / period) * period;
+}
+
 // The 32-bit encoding of a value with the given number of decimal digits.
 std::uint32_t Encoded(double value, int digits) {
     return static_cast<std::uint32_t>(std::llround(value * std::pow(10.0, digits)));
@@ -40,14 +45,26 @@ MeterModel::MeterModel(Settings settings, Time start)
                                                            0.4,       0.3,  456.7, 14000.2, 13.1} {}
 
 std::array<MeterModel::Phase, 3> MeterModel::PhasesAt(double t) const {
+    const bool loadSwitched = fSettings.Events && Within(t, 40) < 15;
+    const bool dip = fSettings.Events && Within(t, 45) < 1;
     std::array<Phase, 3> phases{};
     for (int k = 0; k < 3; ++k) {
         const auto i = static_cast<std::size_t>(k);
         phases[i].Volts = 230.0 + 1.2 * Wave(t, 47, k) + 0.4 * Wave(t, 11, 2 * k);
         phases[i].Amps = fSettings.LoadAmps * kLoadShare[i] * (1.0 + 0.15 * Wave(t, 60, 1.3 * k));
         phases[i].AngleDegrees = kBaseAngles[i] + 2.0 * Wave(t, 30, k);
+        if (loadSwitched) {
+            phases[i].Amps *= 1.6;
+        }
+    }
+    if (dip) {
+        phases[1].Volts *= 0.85;
     }
     return phases;
+}
+
+double MeterModel::FrequencyAt(double t) const {
+    return 50.0 + 0.03 * Wave(t, 20, 0) + (fSettings.Events ? 0.15 * Wave(t, 120, 0) : 0.0);
 }
 
 MeterModel::Powers MeterModel::TotalPowers(const std::array<Phase, 3>& phases) {
@@ -110,7 +127,7 @@ void MeterModel::PutTotalisers(ModbusRegisters& image) const {
 void MeterModel::PutInstantaneous(ModbusRegisters& image, double t) const {
     const Powers power = TotalPowers(PhasesAt(t));
     image.PutSingle(48, static_cast<float>(power.P / power.S));
-    image.PutSingle(50, static_cast<float>(50.0 + 0.03 * Wave(t, 20, 0)));
+    image.PutSingle(50, static_cast<float>(FrequencyAt(t)));
     image.PutSingle(52, static_cast<float>(power.P));
     image.PutSingle(54, static_cast<float>(power.Q));
     image.PutSingle(56, static_cast<float>(power.S));

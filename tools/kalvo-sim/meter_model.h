@@ -9,7 +9,11 @@ namespace kalvo::sim {
 
 // A three-phase meter in motion: voltages near 230 V, a configurable load, phase angles of a
 // few tens of degrees, totalisers integrating the powers, and two load profiles that move on
-// at their periods. Every quantity goes into the image least significant byte first.
+// at their periods. With events, a load switches on for 15 s every 40 s, the L2 voltage dips
+// to 85 % for a second every 45 s, and the frequency wanders by 0.15 Hz over two minutes, so
+// a trend shows something to recognise. Everything is a function of the time, so an image
+// can be computed again for any instant. Every quantity goes into the image least
+// significant byte first.
 class MeterModel : public RegisterSource {
 public:
     struct Settings {
@@ -17,6 +21,8 @@ public:
         double LoadAmps = 10.0;
         int Profile1Seconds = 900;
         int Profile2Seconds = 3600;
+        // Now and then a load switches, a voltage dips and the frequency moves.
+        bool Events = false;
     };
 
     MeterModel(Settings settings, Time start);
@@ -36,6 +42,7 @@ private:
     };
 
     std::array<Phase, 3> PhasesAt(double t) const;
+    double FrequencyAt(double t) const;
     static Powers TotalPowers(const std::array<Phase, 3>& phases);
     void Integrate(double t);
     void PutClock(ModbusRegisters& image, int index, std::int64_t epochSeconds) const;

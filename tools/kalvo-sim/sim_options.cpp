@@ -65,6 +65,8 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
                                                 ? options.Meter.Profile1Seconds
                                                 : static_cast<int>(UsageError::Number(
                                                       text.substr(comma + 1), option, 1, 86400));
+        } else if (option == "--events") {
+            options.Meter.Events = true;
         } else if (option == "--exception") {
             ParseException(value(), faults);
         } else if (option == "--silent") {
@@ -121,6 +123,8 @@ Model:
   --profile-periods S1[,S2]
                           periods of load profiles P.01 and P.02 in seconds
                           (default 900,3600)
+  --events                now and then switch a load, dip a voltage for a second and
+                          move the frequency, for trends to show
 
 Faults (both transports):
   --exception CODE[:a|:b] answer every read (or only block a, addresses 0-120, or
