@@ -87,31 +87,43 @@ std::string FormatGeneralFloat(double value, std::string_view decimalSeparator) 
     return std::signbit(value) ? "-" + text : text;
 }
 
-std::string RegisterValueText(const ModbusRegisters& registers, std::string_view type, int index,
-                              std::string_view decimalSeparator) {
+std::optional<double> RegisterValue(const ModbusRegisters& registers, std::string_view type,
+                                    int index) {
     if (type == "integer") {
         const std::uint32_t value = registers.RegisterLongWord(index);
-        return value >= kSingleLargestFinite ? std::string(kUnavailableText)
-                                             : std::to_string(value);
+        return value >= kSingleLargestFinite ? std::nullopt : std::optional<double>(value);
     }
     if (type == "short") {
         const std::uint16_t value = registers.RegisterWord(index);
-        return value == 0xFFFF ? std::string(kUnavailableText) : std::to_string(value);
+        return value == 0xFFFF ? std::nullopt : std::optional<double>(value);
     }
     // A negative quantity is a valid reading; only the sign-less pattern decides availability.
     if (type == "double") {
         const auto pattern = static_cast<std::uint64_t>(registers.RegisterInt64(index));
         return (pattern & kDoubleSignMask) >= kDoubleLargestFinite
-                   ? std::string(kUnavailableText)
-                   : FormatGeneralFloat(registers.RegisterDouble(index), decimalSeparator);
+                   ? std::nullopt
+                   : std::optional<double>(registers.RegisterDouble(index));
     }
     if (type == "float") {
         const std::uint32_t pattern = registers.RegisterLongWord(index);
         return (pattern & kSingleSignMask) >= kSingleLargestFinite
-                   ? std::string(kUnavailableText)
-                   : FormatGeneralFloat(registers.RegisterSingle(index), decimalSeparator);
+                   ? std::nullopt
+                   : std::optional<double>(registers.RegisterSingle(index));
     }
-    return {};
+    return std::nullopt;
+}
+
+std::string RegisterValueText(const ModbusRegisters& registers, std::string_view type, int index,
+                              std::string_view decimalSeparator) {
+    const bool known = type == "integer" || type == "short" || type == "double" || type == "float";
+    const std::optional<double> value = RegisterValue(registers, type, index);
+    if (!value) {
+        return known ? std::string(kUnavailableText) : std::string();
+    }
+    if (type == "integer" || type == "short") {
+        return std::to_string(static_cast<std::uint32_t>(*value));
+    }
+    return FormatGeneralFloat(*value, decimalSeparator);
 }
 
 } // namespace kalvo
