@@ -151,6 +151,7 @@ void TModbusRTUThread::ModbusRTUHoldingRegistersRead(const TTransactionInfo& inf
                                     std::span(values).first(std::min(values.size(), room)));
     } else {
         CountFailure(info);
+        fLife.Host().ReadFailed(fLife.Run(), startReg);
     }
     fLife.UpdateDebugWindow();
     fReadDone.Complete(info.ID);

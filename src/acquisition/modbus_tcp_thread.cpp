@@ -70,6 +70,7 @@ void TModbusTCPThread::RunCycle(const Block& block, std::uint32_t& cycle) {
         if (!fLife.Aborted()) {
             CountError();
             fLife.Log(Flattened(error.what()));
+            fLife.Host().ReadFailed(fLife.Run(), block.First);
         }
         fModBusTCP.Disconnect();
         if (fLife.SingleStep()) {
@@ -97,6 +98,7 @@ void TModbusTCPThread::ReadBlock(const Block& block) {
     } else {
         fLife.Statistics().CountNoResponse();
         fLife.Log("Failed to read " + count + pause);
+        fLife.Host().ReadFailed(fLife.Run(), block.First);
     }
     fLife.UpdateDebugWindow();
     if (succeeded) {

@@ -21,6 +21,8 @@ public:
     virtual void FillRegisters(RunId run) = 0;
     // Stores a block read at protocol address `first` and refreshes the display.
     virtual void RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) = 0;
+    // A read of the block at protocol address `first` failed (the trend shows a gap).
+    virtual void ReadFailed(RunId, int /*first*/) {}
     // Refreshes the statistics window when it is visible.
     virtual void UpdateDebugWindow(RunId run) = 0;
     virtual void RestoreIdleControls(RunId run) = 0;

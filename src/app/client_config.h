@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace kalvo {
 
@@ -26,6 +27,8 @@ struct ClientConfig {
     PollSettings Poll;
     // How a recording is split: 0 one file, 1 a file per hour, 2 a file per day.
     int RecordSplit = 0;
+    // The first registers of the quantities the trend follows; nothing: the default set.
+    std::optional<std::vector<int>> TrendQuantities;
 
     // An integer text as the configuration accepts it; nothing for anything else.
     static std::optional<int> IntegerText(const QString& text);

@@ -69,6 +69,15 @@ ClientConfig ConfigFile::Read() const {
     config.Poll.ResetStatistics =
         ReadBoolean(ini, "ResetStatistics", defaults.Poll.ResetStatistics);
     config.RecordSplit = std::clamp(ReadInteger(ini, "RecordSplit", defaults.RecordSplit), 0, 2);
+    if (ini.contains("TrendQuantities")) {
+        std::vector<int> indices;
+        for (const QString& item : ReadText(ini, "TrendQuantities", QString()).split(' ')) {
+            if (const std::optional<int> index = ClientConfig::IntegerText(item)) {
+                indices.push_back(*index);
+            }
+        }
+        config.TrendQuantities = indices;
+    }
     return config;
 }
 
@@ -92,6 +101,13 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("PollingDelayIndex", config.Poll.PollingDelayIndex);
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
     ini.setValue("RecordSplit", config.RecordSplit);
+    if (config.TrendQuantities) {
+        QStringList indices;
+        for (int index : *config.TrendQuantities) {
+            indices << QString::number(index);
+        }
+        ini.setValue("TrendQuantities", indices.join(' '));
+    }
     ini.endGroup();
     ini.sync();
     if (ini.status() == QSettings::NoError) {

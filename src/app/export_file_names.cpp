@@ -18,4 +18,9 @@ QString BmpFileName(const QString& chosen) {
                                                                            : chosen + ".bmp";
 }
 
+QString PngFileName(const QString& chosen) {
+    return FileExtension(chosen).compare(".png", Qt::CaseInsensitive) == 0 ? chosen
+                                                                           : chosen + ".png";
+}
+
 } // namespace kalvo

@@ -9,7 +9,9 @@ namespace kalvo {
 QString FileExtension(const QString& path);
 // Adds ".csv" unless the name already ends in .csv in any case.
 QString CsvFileName(const QString& chosen);
-// Adds ".bmp" unless the name already ends in exactly ".bmp".
+// Adds ".bmp" unless the name already ends in .bmp in any case.
 QString BmpFileName(const QString& chosen);
+// Adds ".png" unless the name already ends in .png in any case.
+QString PngFileName(const QString& chosen);
 
 } // namespace kalvo

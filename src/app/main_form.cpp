@@ -13,6 +13,7 @@
 #include "qt_common/app_icon.h"
 #include "qt_common/locale_time.h"
 #include "registers/register_sheet.h"
+#include "trend/trend_tab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -109,6 +110,9 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     SpeedBox->setCurrentIndex(speedInRange ? config.ModbusRTUSpeedIndex : kDefaultSpeedIndex);
     fPollSettings = config.Poll;
     fRecordSplit = config.RecordSplit;
+    if (config.TrendQuantities) {
+        fTrend->SetSelection(*config.TrendQuantities);
+    }
     fSplitActions[static_cast<std::size_t>(fRecordSplit)]->setChecked(true);
 }
 
@@ -123,6 +127,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.ModbusRTUSpeedIndex = SpeedBox->currentIndex();
     config.Poll = fPollSettings;
     config.RecordSplit = fRecordSplit;
+    config.TrendQuantities = fTrend->Selection();
     return config;
 }
 
@@ -319,6 +324,8 @@ void TmainForm::SpeedButton5Click() {
             exporter.SaveSheetToCsv(fGrids[static_cast<std::size_t>(tab)]->Model()->Sheet(), name);
     } else if (PageControl1->widget(tab) == pnlPolar) {
         saved = exporter.SaveDiagramToBitmap(*fPolarDiagram, name);
+    } else if (PageControl1->widget(tab) == fTrend) {
+        saved = exporter.SaveTrend(*fTrend, name);
     }
     if (saved) {
         fEnvironment.ShowInformation(this, "File successfully saved");
@@ -347,14 +354,21 @@ void TmainForm::RecordClick(bool on) {
                     splits[static_cast<std::size_t>(fRecordSplit)], DecimalSeparator());
 }
 
-void TmainForm::RecordBlock(int first) {
-    const std::string failure =
-        fRecorder.Write(std::chrono::system_clock::now(), first, fRegisters);
+void TmainForm::BlockRead(int first) {
+    const auto now = std::chrono::system_clock::now();
+    fTrend->AddBlock(std::chrono::duration<double>(now.time_since_epoch()).count(), first,
+                     fRegisters);
+    const std::string failure = fRecorder.Write(now, first, fRegisters);
     if (!failure.empty()) {
         const QSignalBlocker quiet(RecordAction);
         RecordAction->setChecked(false);
         fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
     }
+}
+
+void TmainForm::BlockFailed(int first) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    fTrend->AddGap(std::chrono::duration<double>(now).count(), first);
 }
 
 void TmainForm::GridInstSelectCell(const QModelIndex& index) {

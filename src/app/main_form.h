@@ -28,6 +28,7 @@ namespace kalvo {
 class RunController;
 class TdebugForm;
 class TPolarDiagram;
+class TrendTab;
 class TFormSettings;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
@@ -63,8 +64,11 @@ public:
     void readStepClick();
     void readContinuousClick();
     void readStopClick();
-    // Writes the block just read at `first` to the recording, when one is on.
-    void RecordBlock(int first);
+    // The block at `first` was read: it goes to the recording, when one is on, and the trend.
+    void BlockRead(int first);
+    // Reading the block at `first` failed: the trend shows a gap.
+    void BlockFailed(int first);
+    TrendTab* Trend() const { return fTrend; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -169,6 +173,7 @@ private:
     QTabWidget* PageControl1 = nullptr;
     std::array<RegisterGrid*, 4> fGrids{};
     QWidget* pnlPolar = nullptr;
+    TrendTab* fTrend = nullptr;
     QWidget* WebTabSheet = nullptr;
     QWidget* WebBrowser1 = nullptr;
     QWidget* Panel1 = nullptr;

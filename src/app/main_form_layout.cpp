@@ -5,6 +5,7 @@
 #include "dialogs/about_form.h"
 #include "dialogs/settings_form.h"
 #include "registers/register_map.h"
+#include "trend/trend_tab.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -299,6 +300,8 @@ QWidget* TmainForm::BuildPages() {
     pnlPolar = new QWidget;
     pnlPolar->setObjectName("pnlPolar");
     PageControl1->addTab(pnlPolar, "Phase diagram");
+    fTrend = new TrendTab;
+    PageControl1->addTab(fTrend, "Trend");
     WebTabSheet = new QWidget;
     WebTabSheet->setObjectName("WebTabSheet");
     auto* webLayout = new QVBoxLayout(WebTabSheet);

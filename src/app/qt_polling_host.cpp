@@ -39,8 +39,12 @@ void QtPollingHost::RefreshDisplay(RunId run, int first, std::span<const std::ui
     Call(run, [this, first, block] {
         fForm.Registers().Store(first, block);
         fForm.RefreshDisplay();
-        fForm.RecordBlock(first);
+        fForm.BlockRead(first);
     });
+}
+
+void QtPollingHost::ReadFailed(RunId run, int first) {
+    Call(run, [this, first] { fForm.BlockFailed(first); });
 }
 
 void QtPollingHost::UpdateDebugWindow(RunId run) {

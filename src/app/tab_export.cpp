@@ -2,10 +2,12 @@
 
 #include "app/export_file_names.h"
 #include "phasor/polar_diagram.h"
+#include "trend/trend_tab.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <qcustomplot.h>
 
 namespace kalvo {
 
@@ -70,6 +72,32 @@ bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString&
         ReportFailure(path, QString::fromStdString(error.what()));
         return false;
     }
+}
+
+bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
+    const QString path = ChoosePath("PNG picture (*.png *.PNG)", QDir::currentPath(), "png",
+                                    defaultName, PngFileName);
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QString csvPath = path.left(path.size() - 4) + ".csv";
+    if (QFile::exists(csvPath) &&
+        !fEnvironment.AskYesNo(&fParent, "Overwrite existing file\r\n" + csvPath + "\r\n?")) {
+        return false;
+    }
+    BusyCursor busy;
+    const QWidget* chart = trend.Chart();
+    if (!trend.Chart()->Plot()->savePng(path, chart->width(), chart->height())) {
+        ReportFailure(path, "the picture could not be written");
+        return false;
+    }
+    QFile csv(csvPath);
+    if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        csv.write(QByteArray::fromStdString(trend.VisibleCsv())) < 0 || !csv.flush()) {
+        ReportFailure(csvPath, csv.errorString());
+        return false;
+    }
+    return true;
 }
 
 } // namespace kalvo

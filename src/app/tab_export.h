@@ -10,6 +10,7 @@ class QWidget;
 namespace kalvo {
 
 class TPolarDiagram;
+class TrendTab;
 
 // Saving what a tab shows: a register sheet as CSV, the phasor diagram as a bitmap. Each asks
 // for the file, asks before overwriting (No by default), shows the busy cursor while it
@@ -22,6 +23,9 @@ public:
     // True when the file was written.
     bool SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName);
     bool SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName);
+    // The chart as a PNG picture of its size, and beside it, under the same name with ".csv",
+    // the samples in view.
+    bool SaveTrend(const TrendTab& trend, const QString& defaultName);
 
 private:
     // The chosen path with the extension added when missing; empty when cancelled or when

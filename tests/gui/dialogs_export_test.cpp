@@ -161,7 +161,7 @@ private slots:
         form->resize(940, 620);
         form->show();
         fChosen = fDir.filePath("phasor");
-        Save(*form, 5);
+        Save(*form, 6);
         QVERIFY(fProposed.isEmpty());
         form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(4);
         QTRY_VERIFY(form->PolarDiagram()->Image().size() == form->PolarDiagram()->size());

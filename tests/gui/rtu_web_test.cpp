@@ -265,7 +265,7 @@ private slots:
         auto* toolBar = form->findChild<QToolBar*>("WebToolBar");
         for (int tab = 0; tab < pages->count(); ++tab) {
             pages->setCurrentIndex(tab);
-            QCOMPARE(toolBar->isEnabled(), tab == 5);
+            QCOMPARE(toolBar->isEnabled(), tab == 6);
         }
     }
 
@@ -287,7 +287,7 @@ private slots:
         const QString port = portPattern.match(output).captured(1);
         auto form = NewForm();
         form->show();
-        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(5);
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(6);
         QVERIFY(form->findChild<QWebEngineView*>("WebBrowser1") == nullptr);
         form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1:" + port);
         Click(*form, "ToolButton1");

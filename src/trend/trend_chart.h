@@ -1,0 +1,78 @@
+#pragma once
+
+#include "trend/trend_series.h"
+
+#include <QString>
+#include <QWidget>
+#include <map>
+#include <vector>
+
+class QCPAxis;
+class QCPGraph;
+class QCPItemText;
+class QCPItemStraightLine;
+class QCustomPlot;
+
+namespace kalvo {
+
+// The time chart of the trend: one line per followed quantity, one value axis per unit (or
+// all on one normalised axis), a legend, and under the pointer the time and every value at
+// it. While it follows, the newest minutes scroll in; dragging or zooming (mouse, or the
+// arrow, +, - keys) pauses it, End follows again, Home fits the whole history. Every redraw
+// reduces each line to one minimum and one maximum per pixel column of what is in view.
+class TrendChart : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Line {
+        const TrendSeries* Series;
+        QString Name;
+        QString Unit;
+    };
+
+    explicit TrendChart(QWidget* parent = nullptr);
+
+    void SetLines(std::vector<Line> lines);
+    // New data came in: the view follows it when it follows, and is drawn again.
+    void Refresh();
+    bool Following() const { return fFollowing; }
+    void SetFollowing(bool on);
+    void SetNormalised(bool on);
+    void FitAll();
+    // The time range in view, seconds since the epoch.
+    double From() const;
+    double To() const;
+    void SetRange(double from, double to);
+    // "HH:mm:ss.zzz  name value unit ..." for the samples at or before `time`.
+    QString CursorText(double time) const;
+    // Draws what is in view now (the test and the benchmark call it directly).
+    void Redraw();
+    QCustomPlot* Plot() const { return fPlot; }
+
+signals:
+    void followingChanged(bool on);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QCPAxis* AxisFor(const QString& unit);
+    void UserRangeChanged();
+    void ShowCursor(int x);
+    void ScaleValueAxes();
+    double LatestTime() const;
+    double EarliestTime() const;
+
+    QCustomPlot* fPlot;
+    std::vector<Line> fLines;
+    std::vector<QCPGraph*> fGraphs;
+    std::map<QString, QCPAxis*> fAxes;
+    QCPItemText* fCursorLabel = nullptr;
+    QCPItemStraightLine* fCursorLine = nullptr;
+    bool fFollowing = true;
+    bool fNormalised = false;
+    bool fSettingRange = false;
+    double fSpanSeconds = 120;
+};
+
+} // namespace kalvo

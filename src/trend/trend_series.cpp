@@ -1,0 +1,129 @@
+#include "trend/trend_series.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kalvo {
+
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+} // namespace
+
+void TrendSeries::Append(double time, double value) {
+    fTimes.push_back(time);
+    fValues.push_back(static_cast<float>(value));
+    const std::size_t last = fTimes.size() - 1;
+    if (last % kSummarySpan == 0) {
+        fSummaries.push_back({kInfinity, -kInfinity, false});
+    }
+    Summary& summary = fSummaries.back();
+    if (std::isnan(value)) {
+        summary.Gap = true;
+    } else {
+        summary.Lowest = std::min(summary.Lowest, static_cast<float>(value));
+        summary.Highest = std::max(summary.Highest, static_cast<float>(value));
+    }
+}
+
+void TrendSeries::Clear() {
+    fTimes.clear();
+    fValues.clear();
+    fSummaries.clear();
+}
+
+std::size_t TrendSeries::Bytes() const {
+    return fTimes.capacity() * sizeof(double) + fValues.capacity() * sizeof(float) +
+           fSummaries.capacity() * sizeof(Summary);
+}
+
+std::size_t TrendSeries::LowerBound(double time) const {
+    return static_cast<std::size_t>(std::lower_bound(fTimes.begin(), fTimes.end(), time) -
+                                    fTimes.begin());
+}
+
+std::size_t TrendSeries::IndexAt(double time) const {
+    const std::size_t upper = static_cast<std::size_t>(
+        std::upper_bound(fTimes.begin(), fTimes.end(), time) - fTimes.begin());
+    return upper == 0 ? fTimes.size() : upper - 1;
+}
+
+TrendSeries::Summary TrendSeries::Span(std::size_t begin, std::size_t end) const {
+    Summary result{kInfinity, -kInfinity, false};
+    std::size_t i = begin;
+    while (i < end) {
+        if (i % kSummarySpan == 0 && i + kSummarySpan <= end) {
+            const Summary& block = fSummaries[i / kSummarySpan];
+            result.Lowest = std::min(result.Lowest, block.Lowest);
+            result.Highest = std::max(result.Highest, block.Highest);
+            result.Gap = result.Gap || block.Gap;
+            i += kSummarySpan;
+            continue;
+        }
+        const float value = fValues[i];
+        if (std::isnan(value)) {
+            result.Gap = true;
+        } else {
+            result.Lowest = std::min(result.Lowest, value);
+            result.Highest = std::max(result.Highest, value);
+        }
+        ++i;
+    }
+    return result;
+}
+
+std::vector<TrendSeries::Point> TrendSeries::Decimated(double from, double to, int columns) const {
+    std::vector<Point> points;
+    if (fTimes.empty() || columns <= 0 || !(to > from)) {
+        return points;
+    }
+    // One sample beyond each edge, so lines run out of the view instead of stopping short.
+    std::size_t begin = LowerBound(from);
+    begin = begin > 0 ? begin - 1 : 0;
+    const std::size_t end = std::min(fTimes.size(), LowerBound(to) + 1);
+    const double width = (to - from) / columns;
+    std::size_t i = begin;
+    while (i < end) {
+        const double columnEnd = from + (std::floor((fTimes[i] - from) / width) + 1) * width;
+        const std::size_t next = std::max(i + 1, std::min(end, LowerBound(columnEnd)));
+        const Summary span = Span(i, next);
+        if (next - i <= 2) {
+            for (std::size_t k = i; k < next; ++k) {
+                points.push_back({fTimes[k], fValues[k]});
+            }
+        } else {
+            // A gap anywhere in the column breaks the line there; within the column its
+            // extremes still show.
+            if (span.Gap) {
+                points.push_back({fTimes[i], kNaN});
+            }
+            if (span.Lowest <= span.Highest) {
+                points.push_back({fTimes[i], span.Lowest});
+                points.push_back({(fTimes[i] + fTimes[next - 1]) / 2, span.Highest});
+            }
+            points.push_back({fTimes[next - 1], fValues[next - 1]});
+        }
+        i = next;
+    }
+    return points;
+}
+
+bool TrendSeries::Range(double from, double to, double& lowest, double& highest) const {
+    const std::size_t begin = LowerBound(from);
+    const std::size_t end = std::min(fTimes.size(), LowerBound(to) + 1);
+    if (begin >= end) {
+        return false;
+    }
+    const Summary span = Span(begin, end);
+    if (!(span.Lowest <= span.Highest)) {
+        return false;
+    }
+    lowest = span.Lowest;
+    highest = span.Highest;
+    return true;
+}
+
+} // namespace kalvo

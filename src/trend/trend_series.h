@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace kalvo {
+
+// The history of one quantity: times (seconds since the epoch) and values, a NaN value
+// marking a gap. Summaries of every 32 samples (minimum, maximum, gap) let a view of any
+// length be reduced to one minimum and one maximum per pixel column at a cost that hardly
+// depends on how long the history is.
+class TrendSeries {
+public:
+    struct Point {
+        double Time;
+        double Value;
+    };
+
+    void Append(double time, double value);
+    void Clear();
+    std::size_t Size() const { return fTimes.size(); }
+    double FirstTime() const { return fTimes.empty() ? 0.0 : fTimes.front(); }
+    double LastTime() const { return fTimes.empty() ? 0.0 : fTimes.back(); }
+    double TimeAt(std::size_t index) const { return fTimes[index]; }
+    double ValueAt(std::size_t index) const { return fValues[index]; }
+    // The sample at or just before `time`, or Size() when there is none.
+    std::size_t IndexAt(double time) const;
+    // The samples from `from` to `to` reduced to `columns` columns: per column its minimum and
+    // maximum in time order, and a NaN point where a gap lies.
+    std::vector<Point> Decimated(double from, double to, int columns) const;
+    // The smallest and largest value from `from` to `to`; false when there is none.
+    bool Range(double from, double to, double& lowest, double& highest) const;
+    // Bytes held, for the memory figure.
+    std::size_t Bytes() const;
+
+private:
+    struct Summary {
+        float Lowest;
+        float Highest;
+        bool Gap;
+    };
+    static constexpr std::size_t kSummarySpan = 32;
+
+    // The minimum, maximum and gap of the samples [begin, end).
+    Summary Span(std::size_t begin, std::size_t end) const;
+    std::size_t LowerBound(double time) const;
+
+    std::vector<double> fTimes;
+    std::vector<float> fValues;
+    std::vector<Summary> fSummaries;
+};
+
+} // namespace kalvo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "registers/modbus_registers.h"
+#include "trend/trend_chart.h"
+#include "trend/trend_series.h"
+
+#include <QWidget>
+#include <map>
+#include <vector>
+
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kalvo {
+
+// The "Trend" tab: the quantities of the register map, grouped by table, each with a tick box,
+// beside the time chart of the ticked ones and its controls (follow, normalised, fit all,
+// clear). Each successful read adds a point to the ticked quantities of its block; a failed
+// read adds a gap.
+class TrendTab : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TrendTab(QWidget* parent = nullptr);
+
+    // The first registers of the ticked quantities.
+    std::vector<int> Selection() const;
+    void SetSelection(const std::vector<int>& indices);
+    // A block read at `first` (0: A, 121: B) at `time` (seconds since the epoch).
+    void AddBlock(double time, int first, const ModbusRegisters& registers);
+    // A failed read of the block at `first`: its lines break there.
+    void AddGap(double time, int first);
+    void Clear();
+    TrendChart* Chart() const { return fChart; }
+    const TrendSeries* History(int index) const;
+    // The samples in view as CSV: a time column, then one column per ticked quantity.
+    std::string VisibleCsv() const;
+
+private:
+    QWidget* BuildControls();
+    void SelectionChanged();
+    template <typename Add> void AddToBlock(int first, Add add);
+
+    QTreeWidget* fList;
+    TrendChart* fChart;
+    QToolButton* fFollow = nullptr;
+    std::map<int, TrendSeries> fHistory;
+    bool fFilling = false;
+};
+
+} // namespace kalvo
