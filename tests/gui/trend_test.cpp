@@ -1,0 +1,152 @@
+#include "app/main_form.h"
+#include "trend/trend_quantity.h"
+#include "trend/trend_series.h"
+#include "trend/trend_tab.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+using namespace kalvo;
+
+class TrendTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir fDir;
+    QString fChosen;
+
+    std::unique_ptr<TmainForm> NewForm() {
+        return std::make_unique<TmainForm>(
+            MainFormEnvironment{fDir.filePath("kalvo-client.ini"),
+                                [] { return QStringList(); },
+                                [](QWidget*, const QString& text) { QFAIL(qPrintable(text)); },
+                                {},
+                                [](QWidget*, const QString&) {},
+                                [](QWidget*, const QString&) { return true; },
+                                [this](QWidget*, const QString&, const QString&, const QString&,
+                                       const QString&) { return fChosen; }});
+    }
+    // A Run against kalvo-sim with a fixed image (and `fault`) until `done` says so.
+    void RunAgainstTheSimulator(TmainForm& form, const QStringList& fault,
+                                const std::function<bool()>& done) {
+        QProcess sim;
+        sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
+                                         KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
+                                 fault);
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString port = QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+        form.findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+        form.findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+        form.Settings().PollingDelayIndex = 0;
+        form.findChild<QToolButton*>("readContinuous")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(done(), 10000);
+        form.findChild<QToolButton*>("readStop")->click();
+        sim.terminate();
+        sim.waitForFinished();
+    }
+
+private slots:
+    void init() { QFile::remove(fDir.filePath("kalvo-client.ini")); }
+
+    // A view of a day at 200 ms is cut down to a few points per pixel column, and a gap in
+    // it stays a gap.
+    void decimationKeepsExtremesAndGaps() {
+        TrendSeries series;
+        const int count = 432'000;
+        for (int i = 0; i < count; ++i) {
+            const double value = i == count / 2 ? NAN : std::sin(i / 1000.0) + (i == 1234 ? 5 : 0);
+            series.Append(1e9 + 0.2 * i, value);
+        }
+        const auto points = series.Decimated(series.FirstTime(), series.LastTime(), 1280);
+        QVERIFY(points.size() <= 4 * 1280 + 4);
+        double highest = -1;
+        int gaps = 0;
+        for (const auto& point : points) {
+            gaps += std::isnan(point.Value) ? 1 : 0;
+            highest = std::isnan(point.Value) ? highest : std::max(highest, point.Value);
+        }
+        QCOMPARE(gaps, 1);
+        QCOMPARE(highest, static_cast<double>(static_cast<float>(std::sin(1.234) + 5)));
+        double lowest = 0;
+        double top = 0;
+        QVERIFY(series.Range(series.FirstTime(), series.LastTime(), lowest, top));
+        QCOMPARE(top, highest);
+    }
+
+    void unitsComeFromTheObisCode() {
+        QCOMPARE(TrendQuantity::UnitOf("32.7.0"), "V");
+        QCOMPARE(TrendQuantity::UnitOf("31.7.3"), "A");
+        QCOMPARE(TrendQuantity::UnitOf("14.7.0"), "Hz");
+        QCOMPARE(TrendQuantity::UnitOf("1.8.0"), "kWh");
+        QCOMPARE(TrendQuantity::UnitOf("0.9.1"), "");
+    }
+
+    // Each successful read adds a point to the ticked quantities of its block; a failed one
+    // adds a gap, never a value.
+    void aRunAddsPointsAndFailedReadsGaps() {
+        auto form = NewForm();
+        form->Trend()->SetSelection({92, 122});
+        const TrendSeries* voltage = form->Trend()->History(92);
+        const TrendSeries* profile = form->Trend()->History(122);
+        RunAgainstTheSimulator(*form, {"--exception", "2:b"},
+                               [&] { return voltage->Size() >= 3 && profile->Size() >= 3; });
+        QVERIFY(voltage->Size() >= 3);
+        for (std::size_t i = 0; i < voltage->Size(); ++i) {
+            QCOMPARE(voltage->ValueAt(i), static_cast<double>(230.1f));
+        }
+        QVERIFY(profile->Size() >= 3);
+        for (std::size_t i = 0; i < profile->Size(); ++i) {
+            QVERIFY(std::isnan(profile->ValueAt(i)));
+        }
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentWidget(form->Trend());
+        QVERIFY(form->Trend()->Chart()->CursorText(voltage->LastTime()).contains("229.1") ||
+                form->Trend()->Chart()->CursorText(voltage->LastTime()).contains("230.1"));
+    }
+
+    void theTickedSetSurvivesARestart() {
+        {
+            auto form = NewForm();
+            form->Trend()->SetSelection({50, 177});
+            form->close();
+        }
+        auto again = NewForm();
+        QCOMPARE(again->Trend()->Selection(), (std::vector<int>{50, 177}));
+    }
+
+    // Save current tab writes the chart as a picture of its size, and its samples as CSV.
+    void savesThePictureAndTheData() {
+        auto form = NewForm();
+        form->resize(1200, 800);
+        form->show();
+        RunAgainstTheSimulator(*form, {}, [&form] {
+            const TrendSeries* voltage = form->Trend()->History(92);
+            return voltage != nullptr && voltage->Size() >= 3;
+        });
+        auto* pages = form->findChild<QTabWidget*>("PageControl1");
+        pages->setCurrentWidget(form->Trend());
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->Trend()->Chart()->FitAll();
+        fChosen = fDir.filePath("trend");
+        form->findChild<QToolButton*>("SpeedButton5")->click();
+        const QImage picture(fDir.filePath("trend.png"));
+        QCOMPARE(picture.size(), form->Trend()->Chart()->size());
+        QFile csv(fDir.filePath("trend.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QVERIFY(lines[0].startsWith("Time,"));
+        QVERIFY(lines[0].contains("\"32.7.0 Valore RMS della tensione di fase R\""));
+        QVERIFY(lines.size() >= 3);
+        QVERIFY(lines[1].contains(",230.100006103516,"));
+    }
+};
+
+QTEST_MAIN(TrendTest)
+#include "trend_test.moc"
