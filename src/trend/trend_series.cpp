@@ -96,15 +96,20 @@ std::vector<TrendSeries::Point> TrendSeries::Decimated(double from, double to, i
             }
         } else {
             // A gap anywhere in the column breaks the line there; within the column its
-            // extremes still show.
+            // extremes still show, the one nearer the line so far first.
             if (span.Gap) {
                 points.push_back({fTimes[i], kNaN});
             }
             if (span.Lowest <= span.Highest) {
-                points.push_back({fTimes[i], span.Lowest});
-                points.push_back({(fTimes[i] + fTimes[next - 1]) / 2, span.Highest});
+                const double previous = points.empty() ? kNaN : points.back().Value;
+                const bool fromTop =
+                    !std::isnan(previous) && previous - span.Lowest > span.Highest - previous;
+                points.push_back({fTimes[i], fromTop ? span.Highest : span.Lowest});
+                points.push_back({fTimes[next - 1], fromTop ? span.Lowest : span.Highest});
             }
-            points.push_back({fTimes[next - 1], fValues[next - 1]});
+            if (std::isnan(fValues[next - 1])) {
+                points.push_back({fTimes[next - 1], kNaN});
+            }
         }
         i = next;
     }
