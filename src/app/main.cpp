@@ -3,6 +3,11 @@
 #include "qt_common/app_icon.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QPalette>
+#include <QStyleFactory>
+#include <cstring>
+#include <kalvo_version.h>
 #include <unistd.h>
 
 namespace {
@@ -17,12 +22,66 @@ void PrepareWebEngine() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
+// --help and --version answer on a terminal without a display too.
+void AnswerWithoutDisplay(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
+        }
+    }
+}
+
+// Fusion with a dark palette, for dark desktops and for checking the window in one.
+void UseDarkPalette(QApplication& application) {
+    application.setStyle(QStyleFactory::create("Fusion"));
+    QPalette dark;
+    const QColor window(0x2B, 0x2D, 0x30);
+    const QColor base(0x1E, 0x1F, 0x22);
+    const QColor text(0xE6, 0xE6, 0xE6);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::ToolTipBase, window);
+    dark.setColor(QPalette::ToolTipText, text);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, window);
+    dark.setColor(QPalette::ButtonText, text);
+    dark.setColor(QPalette::BrightText, Qt::red);
+    dark.setColor(QPalette::Link, QColor(0x6C, 0xB4, 0xFF));
+    dark.setColor(QPalette::Highlight, QColor(0x2F, 0x65, 0xCA));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    application.setPalette(dark);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     PrepareWebEngine();
+    AnswerWithoutDisplay(argc, argv);
     QApplication application(argc, argv);
+    QApplication::setApplicationName("kalvo-client");
+    QApplication::setApplicationVersion(KALVO_VERSION);
     QApplication::setWindowIcon(kalvo::AppIcon());
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A test client for the KALVO meter interface module: reads its register map over\n"
+        "Modbus TCP or Modbus RTU and shows it decoded, as tables, a phasor diagram and a\n"
+        "trend, with a frame-level communication log.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dark("dark", "Use a dark palette (Fusion style).");
+    parser.addOption(dark);
+    parser.process(application);
+    if (parser.isSet(dark)) {
+        UseDarkPalette(application);
+    }
     kalvo::TmainForm mainForm(kalvo::MainFormEnvironment::System());
     mainForm.show();
     return QApplication::exec();

@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <iostream>
+#include <kalvo_version.h>
 
 using namespace kalvo;
 using namespace kalvo::poll;
@@ -74,6 +75,10 @@ int main(int argc, char* argv[]) {
     } catch (const UsageError& error) {
         std::cerr << "kalvo-poll: " << error.what() << "\n\n" << PollOptions::Usage();
         return kExitUsage;
+    }
+    if (options.Version) {
+        std::cout << "kalvo-poll " KALVO_VERSION "\n";
+        return 0;
     }
     if (options.Help) {
         std::cout << PollOptions::Usage();

@@ -38,6 +38,8 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         auto value = [&]() -> const std::string& { return UsageError::Value(arguments, i); };
         if (option == "--help" || option == "-h") {
             options.Help = true;
+        } else if (option == "--version") {
+            options.Version = true;
         } else if (option == "--tcp") {
             ParseTcpTarget(value(), options);
         } else if (option == "--rtu") {
@@ -81,7 +83,7 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             throw UsageError("unknown option '" + option + "'");
         }
     }
-    if (!options.Help && options.Host.empty() == options.SerialDevice.empty()) {
+    if (!options.Help && !options.Version && options.Host.empty() == options.SerialDevice.empty()) {
         throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
     }
     return options;
@@ -116,6 +118,7 @@ decoded.
   --record-split hour|day
                        one file per hour or day instead, named FILE's name plus
                        the time of its first row
+  --version            the program's name and version
   --help               this text
 
 Log lines go to standard error, tables to standard output, the statistics to

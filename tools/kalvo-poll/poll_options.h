@@ -28,6 +28,7 @@ struct PollOptions {
     std::string RecordSplit; // empty, "hour" or "day"
     bool ResetStatistics = false;
     bool Help = false;
+    bool Version = false;
 
     static PollOptions Parse(const std::vector<std::string>& arguments);
     static std::string Usage();

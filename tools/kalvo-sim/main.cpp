@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <iostream>
+#include <kalvo_version.h>
 #include <memory>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -67,6 +68,10 @@ int main(int argc, char* argv[]) {
     } catch (const UsageError& error) {
         std::cerr << "kalvo-sim: " << error.what() << "\n\n" << SimOptions::Usage();
         return kExitUsage;
+    }
+    if (options.Version) {
+        std::cout << "kalvo-sim " KALVO_VERSION "\n";
+        return 0;
     }
     if (options.Help) {
         std::cout << SimOptions::Usage();

@@ -38,6 +38,8 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
         FaultPlan& faults = options.Faults;
         if (option == "--help" || option == "-h") {
             options.Help = true;
+        } else if (option == "--version") {
+            options.Version = true;
         } else if (option == "--listen") {
             ParseListen(value(), options);
         } else if (option == "--rtu") {
@@ -148,6 +150,7 @@ Faults (Modbus RTU):
   --hangup-after N        answer N requests, then the pseudo-terminal goes away
                           (the simulator ends)
 
+  --version               the program's name and version
   --help                  this text
 )";
 }

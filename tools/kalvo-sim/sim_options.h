@@ -22,6 +22,7 @@ struct SimOptions {
     MeterModel::Settings Meter;
     FaultPlan Faults;
     bool Help = false;
+    bool Version = false;
 
     static SimOptions Parse(const std::vector<std::string>& arguments);
     static std::string Usage();
