@@ -4,6 +4,7 @@
 #include "app/serial_port_box.h"
 #include "dialogs/about_form.h"
 #include "dialogs/settings_form.h"
+#include "qt_common/glyph_icon.h"
 #include "registers/register_map.h"
 #include "trend/trend_tab.h"
 
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QStyle>
@@ -52,18 +52,6 @@ void FitWidth(QWidget* widget, const QString& sample) {
     widget->setMinimumWidth(widget->fontMetrics().horizontalAdvance(sample) + kFrameRoom);
 }
 
-// A red dot, as recorders show it.
-QIcon RecordIcon() {
-    QPixmap picture(24, 24);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(0x80, 0, 0));
-    painter.setBrush(QColor(0xD0, 0x20, 0x20));
-    painter.drawEllipse(QRectF(5, 5, 14, 14));
-    return QIcon(picture);
-}
-
 QGroupBox* Group(const char* name, const QString& accessibleName) {
     auto* group = new QGroupBox;
     group->setObjectName(name);
@@ -80,17 +68,18 @@ void TmainForm::BuildMenus() {
                             &QWidget::close);
     Esci1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* acquisition = menuBar()->addMenu("&Communication");
-    StepAction = AcquisitionAction("Step", style->standardIcon(QStyle::SP_MediaSkipForward),
-                                   Qt::Key_F6, &TmainForm::readStepClick);
-    RunAction = AcquisitionAction("Run", style->standardIcon(QStyle::SP_MediaPlay), Qt::Key_F5,
+    const QPalette colours = palette();
+    StepAction = AcquisitionAction("Step", GlyphIcon(Glyph::Step, colours), Qt::Key_F6,
+                                   &TmainForm::readStepClick);
+    RunAction = AcquisitionAction("Run", GlyphIcon(Glyph::Run, colours), Qt::Key_F5,
                                   &TmainForm::readContinuousClick);
-    StopAction = AcquisitionAction("Stop communication", style->standardIcon(QStyle::SP_MediaStop),
+    StopAction = AcquisitionAction("Stop communication", GlyphIcon(Glyph::Stop, colours),
                                    Qt::SHIFT | Qt::Key_F5, &TmainForm::readStopClick);
     SaveAction =
         AcquisitionAction("Save current tab", style->standardIcon(QStyle::SP_DialogSaveButton),
                           QKeySequence(Qt::CTRL | Qt::Key_S), &TmainForm::SpeedButton5Click);
-    RecordAction =
-        AcquisitionAction("Record", RecordIcon(), QKeySequence(Qt::CTRL | Qt::Key_R), nullptr);
+    RecordAction = AcquisitionAction("Record", GlyphIcon(Glyph::Record, colours),
+                                     QKeySequence(Qt::CTRL | Qt::Key_R), nullptr);
     RecordAction->setCheckable(true);
     connect(RecordAction, &QAction::toggled, this, &TmainForm::RecordClick);
     StopAction->setEnabled(false);
@@ -342,7 +331,8 @@ QWidget* TmainForm::BuildStatusBar() {
     const QString decoder = QStringLiteral("https://www.h-schmidt.net/FloatConverter/IEEE754.html");
     LabelZorbelLink = new QLabel(decoder, Panel4);
     LabelZorbelLink->setObjectName("LabelZorbelLink");
-    LabelZorbelLink->setStyleSheet("color: blue");
+    // The theme's link colour: a fixed blue is unreadable on a dark one.
+    LabelZorbelLink->setForegroundRole(QPalette::Link);
     LabelZorbelLink->setCursor(Qt::PointingHandCursor);
     LabelZorbelLink->setAccessibleName(decoder);
     LabelZorbelLink->installEventFilter(this);

@@ -16,6 +16,7 @@ const QColor kColors[] = {QColor(0xD6, 0x28, 0x28), QColor(0x2A, 0x9D, 0x3F),
                           QColor(0x66, 0x66, 0x66), QColor(0xC0, 0x39, 0x8B)};
 constexpr double kPanShare = 0.1;
 constexpr double kZoomFactor = 1.5;
+constexpr std::size_t kDotsBelow = 60;
 
 QString TimeText(double time) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)))
@@ -203,6 +204,10 @@ void TrendChart::Redraw() {
         // A line that fills its columns is drawn without antialiasing: several times faster,
         // and at one point pair per pixel column it looks the same.
         fGraphs[i]->setAntialiased(points.size() < static_cast<std::size_t>(columns));
+        // A few readings show as dots too: a single one would otherwise not show at all.
+        fGraphs[i]->setScatterStyle(points.size() < kDotsBelow
+                                        ? QCPScatterStyle(QCPScatterStyle::ssDisc, 4)
+                                        : QCPScatterStyle());
         fGraphs[i]->setData(keys, values, true);
     }
     ScaleValueAxes();

@@ -227,6 +227,20 @@ private slots:
         }
     }
 
+    // On a dark theme the link and the command icons take the theme's colours, and the icons
+    // have pictures for two device pixels per point.
+    void colorsFollowTheThemeAndIconsScale() {
+        auto form = NewForm();
+        auto* link = form->findChild<QLabel*>("LabelZorbelLink");
+        QCOMPARE(link->foregroundRole(), QPalette::Link);
+        QVERIFY(link->styleSheet().isEmpty());
+        const QIcon step = form->findChild<QToolButton*>("readStep")->icon();
+        QCOMPARE(step.pixmap(QSize(24, 24), 2.0).size(), QSize(48, 48));
+        const QImage picture = step.pixmap(QSize(24, 24), 1.0).toImage();
+        QCOMPARE(QColor(picture.pixel(8, 12)).rgb(),
+                 form->palette().color(QPalette::ButtonText).rgb());
+    }
+
     // The diagram's value table reaches a screen reader as text.
     void thePhasorsValuesAreItsAccessibleText() {
         auto form = NewForm();
