@@ -119,13 +119,26 @@ kalvo::TBaudRate BaudRate(std::int64_t baud) {
     return baud == 19200 ? kalvo::br19200 : kalvo::br9600;
 }
 
+// The test peer answering block A, behind a line paced at the benchmark's baud rate.
+struct PacedPeer {
+    explicit PacedPeer(std::int64_t baud)
+        : Reply(BlockAReply()),
+          Peer([this](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{Reply}}; }),
+          Line(Peer.Path(), Settings(baud)) {}
+    static kalvo::test::PacedLine::Settings Settings(std::int64_t baud) {
+        kalvo::test::PacedLine::Settings settings;
+        settings.Baud = static_cast<int>(baud);
+        return settings;
+    }
+
+    PtyPeer::Bytes Reply;
+    PtyPeer Peer;
+    kalvo::test::PacedLine Line;
+};
+
 void PacedReadCycle(benchmark::State& state) {
-    const PtyPeer::Bytes framed = BlockAReply();
-    PtyPeer peer(
-        [&framed](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{framed}}; });
-    kalvo::test::PacedLine::Settings settings;
-    settings.Baud = static_cast<int>(state.range(0));
-    kalvo::test::PacedLine line(peer.Path(), settings);
+    PacedPeer paced(state.range(0));
+    const kalvo::test::PacedLine& line = paced.Line;
     kalvo::ManualMessageQueue queue;
     CountingClient client;
     kalvo::TModbusConnection connection(queue);
@@ -148,12 +161,8 @@ BENCHMARK(PacedReadCycle)
     ->Iterations(20);
 
 void LibmodbusPacedReadCycle(benchmark::State& state) {
-    const PtyPeer::Bytes framed = BlockAReply();
-    PtyPeer peer(
-        [&framed](const PtyPeer::Bytes&) { return std::vector<PtyPeer::Chunk>{{framed}}; });
-    kalvo::test::PacedLine::Settings settings;
-    settings.Baud = static_cast<int>(state.range(0));
-    kalvo::test::PacedLine line(peer.Path(), settings);
+    PacedPeer paced(state.range(0));
+    const kalvo::test::PacedLine& line = paced.Line;
     modbus_t* context =
         modbus_new_rtu(line.NearPath().c_str(), static_cast<int>(state.range(0)), 'N', 8, 1);
     modbus_set_slave(context, 1);

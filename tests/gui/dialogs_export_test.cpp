@@ -52,6 +52,16 @@ private:
         form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
         form.findChild<QToolButton*>("SpeedButton5")->click();
     }
+    // kalvo-sim on a free loopback port with the fixed image and `fault`; its port.
+    static QString StartSimulator(QProcess& sim, const QStringList& fault) {
+        sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
+                                         KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
+                                 fault);
+        if (!sim.waitForReadyRead(5000)) {
+            return {};
+        }
+        return QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+    }
     static QByteArray Contents(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -194,12 +204,8 @@ private slots:
         const QStringList faults[] = {{}, {"--exception", "2:b"}, {"--exception", "2"}};
         for (const QStringList& fault : faults) {
             QProcess sim;
-            sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
-                                             KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
-                                     fault);
-            QVERIFY(sim.waitForReadyRead(5000));
-            const QString port =
-                QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+            const QString port = StartSimulator(sim, fault);
+            QVERIFY(!port.isEmpty());
             auto form = NewForm();
             form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
             form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
@@ -235,12 +241,8 @@ private slots:
         const QStringList faults[] = {{}, {"--exception", "2:b"}};
         for (const QStringList& fault : faults) {
             QProcess sim;
-            sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
-                                             KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
-                                     fault);
-            QVERIFY(sim.waitForReadyRead(5000));
-            const QString port =
-                QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+            const QString port = StartSimulator(sim, fault);
+            QVERIFY(!port.isEmpty());
             QTemporaryDir folder;
             auto form = NewForm();
             form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
