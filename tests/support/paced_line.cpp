@@ -145,9 +145,12 @@ void PacedLine::RelayRequests() {
         for (;;) {
             WaitReadable(fNearMaster, Clock::time_point::max());
             const int count = ReadSome(fNearMaster, chunk, sizeof chunk);
+            // Bytes read together were all there at once: their line times follow each
+            // other, however late a sleep wakes.
+            const Clock::time_point arrived = Clock::now();
             for (int i = 0; i < count; ++i) {
                 fReplyIndex = 0;
-                lineFree = std::max(lineFree, Clock::now()) + fByteTime;
+                lineFree = std::max(lineFree, arrived) + fByteTime;
                 Deliver(fFar, chunk + i, 1, lineFree);
             }
         }
@@ -179,8 +182,9 @@ void PacedLine::RelayReplies() {
                 continue;
             }
             const int count = ReadSome(fFar, chunk, sizeof chunk);
+            const Clock::time_point arrived = Clock::now();
             for (int i = 0; i < count; ++i) {
-                lineFree = std::max(lineFree, Clock::now()) + fByteTime;
+                lineFree = std::max(lineFree, arrived) + fByteTime;
                 if (fReplyIndex++ == fSettings.PauseBeforeByte && !fPauseDone.exchange(true)) {
                     lineFree += std::chrono::milliseconds(fSettings.PauseMs);
                 }
