@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QStyle>
 #include <QSysInfo>
 #include <QUrl>
 #include <sys/utsname.h>
@@ -45,6 +46,9 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName("frmAbout");
     setWindowTitle("About KALVO client");
     setWindowIcon(AppIcon());
+    // Its texts stand on a light picture: the box keeps the style's light colours whatever
+    // the theme, as the phasor diagram keeps its own.
+    setPalette(style()->standardPalette());
     setFixedSize(456, 277);
     setFocusPolicy(Qt::StrongFocus);
     auto* picture = new QLabel(this);
