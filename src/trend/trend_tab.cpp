@@ -44,6 +44,13 @@ TrendTab::TrendTab(QWidget* parent)
     fList->header()->setStretchLastSection(false);
     fList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     fList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    // Fusion draws a tick box's outline from the window colour, darkened: on a dark theme it
+    // vanishes into the list's base. The list takes a window colour its outlines show from.
+    QPalette colours = fList->palette();
+    if (colours.color(QPalette::Base).lightness() < 128) {
+        colours.setColor(QPalette::Window, colours.color(QPalette::Text));
+        fList->setPalette(colours);
+    }
     std::vector<QTreeWidgetItem*> tables;
     for (const RegisterTable& table : RegisterTables()) {
         tables.push_back(new QTreeWidgetItem(fList, {TextOf(table.Caption)}));

@@ -7,6 +7,7 @@
 #include "phasor/polar_diagram.h"
 #include "registers/register_map.h"
 #include "scripted_modbus_server.h"
+#include "trend/trend_tab.h"
 
 #include <QAbstractItemView>
 #include <QAction>
