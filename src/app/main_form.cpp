@@ -377,7 +377,7 @@ void TmainForm::GridInstSelectCell(const QModelIndex& index) {
 
 // The scan at start-up is silent when it finds no port; every later one says so.
 void TmainForm::SpeedButton1Click() {
-    static_cast<SerialPortBox*>(ComboSerials)->SetPorts(fEnvironment.ListSerialPorts());
+    ComboSerials->SetPorts(fEnvironment.ListSerialPorts());
     if (ComboSerials->count() == 0 && fStartUpScanDone) {
         fEnvironment.ShowWarning(this,
                                  "Unable to list the serial ports\r\nNo serial ports available");

@@ -26,6 +26,7 @@ class QToolButton;
 namespace kalvo {
 
 class RunController;
+class SerialPortBox;
 class TdebugForm;
 class TPolarDiagram;
 class TrendTab;
@@ -162,7 +163,7 @@ private:
     QLineEdit* TCPHostEdit = nullptr;
     QLineEdit* TCPPortEdit = nullptr;
     QLineEdit* mbRTUaddr = nullptr;
-    QComboBox* ComboSerials = nullptr;
+    SerialPortBox* ComboSerials = nullptr;
     QComboBox* SpeedBox = nullptr;
     QToolButton* readStep = nullptr;
     QToolButton* readContinuous = nullptr;

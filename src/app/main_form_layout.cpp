@@ -52,6 +52,14 @@ void FitWidth(QWidget* widget, const QString& sample) {
     widget->setMinimumWidth(widget->fontMetrics().horizontalAdvance(sample) + kFrameRoom);
 }
 
+// The two rows of a connection group, close together.
+QGridLayout* PanelGrid(QGroupBox* panel) {
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(2);
+    return grid;
+}
+
 QGroupBox* Group(const char* name, const QString& accessibleName) {
     auto* group = new QGroupBox;
     group->setObjectName(name);
@@ -167,9 +175,7 @@ QWidget* TmainForm::BuildModbusKindPanel() {
 QWidget* TmainForm::BuildTcpPanel() {
     QGroupBox* panel = Group("PanelTCPSettings", "Modbus TCP connection");
     PanelTCPSettings = panel;
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(4, 2, 4, 2);
-    grid->setVerticalSpacing(2);
+    QGridLayout* grid = PanelGrid(panel);
     TCPHostEdit = new QLineEdit(kFactoryTcpAddress);
     TCPHostEdit->setObjectName("TCPHostEdit");
     FitWidth(TCPHostEdit, "192.168.100.10");
@@ -194,15 +200,12 @@ QWidget* TmainForm::BuildTcpPanel() {
 QWidget* TmainForm::BuildRtuPanel() {
     QGroupBox* panel = Group("PanelRTUSettings", "Modbus RTU connection");
     PanelRTUSettings = panel;
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(4, 2, 4, 2);
-    grid->setVerticalSpacing(2);
+    QGridLayout* grid = PanelGrid(panel);
     mbRTUaddr = new QLineEdit("1");
     mbRTUaddr->setObjectName("mbRTUaddr");
     FitWidth(mbRTUaddr, "2550");
     mbRTUaddr->installEventFilter(this);
-    auto* ports = new SerialPortBox;
-    ComboSerials = ports;
+    ComboSerials = new SerialPortBox;
     ComboSerials->setObjectName("ComboSerials");
     ComboSerials->setAccessibleName("Serial port");
     FitWidth(ComboSerials, "ttyUSB10_____");

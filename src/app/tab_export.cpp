@@ -31,11 +31,22 @@ QString TabExport::ChoosePath(const QString& filter, const QString& folder, cons
         return {};
     }
     const QString path = withExtension(chosen);
-    if (QFile::exists(path) &&
-        !fEnvironment.AskYesNo(&fParent, "Overwrite existing file\r\n" + path + "\r\n?")) {
-        return {};
+    return MayWrite(path) ? path : QString();
+}
+
+bool TabExport::MayWrite(const QString& path) {
+    return !QFile::exists(path) ||
+           fEnvironment.AskYesNo(&fParent, "Overwrite existing file\r\n" + path + "\r\n?");
+}
+
+bool TabExport::WriteText(const QString& path, const std::string& text) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(QByteArray::fromStdString(text)) < 0 || !file.flush()) {
+        ReportFailure(path, file.errorString());
+        return false;
     }
-    return path;
+    return true;
 }
 
 void TabExport::ReportFailure(const QString& path, const QString& reason) {
@@ -49,13 +60,7 @@ bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaul
         return false;
     }
     BusyCursor busy;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(QByteArray::fromStdString(sheet.Csv())) < 0 || !file.flush()) {
-        ReportFailure(path, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteText(path, sheet.Csv());
 }
 
 bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName) {
@@ -81,8 +86,7 @@ bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
         return false;
     }
     const QString csvPath = path.left(path.size() - 4) + ".csv";
-    if (QFile::exists(csvPath) &&
-        !fEnvironment.AskYesNo(&fParent, "Overwrite existing file\r\n" + csvPath + "\r\n?")) {
+    if (!MayWrite(csvPath)) {
         return false;
     }
     BusyCursor busy;
@@ -91,13 +95,7 @@ bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
         ReportFailure(path, "the picture could not be written");
         return false;
     }
-    QFile csv(csvPath);
-    if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        csv.write(QByteArray::fromStdString(trend.VisibleCsv())) < 0 || !csv.flush()) {
-        ReportFailure(csvPath, csv.errorString());
-        return false;
-    }
-    return true;
+    return WriteText(csvPath, trend.VisibleCsv());
 }
 
 } // namespace kalvo

@@ -4,6 +4,7 @@
 #include "registers/register_sheet.h"
 
 #include <QString>
+#include <string>
 
 class QWidget;
 
@@ -32,6 +33,10 @@ private:
     // the user would rather not overwrite.
     QString ChoosePath(const QString& filter, const QString& folder, const QString& suffix,
                        const QString& name, QString (*withExtension)(const QString&));
+    // True when `path` is free, or the user agrees to overwrite it.
+    bool MayWrite(const QString& path);
+    // Writes `text` to `path`; reports a failure and returns false.
+    bool WriteText(const QString& path, const std::string& text);
     void ReportFailure(const QString& path, const QString& reason);
 
     QWidget& fParent;

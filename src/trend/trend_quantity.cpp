@@ -3,6 +3,7 @@
 #include "registers/register_map.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <charconv>
 
 namespace kalvo {
@@ -78,6 +79,12 @@ const std::vector<TrendQuantity>& TrendQuantity::All() {
         return quantities;
     }();
     return all;
+}
+
+const TrendQuantity& TrendQuantity::At(int index) {
+    const std::vector<TrendQuantity>& all = All();
+    return *std::find_if(all.begin(), all.end(),
+                         [index](const TrendQuantity& q) { return q.Index == index; });
 }
 
 std::vector<int> TrendQuantity::DefaultSelection() {

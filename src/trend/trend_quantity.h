@@ -20,6 +20,8 @@ struct TrendQuantity {
     QString Name() const;
     // Every numeric quantity of the map, in map order.
     static const std::vector<TrendQuantity>& All();
+    // The quantity whose first register is `index`, which must be one of All().
+    static const TrendQuantity& At(int index);
     // The first registers of what a new trend follows: the three phase voltages and currents,
     // the total active power and the frequency.
     static std::vector<int> DefaultSelection();

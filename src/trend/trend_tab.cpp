@@ -146,10 +146,8 @@ void TrendTab::SelectionChanged() {
     }
     std::vector<TrendChart::Line> lines;
     for (const int index : Selection()) {
-        const auto& all = TrendQuantity::All();
-        const auto quantity = std::find_if(all.begin(), all.end(),
-                                           [index](const auto& q) { return q.Index == index; });
-        lines.push_back({&fHistory[index], quantity->Name(), quantity->Unit});
+        const TrendQuantity& quantity = TrendQuantity::At(index);
+        lines.push_back({&fHistory[index], quantity.Name(), quantity.Unit});
     }
     fChart->SetLines(std::move(lines));
 }
@@ -165,11 +163,9 @@ template <typename Add> void TrendTab::AddToBlock(int first, Add add) {
 }
 
 void TrendTab::AddBlock(double time, int first, const ModbusRegisters& registers) {
-    const auto& all = TrendQuantity::All();
     AddToBlock(first, [&](int index, TrendSeries& series) {
-        const auto quantity = std::find_if(all.begin(), all.end(),
-                                           [index](const auto& q) { return q.Index == index; });
-        const std::optional<double> value = RegisterValue(registers, quantity->Type, index);
+        const std::optional<double> value =
+            RegisterValue(registers, TrendQuantity::At(index).Type, index);
         series.Append(time, value.value_or(std::numeric_limits<double>::quiet_NaN()));
     });
 }
@@ -196,12 +192,9 @@ std::string TrendTab::VisibleCsv() const {
     const std::vector<int> selection = Selection();
     std::vector<std::string> header = {"Time"};
     std::map<double, std::vector<std::string>> rows;
-    const auto& all = TrendQuantity::All();
     for (std::size_t column = 0; column < selection.size(); ++column) {
         const int index = selection[column];
-        const auto quantity = std::find_if(all.begin(), all.end(),
-                                           [index](const auto& q) { return q.Index == index; });
-        header.push_back(quantity->Name().toStdString());
+        header.push_back(TrendQuantity::At(index).Name().toStdString());
         const TrendSeries* series = History(index);
         for (std::size_t k = 0; series != nullptr && k < series->Size(); ++k) {
             const double time = series->TimeAt(k);
