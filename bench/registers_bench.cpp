@@ -4,7 +4,6 @@
 #include "registers/value_text.h"
 
 #include <benchmark/benchmark.h>
-#include <string>
 
 namespace {
 
@@ -14,15 +13,10 @@ void RenderAllRows(benchmark::State& state) {
         image[i] = static_cast<std::uint16_t>(0x4143 + 37 * i);
     }
     for (auto _ : state) {
-        int index = 0;
-        for (const kalvo::RegisterTable& table : kalvo::RegisterTables()) {
-            for (const kalvo::RegisterDef& row : table.Rows) {
-                const int count = std::stoi(std::string(row.Bytes)) / 2;
-                benchmark::DoNotOptimize(image.RegistersToHex(count, index));
-                benchmark::DoNotOptimize(image.RegistersToBigEndianHex(count, index));
-                benchmark::DoNotOptimize(kalvo::RegisterValueText(image, row.Type, index, "."));
-                index += count;
-            }
+        for (const kalvo::RegisterDef& row : kalvo::RegisterMapRows()) {
+            benchmark::DoNotOptimize(image.RegistersToHex(row.Count, row.Index));
+            benchmark::DoNotOptimize(image.RegistersToBigEndianHex(row.Count, row.Index));
+            benchmark::DoNotOptimize(kalvo::RegisterValueText(image, row.Decoder, row.Index, "."));
         }
     }
 }

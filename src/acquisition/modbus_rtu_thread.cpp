@@ -1,7 +1,6 @@
 #include "acquisition/modbus_rtu_thread.h"
 
 #include "registers/hex_text.h"
-#include "registers/modbus_registers.h"
 
 #include <algorithm>
 
@@ -23,13 +22,6 @@ TBaudRate BaudRateFor(std::int32_t speed, TBaudRate fallback) {
         return fallback;
     }
 }
-
-struct Block {
-    std::uint16_t StartReg;
-    std::uint16_t RegCount;
-};
-
-constexpr Block kBlocks[] = {{0, 121}, {121, 124}};
 
 } // namespace
 
@@ -83,9 +75,9 @@ void TModbusRTUThread::Execute() {
     std::uint32_t cycle = 0;
     while (fLife.Continues(cycle)) {
         fLife.Statistics().CountRequest();
-        const Block& block = kBlocks[cycle % 2];
+        const RegisterBlock block = cycle % 2 == 0 ? RegisterBlock::A : RegisterBlock::B;
         ++cycle;
-        if (ReadBlock(block.StartReg, block.RegCount)) {
+        if (ReadBlock(block)) {
             fLife.Pause(cycle);
         }
     }
@@ -102,9 +94,13 @@ bool TModbusRTUThread::OpenPort() {
 }
 
 // True when the read completed; false after 5000 ms without its completion or an abort.
-bool TModbusRTUThread::ReadBlock(std::uint16_t startReg, std::uint16_t regCount) {
+bool TModbusRTUThread::ReadBlock(RegisterBlock block) {
+    const BlockSpan& span = SpanOf(block);
     try {
-        fReadDone.Expect([&] { return fModBusRTU.ReadHoldingRegisters(startReg, regCount); });
+        fReadDone.Expect([&] {
+            return fModBusRTU.ReadHoldingRegisters(static_cast<std::uint16_t>(span.First),
+                                                   static_cast<std::uint16_t>(span.Count));
+        });
     } catch (const std::exception& error) {
         FailRun(error.what());
         return false;
@@ -143,15 +139,15 @@ void TModbusRTUThread::ModbusRTUHoldingRegistersRead(const TTransactionInfo& inf
         fReadDone.Complete(info.ID);
         return;
     }
+    const RegisterBlock block = BlockOf(startReg);
     if (info.Reply == srNormalReply) {
         fLife.Statistics().CountResponse();
-        const std::size_t room = static_cast<std::size_t>(ModbusRegisters::kCount) -
-                                 std::min<std::size_t>(startReg, ModbusRegisters::kCount);
-        fLife.Host().RefreshDisplay(fLife.Run(), startReg,
-                                    std::span(values).first(std::min(values.size(), room)));
+        const auto count = static_cast<std::size_t>(SpanOf(block).Count);
+        fLife.Host().RefreshDisplay(fLife.Run(), block,
+                                    std::span(values).first(std::min(values.size(), count)));
     } else {
         CountFailure(info);
-        fLife.Host().ReadFailed(fLife.Run(), startReg);
+        fLife.Host().ReadFailed(fLife.Run(), block);
     }
     fLife.UpdateDebugWindow();
     fReadDone.Complete(info.ID);

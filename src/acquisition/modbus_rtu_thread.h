@@ -50,7 +50,7 @@ private:
     void ConfigureConnection(const Parameters& parameters);
     void Execute();
     bool OpenPort();
-    bool ReadBlock(std::uint16_t startReg, std::uint16_t regCount);
+    bool ReadBlock(RegisterBlock block);
     void FailRun(const std::string& message);
     void ModbusRTUHoldingRegistersRead(const TTransactionInfo& info, std::uint16_t startReg,
                                        const TRegValues& values);

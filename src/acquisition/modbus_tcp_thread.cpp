@@ -46,18 +46,17 @@ TModbusTCPThread::~TModbusTCPThread() {
 
 void TModbusTCPThread::Execute() {
     fLife.Host().FillRegisters(fLife.Run());
-    const Block blocks[] = {{1, 121, 0}, {122, 124, 121}};
     std::uint32_t cycle = 0;
-    bool blockB = false;
+    RegisterBlock block = RegisterBlock::A;
     while (fLife.Continues(cycle)) {
-        RunCycle(blocks[blockB ? 1 : 0], cycle);
-        blockB = !blockB;
+        RunCycle(block, cycle);
+        block = block == RegisterBlock::A ? RegisterBlock::B : RegisterBlock::A;
         fLife.Pause(cycle);
     }
     fModBusTCP.Disconnect();
 }
 
-void TModbusTCPThread::RunCycle(const Block& block, std::uint32_t& cycle) {
+void TModbusTCPThread::RunCycle(RegisterBlock block, std::uint32_t& cycle) {
     ++cycle;
     fLife.Statistics().CountRequest();
     try {
@@ -70,7 +69,7 @@ void TModbusTCPThread::RunCycle(const Block& block, std::uint32_t& cycle) {
         if (!fLife.Aborted()) {
             CountError();
             fLife.Log(Flattened(error.what()));
-            fLife.Host().ReadFailed(fLife.Run(), block.First);
+            fLife.Host().ReadFailed(fLife.Run(), block);
         }
         fModBusTCP.Disconnect();
         if (fLife.SingleStep()) {
@@ -85,24 +84,29 @@ void TModbusTCPThread::CountError() {
     fLife.UpdateDebugWindow();
 }
 
-void TModbusTCPThread::ReadBlock(const Block& block) {
-    const std::string count = std::to_string(block.Count);
+// The client numbers registers from 1, as the protocol's reference numbers do.
+void TModbusTCPThread::ReadBlock(RegisterBlock block) {
+    const BlockSpan& span = SpanOf(block);
+    const std::string count = std::to_string(span.Count);
     const std::string pause = " registers - pause " + std::to_string(fLife.PollDelay()) + " msec";
     fLife.Log("Modbus/TCP reading " + count + " registers ...");
     const std::span<std::uint16_t> staging =
-        std::span(fStagingRegisters).subspan(static_cast<std::size_t>(block.First), block.Count);
-    const bool succeeded = fModBusTCP.ReadHoldingRegisters(block.RegNo, block.Count, staging);
+        std::span(fStagingRegisters)
+            .subspan(static_cast<std::size_t>(span.First), static_cast<std::size_t>(span.Count));
+    const bool succeeded =
+        fModBusTCP.ReadHoldingRegisters(static_cast<std::uint16_t>(span.First + 1),
+                                        static_cast<std::uint16_t>(span.Count), staging);
     if (succeeded) {
         fLife.Statistics().CountResponse();
         fLife.Log("Successfully read " + count + pause);
     } else {
         fLife.Statistics().CountNoResponse();
         fLife.Log("Failed to read " + count + pause);
-        fLife.Host().ReadFailed(fLife.Run(), block.First);
+        fLife.Host().ReadFailed(fLife.Run(), block);
     }
     fLife.UpdateDebugWindow();
     if (succeeded) {
-        fLife.Host().RefreshDisplay(fLife.Run(), block.First, staging);
+        fLife.Host().RefreshDisplay(fLife.Run(), block, staging);
     }
 }
 

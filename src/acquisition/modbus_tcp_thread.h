@@ -45,15 +45,9 @@ public:
     void Join() override { fLife.Join(); }
 
 private:
-    struct Block {
-        std::uint16_t RegNo;
-        std::uint16_t Count;
-        int First;
-    };
-
     void Execute();
-    void RunCycle(const Block& block, std::uint32_t& cycle);
-    void ReadBlock(const Block& block);
+    void RunCycle(RegisterBlock block, std::uint32_t& cycle);
+    void ReadBlock(RegisterBlock block);
     void CountError();
 
     TIdModBusClient fModBusTCP;

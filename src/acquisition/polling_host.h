@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registers/register_block.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,10 +21,11 @@ public:
     virtual void AppendLog(RunId run, const std::string& message) = 0;
     // Fills the register image with the fill value, as every run does before its first read.
     virtual void FillRegisters(RunId run) = 0;
-    // Stores a block read at protocol address `first` and refreshes the display.
-    virtual void RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) = 0;
-    // A read of the block at protocol address `first` failed (the trend shows a gap).
-    virtual void ReadFailed(RunId, int /*first*/) {}
+    // Stores `block`'s registers, just read, and refreshes the display.
+    virtual void RefreshDisplay(RunId run, RegisterBlock block,
+                                std::span<const std::uint16_t> registers) = 0;
+    // A read of `block` failed (the trend shows a gap).
+    virtual void ReadFailed(RunId, RegisterBlock) {}
     // Refreshes the statistics window when it is visible.
     virtual void UpdateDebugWindow(RunId run) = 0;
     virtual void RestoreIdleControls(RunId run) = 0;

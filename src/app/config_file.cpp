@@ -26,6 +26,8 @@ int ReadInteger(const QSettings& ini, const QString& key, int fallback) {
     return ClientConfig::IntegerText(TextOf(ini.value(key))).value_or(fallback);
 }
 
+constexpr int kLargestCoordinate = 1 << 20;
+
 bool ReadBoolean(const QSettings& ini, const QString& key, bool fallback) {
     return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
 }
@@ -37,15 +39,28 @@ QString ReadText(const QSettings& ini, const QString& key, const QString& fallba
 } // namespace
 
 QString ConfigFile::DefaultPath() {
-    const QFileInfo executable(QCoreApplication::applicationFilePath());
-    const QString name = executable.completeBaseName() + QStringLiteral(".ini");
-    const QFileInfo folder(executable.absolutePath());
-    if (folder.isWritable()) {
-        return QDir(folder.absoluteFilePath()).filePath(name);
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString path = PathFor(QCoreApplication::applicationFilePath(), user);
+    if (path.startsWith(user + '/')) {
+        QDir().mkpath(user);
     }
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    QDir().mkpath(config);
-    return QDir(config).filePath(name);
+    return path;
+}
+
+QString ConfigFile::PathFor(const QString& executable, const QString& userFolder) {
+    const QFileInfo program(executable);
+    const QString name = program.completeBaseName() + QStringLiteral(".ini");
+    const QFileInfo folder(program.absolutePath());
+    const QString beside = QDir(folder.absoluteFilePath()).filePath(name);
+    const QString canonical = folder.canonicalFilePath();
+    bool system = false;
+    for (const char* prefix : {"/usr", "/opt", "/bin", "/sbin", "/lib", "/etc", "/var"}) {
+        system = system || canonical == prefix || canonical.startsWith(QString(prefix) + '/');
+    }
+    if (folder.isWritable() && (QFileInfo::exists(beside) || !system)) {
+        return beside;
+    }
+    return QDir(userFolder).filePath(name);
 }
 
 ClientConfig ConfigFile::Read() const {
@@ -54,9 +69,15 @@ ClientConfig ConfigFile::Read() const {
     QSettings ini(fPath, QSettings::IniFormat);
     ini.beginGroup(kSection);
     const QRect& place = defaults.Placement;
+    // Bounded so that the rectangle's far edges stay within an int; the window fits it to the
+    // screen.
+    auto coordinate = [&ini](const char* key, int fallback, int low) {
+        return std::clamp(ReadInteger(ini, key, fallback), low, kLargestCoordinate);
+    };
     config.Placement =
-        QRect(ReadInteger(ini, "Left", place.left()), ReadInteger(ini, "Top", place.top()),
-              ReadInteger(ini, "Width", place.width()), ReadInteger(ini, "Heigth", place.height()));
+        QRect(coordinate("Left", place.left(), -kLargestCoordinate),
+              coordinate("Top", place.top(), -kLargestCoordinate),
+              coordinate("Width", place.width(), 1), coordinate("Heigth", place.height(), 1));
     config.TCPAddress = ReadText(ini, "TCPAddress", defaults.TCPAddress);
     config.TCPPort = ReadInteger(ini, "TCPPort", *defaults.TCPPort);
     config.UsingTCP = ReadBoolean(ini, "UsingTCP", defaults.UsingTCP);

@@ -12,9 +12,13 @@ class ConfigFile {
 public:
     explicit ConfigFile(QString path) : fPath(std::move(path)) {}
 
-    // `<executable>.ini` beside the executable, or in the user's config folder when the
-    // executable's folder is not writable.
+    // PathFor this program and the user's configuration folder (created when it is used).
     static QString DefaultPath();
+    // `<executable>.ini` beside the executable when that folder is writable and either holds
+    // such a file already (a portable copy) or is no system folder (/usr, /opt, /bin, ...);
+    // otherwise the same name in `userFolder`. A client installed in /usr/bin and started as
+    // root must not leave its settings there.
+    static QString PathFor(const QString& executable, const QString& userFolder);
 
     ClientConfig Read() const;
     // The reason the file could not be written, or nothing.

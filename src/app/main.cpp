@@ -22,15 +22,32 @@ void PrepareWebEngine() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-// --help and --version answer on a terminal without a display too.
-void AnswerWithoutDisplay(int argc, char* argv[]) {
+bool AsksForTextOnly(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"}) {
             if (std::strcmp(argv[i], option) == 0) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
+                return true;
             }
         }
     }
+    return false;
+}
+
+// Processes the command line; --help and --version print their text and end the program.
+bool DarkPaletteAsked(const QCoreApplication& application) {
+    QCoreApplication::setApplicationName("kalvo-client");
+    QCoreApplication::setApplicationVersion(KALVO_VERSION);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A test client for the KALVO meter interface module: reads its register map over\n"
+        "Modbus TCP or Modbus RTU and shows it decoded, as tables, a phasor diagram and a\n"
+        "trend, with a frame-level communication log.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dark("dark", "Use a dark palette (Fusion style).");
+    parser.addOption(dark);
+    parser.process(application);
+    return parser.isSet(dark);
 }
 
 // Fusion with a dark palette, for dark desktops and for checking the window in one.
@@ -62,24 +79,18 @@ void UseDarkPalette(QApplication& application) {
 
 } // namespace
 
+// --help and --version answer before anything of the window is set up: without a display,
+// without the web view's preparation and without its messages.
 int main(int argc, char* argv[]) {
+    if (AsksForTextOnly(argc, argv)) {
+        const QCoreApplication text(argc, argv);
+        DarkPaletteAsked(text);
+        return 0;
+    }
     PrepareWebEngine();
-    AnswerWithoutDisplay(argc, argv);
     QApplication application(argc, argv);
-    QApplication::setApplicationName("kalvo-client");
-    QApplication::setApplicationVersion(KALVO_VERSION);
     QApplication::setWindowIcon(kalvo::AppIcon());
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "A test client for the KALVO meter interface module: reads its register map over\n"
-        "Modbus TCP or Modbus RTU and shows it decoded, as tables, a phasor diagram and a\n"
-        "trend, with a frame-level communication log.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dark("dark", "Use a dark palette (Fusion style).");
-    parser.addOption(dark);
-    parser.process(application);
-    if (parser.isSet(dark)) {
+    if (DarkPaletteAsked(application)) {
         UseDarkPalette(application);
     }
     kalvo::TmainForm mainForm(kalvo::MainFormEnvironment::System());

@@ -83,7 +83,7 @@ void TmainForm::FormCreate() {
     for (std::size_t i = 0; i < fGrids.size(); ++i) {
         fGrids[i]->FillRegisterGrid(RegisterTables()[i], font());
     }
-    SpeedButton1Click();
+    RescanSerialPorts();
     fStartUpScanDone = true;
     InitPolarDiagram();
     FitMinimumSize();
@@ -92,7 +92,10 @@ void TmainForm::FormCreate() {
 }
 
 void TmainForm::ApplyConfig(const ClientConfig& config) {
-    const QRect placement = ClampedPlacement(config.Placement, screen()->availableGeometry());
+    // The window cannot be smaller than its minimum: fit the size it will have.
+    const QRect stored(config.Placement.topLeft(),
+                       config.Placement.size().expandedTo(minimumSize()));
+    const QRect placement = ClampedPlacement(stored, screen()->availableGeometry());
     move(placement.topLeft());
     resize(placement.size());
     TCPHostEdit->setText(config.TCPAddress);
@@ -157,7 +160,7 @@ void TmainForm::FormResize() {
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
-    readStopClick();
+    StopCommunication();
     fRuns->Shutdown();
     // The application ends with its last window; the statistics window must not outlive this one.
     debugForm->hide();
@@ -198,18 +201,18 @@ void TmainForm::InitPolarDiagram() {
 // Phase R, S, T magnitudes and angles, the frequency and the active power from the image.
 void TmainForm::FeedPolarDiagram() {
     constexpr double kRadiansPerDegree = 0.017453292519943295;
-    auto single = [this](int index) {
-        return static_cast<double>(fRegisters.RegisterSingle(index));
-    };
+    // An unavailable value draws as zero.
+    auto value = [this](Quantity quantity) { return fRegisters.Value(quantity).value_or(0.0); };
+    auto angle = [&value](Quantity quantity) { return value(quantity) * kRadiansPerDegree; };
     TPolarDiagram& d = *fPolarDiagram;
-    d.SetCurrent(P_L1, single(68), single(58) * kRadiansPerDegree);
-    d.SetCurrent(P_L2, single(76), single(60) * kRadiansPerDegree);
-    d.SetCurrent(P_L3, single(84), single(62) * kRadiansPerDegree);
-    d.SetVoltage(P_L1, single(92), 0);
-    d.SetVoltage(P_L2, single(100), single(64) * kRadiansPerDegree);
-    d.SetVoltage(P_L3, single(108), single(66) * kRadiansPerDegree);
-    d.SetInstantPower(single(52));
-    d.SetFrequency(single(50));
+    d.SetCurrent(P_L1, value(Quantity::CurrentL1), angle(Quantity::CurrentAngleL1));
+    d.SetCurrent(P_L2, value(Quantity::CurrentL2), angle(Quantity::CurrentAngleL2));
+    d.SetCurrent(P_L3, value(Quantity::CurrentL3), angle(Quantity::CurrentAngleL3));
+    d.SetVoltage(P_L1, value(Quantity::VoltageL1), 0);
+    d.SetVoltage(P_L2, value(Quantity::VoltageL2), angle(Quantity::VoltageAngleL2));
+    d.SetVoltage(P_L3, value(Quantity::VoltageL3), angle(Quantity::VoltageAngleL3));
+    d.SetInstantPower(value(Quantity::ActivePowerTotal));
+    d.SetFrequency(value(Quantity::Frequency));
     d.SetAvailableData(true, true, true, true, true, true);
 }
 
@@ -245,7 +248,7 @@ void TmainForm::StartRun(std::uint32_t cycles) {
     } catch (const std::exception& error) {
         qCWarning(lcKalvo) << "cannot start a run:" << error.what();
         fEnvironment.ShowError(this, "Error creating communication thread");
-        readStopClick();
+        StopCommunication();
     }
 }
 
@@ -297,7 +300,7 @@ void TmainForm::ClearValueColumns() {
     InitPolarDiagram();
 }
 
-void TmainForm::readStopClick() {
+void TmainForm::StopCommunication() {
     fRuns->Stop();
     RestoreIdleControls();
 }
@@ -311,8 +314,7 @@ void TmainForm::RestoreIdleControls() {
     PanelModbusKind->setEnabled(true);
 }
 
-// Saves what the active tab shows: a register grid as CSV, the diagram as a bitmap.
-void TmainForm::SpeedButton5Click() {
+void TmainForm::SaveCurrentTab() {
     const int tab = PageControl1->currentIndex();
     const QString name = QString::fromStdString(
         RegisterSheet::DefaultExportName(fGrids[0]->CellText(0, kColumnValue).toStdString(),
@@ -354,11 +356,11 @@ void TmainForm::RecordClick(bool on) {
                     splits[static_cast<std::size_t>(fRecordSplit)], DecimalSeparator());
 }
 
-void TmainForm::BlockRead(int first) {
+void TmainForm::BlockRead(RegisterBlock block) {
     const auto now = std::chrono::system_clock::now();
-    fTrend->AddBlock(std::chrono::duration<double>(now.time_since_epoch()).count(), first,
+    fTrend->AddBlock(std::chrono::duration<double>(now.time_since_epoch()).count(), block,
                      fRegisters);
-    const std::string failure = fRecorder.Write(now, first, fRegisters);
+    const std::string failure = fRecorder.Write(now, block, fRegisters);
     if (!failure.empty()) {
         const QSignalBlocker quiet(RecordAction);
         RecordAction->setChecked(false);
@@ -366,17 +368,17 @@ void TmainForm::BlockRead(int first) {
     }
 }
 
-void TmainForm::BlockFailed(int first) {
+void TmainForm::BlockFailed(RegisterBlock block) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    fTrend->AddGap(std::chrono::duration<double>(now).count(), first);
+    fTrend->AddGap(std::chrono::duration<double>(now).count(), block);
 }
 
-void TmainForm::GridInstSelectCell(const QModelIndex& index) {
+void TmainForm::CopyCellToClipboard(const QModelIndex& index) {
     QGuiApplication::clipboard()->setText(index.data().toString());
 }
 
 // The scan at start-up is silent when it finds no port; every later one says so.
-void TmainForm::SpeedButton1Click() {
+void TmainForm::RescanSerialPorts() {
     ComboSerials->SetPorts(fEnvironment.ListSerialPorts());
     if (ComboSerials->count() == 0 && fStartUpScanDone) {
         fEnvironment.ShowWarning(this,
@@ -385,17 +387,17 @@ void TmainForm::SpeedButton1Click() {
     ComboSerials->setCurrentIndex(ComboSerials->count() > 0 ? 0 : -1);
 }
 
-void TmainForm::SpeedButton2Click() {
+void TmainForm::SetDefaultConnection() {
     TCPHostEdit->setText(kFactoryTcpAddress);
     TCPPortEdit->setText(QString::number(kDefaultTcpPort));
 }
 
-void TmainForm::PageControl1Change(int index) {
+void TmainForm::EnableWebToolBarFor(int index) {
     WebToolBar->setEnabled(PageControl1->widget(index) == WebTabSheet);
 }
 
 // The browser starts the first time it is needed, so that start-up stays fast.
-void TmainForm::ToolButton1Click() {
+void TmainForm::NavigateWebView() {
     if (WebBrowser1 == nullptr) {
         auto* view = new QWebEngineView(WebTabSheet);
         view->setObjectName("WebBrowser1");
@@ -413,7 +415,7 @@ void TmainForm::ToolButton1Click() {
     static_cast<QWebEngineView*>(WebBrowser1)->setUrl(QUrl("http://" + TcpHost()));
 }
 
-void TmainForm::ToolButton2Click() {
+void TmainForm::ReloadWebPage() {
     if (WebBrowser1 != nullptr) {
         static_cast<QWebEngineView*>(WebBrowser1)->reload();
     }
@@ -437,7 +439,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (listLog != nullptr && watched == listLog->viewport() &&
         event->type() == QEvent::MouseButtonDblClick) {
-        listLogDblClick();
+        ShowStatisticsWindowUnlessShown();
     }
     if (watched == LabelZorbelLink) {
         QFont linkFont = LabelZorbelLink->font();
@@ -485,25 +487,71 @@ void TmainForm::UpdateVisibleDebugWindow() {
     }
 }
 
-void TmainForm::Showdebugpanel1Click() {
+void TmainForm::ShowStatisticsWindow() {
     debugForm->UpdateDebugWindow();
     debugForm->show();
     debugForm->raise();
 }
 
-void TmainForm::listLogDblClick() {
+void TmainForm::ShowStatisticsWindowUnlessShown() {
     if (!debugForm->isVisible()) {
         debugForm->UpdateDebugWindow();
         debugForm->show();
     }
 }
 
-void TmainForm::SpeedButton4Click() {
+void TmainForm::ToggleLogPanel() {
     const int tag = fLogPanelTag;
     fLogPanelTag = 1 - tag;
     SpeedButton4->setIcon(style()->standardIcon(
         fLogPanelTag == 0 ? QStyle::SP_TitleBarShadeButton : QStyle::SP_TitleBarUnshadeButton));
     Panel1->setVisible(!Panel1->isVisible());
+}
+
+// The handlers the controls are connected to, by the names the form gives them.
+
+void TmainForm::SpeedButton5Click() {
+    SaveCurrentTab();
+}
+
+void TmainForm::SpeedButton1Click() {
+    RescanSerialPorts();
+}
+
+void TmainForm::SpeedButton2Click() {
+    SetDefaultConnection();
+}
+
+void TmainForm::ToolButton1Click() {
+    NavigateWebView();
+}
+
+void TmainForm::ToolButton2Click() {
+    ReloadWebPage();
+}
+
+void TmainForm::SpeedButton4Click() {
+    ToggleLogPanel();
+}
+
+void TmainForm::Showdebugpanel1Click() {
+    ShowStatisticsWindow();
+}
+
+void TmainForm::listLogDblClick() {
+    ShowStatisticsWindowUnlessShown();
+}
+
+void TmainForm::readStopClick() {
+    StopCommunication();
+}
+
+void TmainForm::PageControl1Change(int index) {
+    EnableWebToolBarFor(index);
+}
+
+void TmainForm::GridInstSelectCell(const QModelIndex& index) {
+    CopyCellToClipboard(index);
 }
 
 } // namespace kalvo

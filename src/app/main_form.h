@@ -53,6 +53,9 @@ public:
     TdebugForm* DebugForm() const { return debugForm; }
     TPolarDiagram* PolarDiagram() const { return fPolarDiagram; }
     TFormSettings* SettingsForm() const { return FormSettings; }
+    // Saves what the active tab shows: a register grid as CSV, the diagram as a bitmap, the
+    // trend as a picture and its data.
+    void SaveCurrentTab();
     void SpeedButton5Click();
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
@@ -64,11 +67,13 @@ public:
     void RestoreIdleControls();
     void readStepClick();
     void readContinuousClick();
+    // Ends the current run after its read in flight and restores the idle controls.
+    void StopCommunication();
     void readStopClick();
-    // The block at `first` was read: it goes to the recording, when one is on, and the trend.
-    void BlockRead(int first);
-    // Reading the block at `first` failed: the trend shows a gap.
-    void BlockFailed(int first);
+    // `block` was read: it goes to the recording, when one is on, and the trend.
+    void BlockRead(RegisterBlock block);
+    // Reading `block` failed: the trend shows a gap.
+    void BlockFailed(RegisterBlock block);
     TrendTab* Trend() const { return fTrend; }
 
 protected:
@@ -115,12 +120,21 @@ private:
     // Display.
     void InitPolarDiagram();
     void FeedPolarDiagram();
+    void CopyCellToClipboard(const QModelIndex& index);
+    void ShowStatisticsWindow();
+    void ShowStatisticsWindowUnlessShown();
+    void ToggleLogPanel();
     void GridInstSelectCell(const QModelIndex& index);
     void listLogDblClick();
     void SpeedButton4Click();
     void Showdebugpanel1Click();
 
     // Serial ports, web tab, connection fields.
+    void RescanSerialPorts();
+    void SetDefaultConnection();
+    void EnableWebToolBarFor(int index);
+    void NavigateWebView();
+    void ReloadWebPage();
     void SpeedButton1Click();
     void SpeedButton2Click();
     void PageControl1Change(int index);

@@ -35,16 +35,17 @@ void QtPollingHost::FillRegisters(RunId run) {
     Call(run, [this] { fForm.Registers().Fill(); });
 }
 
-void QtPollingHost::RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) {
-    Call(run, [this, first, block] {
-        fForm.Registers().Store(first, block);
+void QtPollingHost::RefreshDisplay(RunId run, RegisterBlock block,
+                                   std::span<const std::uint16_t> registers) {
+    Call(run, [this, block, registers] {
+        fForm.Registers().Store(SpanOf(block).First, registers);
         fForm.RefreshDisplay();
-        fForm.BlockRead(first);
+        fForm.BlockRead(block);
     });
 }
 
-void QtPollingHost::ReadFailed(RunId run, int first) {
-    Call(run, [this, first] { fForm.BlockFailed(first); });
+void QtPollingHost::ReadFailed(RunId run, RegisterBlock block) {
+    Call(run, [this, block] { fForm.BlockFailed(block); });
 }
 
 void QtPollingHost::UpdateDebugWindow(RunId run) {

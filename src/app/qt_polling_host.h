@@ -27,8 +27,9 @@ public:
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
-    void RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) override;
-    void ReadFailed(RunId run, int first) override;
+    void RefreshDisplay(RunId run, RegisterBlock block,
+                        std::span<const std::uint16_t> registers) override;
+    void ReadFailed(RunId run, RegisterBlock block) override;
     void UpdateDebugWindow(RunId run) override;
     void RestoreIdleControls(RunId run) override;
     void StopRun(RunId run) override;

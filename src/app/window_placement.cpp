@@ -6,22 +6,19 @@ namespace kalvo {
 
 namespace {
 
-constexpr int kVisibleMargin = 25;
-
-int FittedEdge(int value, int low, int high) {
-    const int edge = std::max(value, low);
-    return std::min(edge, high - kVisibleMargin);
+// Where a window of `length` starting at `value` lies wholly in [low, low + room).
+int FittedEdge(int value, int length, int low, int room) {
+    return std::clamp(value, low, low + room - length);
 }
 
 } // namespace
 
 QRect ClampedPlacement(const QRect& stored, const QRect& workArea) {
-    // QRect's right()/bottom() are one pixel short of the edge.
-    const int left = FittedEdge(stored.left(), workArea.left(), workArea.left() + workArea.width());
-    const int top = FittedEdge(stored.top(), workArea.top(), workArea.top() + workArea.height());
     const int width = std::min(stored.width(), workArea.width());
     const int height = std::min(stored.height(), workArea.height());
-    return QRect(left, top, width, height);
+    return QRect(FittedEdge(stored.left(), width, workArea.left(), workArea.width()),
+                 FittedEdge(stored.top(), height, workArea.top(), workArea.height()), width,
+                 height);
 }
 
 } // namespace kalvo

@@ -4,9 +4,8 @@
 
 namespace kalvo {
 
-// The stored window rectangle fitted to the screen's work area: at least 25 pixels of the
-// window stay inside it, and the size never exceeds it. Left and top are fitted before the
-// size, so the far edges may still overhang.
+// The stored window rectangle fitted into the screen's work area: the size never exceeds it,
+// and the window is moved the least that puts it wholly inside.
 QRect ClampedPlacement(const QRect& stored, const QRect& workArea);
 
 } // namespace kalvo

@@ -21,8 +21,11 @@ constexpr std::uint8_t kWriteRegisters = 16;
 constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::uint16_t kMinReplyLength = 2;
 constexpr std::uint16_t kMaxReplyLength = 254;
+constexpr std::size_t kAddressOffset = 8;
 constexpr std::size_t kCountOffset = 10;
 constexpr std::size_t kByteCountOffset = 12;
+// Unit identifier, function code and exception code.
+constexpr std::uint16_t kExceptionReplyLength = 3;
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -145,7 +148,7 @@ bool TIdModBusClient::ExchangeRequest(std::uint8_t functionCode, std::uint16_t r
 bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply) {
     const std::int64_t deadline = NowMs() + fTimeOut;
     for (;;) {
-        if (!WaitForBytes(TModBusResponseBuffer::kHeaderSize, deadline)) {
+        if (!WaitForFrameBytes(TModBusResponseBuffer::kHeaderSize, deadline)) {
             return false;
         }
         const auto header = fConnection.PeekBytes(TModBusResponseBuffer::kHeaderSize);
@@ -155,7 +158,7 @@ bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseB
             throw ETcpError("Invalid Modbus/TCP reply\r\nLength field " + std::to_string(length) +
                             " outside 2..254.");
         }
-        if (!WaitForBytes(std::size_t{6} + length, deadline)) {
+        if (!WaitForFrameBytes(std::size_t{6} + length, deadline)) {
             return false;
         }
         const std::vector<std::uint8_t> frame = fConnection.ReadBytes(std::size_t{6} + length);
@@ -167,6 +170,19 @@ bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseB
             return true;
         }
     }
+}
+
+// A time-out in the middle of a frame leaves the stream out of step: the rest of that frame
+// may still come and would be read as the next reply's header. Only a new connection starts
+// again at a frame boundary.
+bool TIdModBusClient::WaitForFrameBytes(std::size_t count, std::int64_t deadlineMs) {
+    if (WaitForBytes(count, deadlineMs)) {
+        return true;
+    }
+    if (fConnection.InputBufferSize() > 0) {
+        fConnection.Disconnect();
+    }
+    return false;
 }
 
 bool TIdModBusClient::WaitForBytes(std::size_t count, std::int64_t deadlineMs) {
@@ -209,24 +225,38 @@ std::uint16_t TIdModBusClient::ExpectedReplyLength(const TModBusResponseBuffer& 
     }
 }
 
-// A reply whose length or byte count does not fit the request is a mismatch, as a wrong
-// function code is: registers it lacks must not be shown as zeros.
+// A read's reply carries the byte count its request implies; a write's echoes the request's
+// address and value or quantity.
+bool TIdModBusClient::Fits(const TModBusResponseBuffer& request,
+                           const TModBusResponseBuffer& reply) {
+    const std::uint16_t expected = ExpectedReplyLength(request);
+    if (reply.RecLength() != expected) {
+        return false;
+    }
+    if (expected != 6) {
+        return reply.MBPData()[0] == expected - 3;
+    }
+    return reply.Word(kAddressOffset) == request.Word(kAddressOffset) &&
+           reply.Word(kCountOffset) == request.Word(kCountOffset);
+}
+
+// A reply whose length, byte count or echo does not fit the request is a mismatch, as a wrong
+// function code or a malformed exception reply is: registers it lacks must not be shown as
+// zeros, and a write the module did not confirm is no write.
 bool TIdModBusClient::HandleReply(const TModBusResponseBuffer& request,
                                   const TModBusResponseBuffer& reply,
                                   std::span<std::uint16_t> values) {
     const std::uint8_t functionCode = request.FunctionCode();
     const std::uint8_t received = reply.FunctionCode();
     const auto data = reply.MBPData();
-    if (received == static_cast<std::uint8_t>(functionCode | kExceptionFlag)) {
+    const bool exception = received == static_cast<std::uint8_t>(functionCode | kExceptionFlag);
+    if (exception && reply.RecLength() == kExceptionReplyLength) {
         if (OnResponseError) {
             OnResponseError(functionCode, data[0], reply);
         }
         return false;
     }
-    const std::uint16_t expected = ExpectedReplyLength(request);
-    const bool reads = expected != 6;
-    const bool fits = reply.RecLength() == expected && (!reads || data[0] == expected - 3);
-    if (received != functionCode || !fits) {
+    if (received != functionCode || !Fits(request, reply)) {
         if (OnResponseMismatch) {
             OnResponseMismatch(functionCode, received, reply);
         }

@@ -94,7 +94,9 @@ private:
                              std::span<const std::uint16_t> values);
     bool ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply);
     bool WaitForBytes(std::size_t count, std::int64_t deadlineMs);
+    bool WaitForFrameBytes(std::size_t count, std::int64_t deadlineMs);
     static std::uint16_t ExpectedReplyLength(const TModBusResponseBuffer& request);
+    static bool Fits(const TModBusResponseBuffer& request, const TModBusResponseBuffer& reply);
     bool HandleReply(const TModBusResponseBuffer& request, const TModBusResponseBuffer& reply,
                      std::span<std::uint16_t> values);
 

@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QPolygon>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -431,10 +432,19 @@ std::pair<double, QString> PolarDiagramPainter::ScaleToPrefix(double value) {
 }
 
 QString PolarDiagramPainter::TimestampText(const ModbusRegisters& registers) {
-    const QDate date(registers.RegisterWord(5), registers.RegisterWord(6),
-                     registers.RegisterWord(7));
-    const QTime time(registers.RegisterWord(2), registers.RegisterWord(3),
-                     registers.RegisterWord(4));
+    // An unavailable field (0xFFFF) makes no date, not the year 65535.
+    std::array<int, 6> fields{};
+    const Quantity clock[] = {Quantity::ClockYear, Quantity::ClockMonth,  Quantity::ClockDay,
+                              Quantity::ClockHour, Quantity::ClockMinute, Quantity::ClockSecond};
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        const std::optional<double> value = registers.Value(clock[k]);
+        if (!value) {
+            return QStringLiteral("Invalid date");
+        }
+        fields[k] = static_cast<int>(*value);
+    }
+    const QDate date(fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5]);
     if (!date.isValid() || !time.isValid()) {
         return QStringLiteral("Invalid date");
     }

@@ -1,5 +1,8 @@
 #include "registers/modbus_registers.h"
 
+#include "registers/quantity_info.h"
+#include "registers/register_map.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -18,6 +21,12 @@ template <typename Float> Float Screened(Float value) {
     }
     return value;
 }
+
+constexpr std::uint32_t kSingleSignMask = 0x7FFFFFFFu;
+constexpr std::uint32_t kSingleLargestFinite = 0x7F7FFFFFu;
+constexpr std::uint64_t kDoubleSignMask = 0x7FFFFFFFFFFFFFFFull;
+constexpr std::uint64_t kDoubleLargestFinite = 0x7FEFFFFFFFFFFFFFull;
+constexpr std::uint16_t kMaximumDecimals = 9;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -65,6 +74,52 @@ double ModbusRegisters::RegisterDouble(int index) const {
     return Screened(std::bit_cast<double>(RegisterInt64(index)));
 }
 
+std::optional<double> ModbusRegisters::Value(ValueType type, int index) const {
+    switch (type) {
+    case ValueType::Integer: {
+        const std::uint32_t value = RegisterLongWord(index);
+        return value >= kSingleLargestFinite ? std::nullopt : std::optional<double>(value);
+    }
+    case ValueType::Short: {
+        const std::uint16_t value = RegisterWord(index);
+        return value == 0xFFFF ? std::nullopt : std::optional<double>(value);
+    }
+    // A negative quantity is a valid reading; only the sign-less pattern decides availability.
+    case ValueType::Double: {
+        const auto pattern = static_cast<std::uint64_t>(RegisterInt64(index));
+        return (pattern & kDoubleSignMask) >= kDoubleLargestFinite
+                   ? std::nullopt
+                   : std::optional<double>(RegisterDouble(index));
+    }
+    case ValueType::Float: {
+        const std::uint32_t pattern = RegisterLongWord(index);
+        return (pattern & kSingleSignMask) >= kSingleLargestFinite
+                   ? std::nullopt
+                   : std::optional<double>(RegisterSingle(index));
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> ModbusRegisters::Value(Quantity quantity) const {
+    const RegisterDef& row = RegisterOf(quantity);
+    return Value(row.Decoder, row.Index);
+}
+
+// A decimals count beyond what a 32-bit integer can carry is no count: the value is unknown.
+std::optional<double> ModbusRegisters::ScaledValue(Quantity quantity) const {
+    const std::optional<double> value = Value(quantity);
+    const std::optional<Quantity> decimalsRow = InfoOf(quantity).Decimals;
+    if (!value || !decimalsRow) {
+        return value;
+    }
+    const std::optional<double> decimals = Value(*decimalsRow);
+    if (!decimals || *decimals > kMaximumDecimals) {
+        return std::nullopt;
+    }
+    return *value / std::pow(10.0, *decimals);
+}
+
 void ModbusRegisters::PutWord(int index, std::uint16_t value) {
     (*this)[index] = Swapped(value);
 }
@@ -82,6 +137,24 @@ void ModbusRegisters::PutDouble(int index, double value) {
     const auto pattern = std::bit_cast<std::uint64_t>(value);
     for (int k = 0; k < 4; ++k) {
         PutWord(index + k, static_cast<std::uint16_t>(pattern >> (16 * k)));
+    }
+}
+
+void ModbusRegisters::Put(Quantity quantity, double value) {
+    const RegisterDef& row = RegisterOf(quantity);
+    switch (row.Decoder) {
+    case ValueType::Short:
+        PutWord(row.Index, static_cast<std::uint16_t>(std::llround(value)));
+        break;
+    case ValueType::Integer:
+        PutLongWord(row.Index, static_cast<std::uint32_t>(std::llround(value)));
+        break;
+    case ValueType::Float:
+        PutSingle(row.Index, static_cast<float>(value));
+        break;
+    case ValueType::Double:
+        PutDouble(row.Index, value);
+        break;
     }
 }
 

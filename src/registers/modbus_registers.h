@@ -1,7 +1,11 @@
 #pragma once
 
+#include "registers/quantity.h"
+#include "registers/register_def.h"
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -32,11 +36,22 @@ public:
     std::int64_t RegisterInt64(int index) const;
     double RegisterDouble(int index) const;
 
+    // A row's value as the tables show it, decoded by `type` from register `index`; nothing
+    // when the module marks it unavailable.
+    std::optional<double> Value(ValueType type, int index) const;
+    // The value of `quantity`'s row; its unit is InfoOf(quantity).Unit once scaled.
+    std::optional<double> Value(Quantity quantity) const;
+    // The value with its decimals applied when its row is an integer encoding with a decimals
+    // register; nothing when either is unavailable.
+    std::optional<double> ScaledValue(Quantity quantity) const;
+
     // The inverse of the decoders: store a quantity the way the module sends it.
     void PutWord(int index, std::uint16_t value);
     void PutLongWord(int index, std::uint32_t value);
     void PutSingle(int index, float value);
     void PutDouble(int index, double value);
+    // Stores `value` in `quantity`'s row as its type encodes it (integers rounded).
+    void Put(Quantity quantity, double value);
 
     std::string RegistersToHex(int count, int index) const;
     std::string RegistersToBigEndianHex(int count, int index) const;

@@ -5,15 +5,17 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace kalvo {
 
 RecordFile::RecordFile(std::string path, Split split) : fPath(std::move(path)), fSplit(split) {}
 
 RecordFile::~RecordFile() {
-    if (fFile != nullptr) {
-        std::fclose(fFile);
+    if (fFile >= 0) {
+        ::close(fFile);
     }
 }
 
@@ -55,32 +57,47 @@ void RecordFile::Fail(int error) const {
 }
 
 void RecordFile::OpenPart(std::chrono::system_clock::time_point time) {
-    if (fFile != nullptr) {
-        std::fclose(fFile);
-        fFile = nullptr;
+    if (fFile >= 0) {
+        ::close(fFile);
+        fFile = -1;
     }
     fCurrentPath = PartPath(time);
-    fFile = std::fopen(fCurrentPath.c_str(), "wb");
-    if (fFile == nullptr) {
+    fFile = ::open(fCurrentPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fFile < 0) {
         Fail(errno);
     }
     fPeriod = PeriodOf(time);
-    const std::string header = CsvLine(RunRecord::Header());
-    if (std::fwrite(header.data(), 1, header.size(), fFile) != header.size() ||
-        std::fflush(fFile) != 0) {
-        Fail(errno);
-    }
+    fWhole = 0;
+    Append(CsvLine(RunRecord::Header()));
 }
 
 void RecordFile::Write(std::chrono::system_clock::time_point time,
                        const std::vector<std::string>& row) {
-    if (fFile == nullptr || PeriodOf(time) != fPeriod) {
+    if (fFile < 0 || PeriodOf(time) != fPeriod) {
         OpenPart(time);
     }
-    const std::string line = CsvLine(row);
-    if (std::fwrite(line.data(), 1, line.size(), fFile) != line.size() || std::fflush(fFile) != 0) {
-        Fail(errno);
+    Append(CsvLine(row));
+}
+
+// A line goes to the file whole or not at all: after a failed write (a full disk) the file is
+// cut back to its last whole line, so a reader never meets half a row.
+void RecordFile::Append(std::string_view line) {
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(fFile, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            const int error = written < 0 ? errno : ENOSPC;
+            if (::ftruncate(fFile, fWhole) == 0) {
+                ::lseek(fFile, fWhole, SEEK_SET);
+            }
+            Fail(error);
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
     }
+    fWhole += static_cast<off_t>(line.size());
 }
 
 } // namespace kalvo

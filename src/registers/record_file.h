@@ -3,17 +3,18 @@
 #include "registers/run_record.h"
 
 #include <chrono>
-#include <cstdio>
 #include <string>
+#include <string_view>
+#include <sys/types.h>
 
 namespace kalvo {
 
 // Where a recorded Run goes: one CSV file, or one per hour or per day. Each part starts with
 // the header and is named after the path chosen, with the time of its first row:
-// "run.csv" gives "run_20261210_140000.csv", "run_20261210_150000.csv", ... Every row is
-// flushed as it is written, so the file can be followed while it grows and a killed process
-// loses at most the row it was writing. A failed write raises std::runtime_error with the path
-// and the reason.
+// "run.csv" gives "run_20261210_140000.csv", "run_20261210_150000.csv", ... Every row goes
+// to the file as it is written, so the file can be followed while it grows and a killed
+// process loses at most the row it was writing. A failed write leaves the file at its last
+// whole row and raises std::runtime_error with the path and the reason.
 class RecordFile {
 public:
     enum class Split { None, Hour, Day };
@@ -31,11 +32,13 @@ private:
     void OpenPart(std::chrono::system_clock::time_point time);
     std::string PartPath(std::chrono::system_clock::time_point time) const;
     long PeriodOf(std::chrono::system_clock::time_point time) const;
+    void Append(std::string_view line);
     [[noreturn]] void Fail(int error) const;
 
     std::string fPath;
     Split fSplit;
-    std::FILE* fFile = nullptr;
+    int fFile = -1;
+    off_t fWhole = 0; // bytes of whole lines in the current part
     std::string fCurrentPath;
     long fPeriod = -1;
 };

@@ -22,6 +22,9 @@ extern const std::span<const RegisterDef> RegisterMap32;
 
 // The tables in display order: GridInst, GridPhase, GridLP, Grid32.
 std::span<const RegisterTable> RegisterTables();
+// Every row of the four tables, in map order: row i is Quantity i.
+std::span<const RegisterDef> RegisterMapRows();
+const RegisterDef& RegisterOf(Quantity quantity);
 
 // Column headers of every register grid.
 inline constexpr std::array<std::string_view, 8> kRegisterGridHeaders = {

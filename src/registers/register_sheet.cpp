@@ -3,28 +3,14 @@
 #include "registers/csv_text.h"
 #include "registers/value_text.h"
 
-#include <charconv>
-
 namespace kalvo {
 
-namespace {
-
-int RegisterCount(std::string_view bytes) {
-    int value = 0;
-    std::from_chars(bytes.data(), bytes.data() + bytes.size(), value);
-    return value / 2;
-}
-
-} // namespace
-
 RegisterSheet::RegisterSheet(const RegisterTable& table, const ModbusRegisters& registers,
-                             int firstRegister, std::string_view decimalSeparator)
-    : fCaption(table.Caption), fNextRegister(firstRegister) {
+                             std::string_view decimalSeparator)
+    : fCaption(table.Caption) {
     fRows.emplace_back(kRegisterGridHeaders.begin(), kRegisterGridHeaders.end());
     for (const RegisterDef& def : table.Rows) {
-        const int count = RegisterCount(def.Bytes);
-        AddRow(def, DynamicCells(registers, def.Type, count, fNextRegister, decimalSeparator));
-        fNextRegister += count;
+        AddRow(def, DynamicCells(registers, def, decimalSeparator));
     }
 }
 
@@ -45,19 +31,18 @@ void RegisterSheet::AddRow(const RegisterDef& def, Row dynamicCells) {
 }
 
 RegisterSheet::Row RegisterSheet::DynamicCells(const ModbusRegisters& registers,
-                                               std::string_view type, int count, int index,
+                                               const RegisterDef& def,
                                                std::string_view decimalSeparator) {
-    return {registers.RegistersToHex(count, index), registers.RegistersToBigEndianHex(count, index),
-            RegisterValueText(registers, type, index, decimalSeparator)};
+    return {registers.RegistersToHex(def.Count, def.Index),
+            registers.RegistersToBigEndianHex(def.Count, def.Index),
+            RegisterValueText(registers, def.Decoder, def.Index, decimalSeparator)};
 }
 
 std::vector<RegisterSheet> RegisterSheet::RenderAll(const ModbusRegisters& registers,
                                                     std::string_view decimalSeparator) {
     std::vector<RegisterSheet> sheets;
-    int next = 0;
     for (const RegisterTable& table : RegisterTables()) {
-        sheets.emplace_back(table, registers, next, decimalSeparator);
-        next = sheets.back().NextRegister();
+        sheets.emplace_back(table, registers, decimalSeparator);
     }
     return sheets;
 }

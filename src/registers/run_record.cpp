@@ -3,48 +3,29 @@
 #include "registers/register_map.h"
 #include "registers/value_text.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 
 namespace kalvo {
 
-namespace {
-
-constexpr int kBlockB = 121;
-
-int Number(std::string_view text) {
-    int value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
-
-} // namespace
-
 std::vector<std::string> RunRecord::Header() {
     std::vector<std::string> cells = {"Time", "Block"};
-    for (const RegisterTable& table : RegisterTables()) {
-        for (const RegisterDef& def : table.Rows) {
-            const std::string obis(def.OBIS);
-            const std::string description(def.Description);
-            cells.push_back(obis.empty() ? description : obis + " " + description);
-        }
+    for (const RegisterDef& def : RegisterMapRows()) {
+        const std::string obis(def.OBIS);
+        const std::string description(def.Description);
+        cells.push_back(obis.empty() ? description : obis + " " + description);
     }
     return cells;
 }
 
-std::vector<std::string> RunRecord::Row(std::chrono::system_clock::time_point time, int first,
+std::vector<std::string> RunRecord::Row(std::chrono::system_clock::time_point time,
+                                        RegisterBlock block,
                                         const ModbusRegisters& registers) const {
-    const bool blockB = first >= kBlockB;
-    std::vector<std::string> cells = {TimeText(time), blockB ? "B" : "A"};
-    int index = 0;
-    for (const RegisterTable& table : RegisterTables()) {
-        for (const RegisterDef& def : table.Rows) {
-            const bool inBlock = (index >= kBlockB) == blockB;
-            cells.push_back(inBlock ? RegisterValueText(registers, def.Type, index, fSeparator)
-                                    : std::string());
-            index += Number(def.Bytes) / 2;
-        }
+    std::vector<std::string> cells = {TimeText(time), std::string(1, SpanOf(block).Letter)};
+    for (const RegisterDef& def : RegisterMapRows()) {
+        cells.push_back(def.Block == block
+                            ? RegisterValueText(registers, def.Decoder, def.Index, fSeparator)
+                            : std::string());
     }
     return cells;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registers/modbus_registers.h"
+#include "registers/register_block.h"
 
 #include <chrono>
 #include <string>
@@ -19,8 +20,8 @@ public:
 
     // "Time", "Block", then "<OBIS> <description>" of every quantity.
     static std::vector<std::string> Header();
-    // The row for the block at register `first` (0: A, 121: B), read at `time`.
-    std::vector<std::string> Row(std::chrono::system_clock::time_point time, int first,
+    // The row for `block`, read at `time`.
+    std::vector<std::string> Row(std::chrono::system_clock::time_point time, RegisterBlock block,
                                  const ModbusRegisters& registers) const;
     // ISO 8601 local time with milliseconds and the UTC offset: 2026-12-10T14:05:03.120+01:00.
     static std::string TimeText(std::chrono::system_clock::time_point time);

@@ -14,13 +14,13 @@ void RunRecorder::Stop() {
     fRecord.reset();
 }
 
-std::string RunRecorder::Write(std::chrono::system_clock::time_point time, int first,
+std::string RunRecorder::Write(std::chrono::system_clock::time_point time, RegisterBlock block,
                                const ModbusRegisters& registers) {
     if (!fFile) {
         return {};
     }
     try {
-        fFile->Write(time, fRecord->Row(time, first, registers));
+        fFile->Write(time, fRecord->Row(time, block, registers));
         return {};
     } catch (const std::runtime_error& error) {
         Stop();

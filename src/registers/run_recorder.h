@@ -16,8 +16,8 @@ public:
     void Start(std::string path, RecordFile::Split split, std::string decimalSeparator);
     void Stop();
     bool Recording() const { return fFile != nullptr; }
-    // Records the block at `first`; on a failed write, stops and returns "path: reason".
-    std::string Write(std::chrono::system_clock::time_point time, int first,
+    // Records `block`; on a failed write, stops and returns "path: reason".
+    std::string Write(std::chrono::system_clock::time_point time, RegisterBlock block,
                       const ModbusRegisters& registers);
 
 private:

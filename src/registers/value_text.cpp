@@ -10,10 +10,6 @@ namespace kalvo {
 namespace {
 
 constexpr int kSignificantDigits = 15;
-constexpr std::uint32_t kSingleSignMask = 0x7FFFFFFFu;
-constexpr std::uint32_t kSingleLargestFinite = 0x7F7FFFFFu;
-constexpr std::uint64_t kDoubleSignMask = 0x7FFFFFFFFFFFFFFFull;
-constexpr std::uint64_t kDoubleLargestFinite = 0x7FEFFFFFFFFFFFFFull;
 
 struct DecimalDigits {
     std::string digits; // exactly kSignificantDigits digits, first one non-zero
@@ -87,40 +83,13 @@ std::string FormatGeneralFloat(double value, std::string_view decimalSeparator) 
     return std::signbit(value) ? "-" + text : text;
 }
 
-std::optional<double> RegisterValue(const ModbusRegisters& registers, std::string_view type,
-                                    int index) {
-    if (type == "integer") {
-        const std::uint32_t value = registers.RegisterLongWord(index);
-        return value >= kSingleLargestFinite ? std::nullopt : std::optional<double>(value);
-    }
-    if (type == "short") {
-        const std::uint16_t value = registers.RegisterWord(index);
-        return value == 0xFFFF ? std::nullopt : std::optional<double>(value);
-    }
-    // A negative quantity is a valid reading; only the sign-less pattern decides availability.
-    if (type == "double") {
-        const auto pattern = static_cast<std::uint64_t>(registers.RegisterInt64(index));
-        return (pattern & kDoubleSignMask) >= kDoubleLargestFinite
-                   ? std::nullopt
-                   : std::optional<double>(registers.RegisterDouble(index));
-    }
-    if (type == "float") {
-        const std::uint32_t pattern = registers.RegisterLongWord(index);
-        return (pattern & kSingleSignMask) >= kSingleLargestFinite
-                   ? std::nullopt
-                   : std::optional<double>(registers.RegisterSingle(index));
-    }
-    return std::nullopt;
-}
-
-std::string RegisterValueText(const ModbusRegisters& registers, std::string_view type, int index,
+std::string RegisterValueText(const ModbusRegisters& registers, ValueType type, int index,
                               std::string_view decimalSeparator) {
-    const bool known = type == "integer" || type == "short" || type == "double" || type == "float";
-    const std::optional<double> value = RegisterValue(registers, type, index);
+    const std::optional<double> value = registers.Value(type, index);
     if (!value) {
-        return known ? std::string(kUnavailableText) : std::string();
+        return std::string(kUnavailableText);
     }
-    if (type == "integer" || type == "short") {
+    if (type == ValueType::Integer || type == ValueType::Short) {
         return std::to_string(static_cast<std::uint32_t>(*value));
     }
     return FormatGeneralFloat(*value, decimalSeparator);

@@ -2,7 +2,6 @@
 
 #include "registers/modbus_registers.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,14 +14,8 @@ inline constexpr std::string_view kUnavailableText = "Unavailable";
 // minimal exponent. `decimalSeparator` is the locale's.
 std::string FormatGeneralFloat(double value, std::string_view decimalSeparator);
 
-// The value of a row of the given type whose first register is `index`; nothing when it is
-// unavailable or the type unknown. The tables' texts and the trend take it from here.
-std::optional<double> RegisterValue(const ModbusRegisters& registers, std::string_view type,
-                                    int index);
-
 // Text of the "Value" column for a row of the given type whose first register is `index`.
-// Unknown types give the empty text.
-std::string RegisterValueText(const ModbusRegisters& registers, std::string_view type, int index,
+std::string RegisterValueText(const ModbusRegisters& registers, ValueType type, int index,
                               std::string_view decimalSeparator);
 
 } // namespace kalvo

@@ -8,14 +8,14 @@ namespace kalvo {
 
 namespace {
 
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
 void TrendSeries::Append(double time, double value) {
     fTimes.push_back(time);
-    fValues.push_back(static_cast<float>(value));
+    fValues.push_back(value);
     const std::size_t last = fTimes.size() - 1;
     if (last % kSummarySpan == 0) {
         fSummaries.push_back({kInfinity, -kInfinity, false});
@@ -24,8 +24,8 @@ void TrendSeries::Append(double time, double value) {
     if (std::isnan(value)) {
         summary.Gap = true;
     } else {
-        summary.Lowest = std::min(summary.Lowest, static_cast<float>(value));
-        summary.Highest = std::max(summary.Highest, static_cast<float>(value));
+        summary.Lowest = std::min(summary.Lowest, value);
+        summary.Highest = std::max(summary.Highest, value);
     }
 }
 
@@ -36,7 +36,7 @@ void TrendSeries::Clear() {
 }
 
 std::size_t TrendSeries::Bytes() const {
-    return fTimes.capacity() * sizeof(double) + fValues.capacity() * sizeof(float) +
+    return fTimes.capacity() * sizeof(double) + fValues.capacity() * sizeof(double) +
            fSummaries.capacity() * sizeof(Summary);
 }
 
@@ -63,7 +63,7 @@ TrendSeries::Summary TrendSeries::Span(std::size_t begin, std::size_t end) const
             i += kSummarySpan;
             continue;
         }
-        const float value = fValues[i];
+        const double value = fValues[i];
         if (std::isnan(value)) {
             result.Gap = true;
         } else {

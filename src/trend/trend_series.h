@@ -35,8 +35,8 @@ public:
 
 private:
     struct Summary {
-        float Lowest;
-        float Highest;
+        double Lowest;
+        double Highest;
         bool Gap;
     };
     static constexpr std::size_t kSummarySpan = 32;
@@ -46,7 +46,8 @@ private:
     std::size_t LowerBound(double time) const;
 
     std::vector<double> fTimes;
-    std::vector<float> fValues;
+    // Doubles: a totaliser's reading must come out as the table shows it.
+    std::vector<double> fValues;
     std::vector<Summary> fSummaries;
 };
 

@@ -20,7 +20,6 @@ namespace kalvo {
 
 namespace {
 
-constexpr int kBlockB = 121;
 constexpr int kIndexRole = Qt::UserRole;
 
 QString TextOf(std::string_view text) {
@@ -57,8 +56,8 @@ TrendTab::TrendTab(QWidget* parent)
     }
     for (const TrendQuantity& quantity : TrendQuantity::All()) {
         auto* item = new QTreeWidgetItem(tables[static_cast<std::size_t>(quantity.Table)],
-                                         {quantity.Name(), quantity.Unit});
-        item->setData(0, kIndexRole, quantity.Index);
+                                         {quantity.Name(), quantity.Unit()});
+        item->setData(0, kIndexRole, quantity.Index());
         item->setCheckState(0, Qt::Unchecked);
         item->setToolTip(0, quantity.Name());
     }
@@ -147,31 +146,29 @@ void TrendTab::SelectionChanged() {
     std::vector<TrendChart::Line> lines;
     for (const int index : Selection()) {
         const TrendQuantity& quantity = TrendQuantity::At(index);
-        lines.push_back({&fHistory[index], quantity.Name(), quantity.Unit});
+        lines.push_back({&fHistory[index], quantity.Name(), quantity.Unit()});
     }
     fChart->SetLines(std::move(lines));
 }
 
-template <typename Add> void TrendTab::AddToBlock(int first, Add add) {
-    const bool blockB = first >= kBlockB;
+template <typename Add> void TrendTab::AddToBlock(RegisterBlock block, Add add) {
     for (const int index : Selection()) {
-        if ((index >= kBlockB) == blockB) {
+        if (TrendQuantity::At(index).Row->Block == block) {
             add(index, fHistory[index]);
         }
     }
     fChart->Refresh();
 }
 
-void TrendTab::AddBlock(double time, int first, const ModbusRegisters& registers) {
-    AddToBlock(first, [&](int index, TrendSeries& series) {
-        const std::optional<double> value =
-            RegisterValue(registers, TrendQuantity::At(index).Type, index);
+void TrendTab::AddBlock(double time, RegisterBlock block, const ModbusRegisters& registers) {
+    AddToBlock(block, [&](int index, TrendSeries& series) {
+        const std::optional<double> value = registers.Value(TrendQuantity::At(index).Row->Id);
         series.Append(time, value.value_or(std::numeric_limits<double>::quiet_NaN()));
     });
 }
 
-void TrendTab::AddGap(double time, int first) {
-    AddToBlock(first, [time](int, TrendSeries& series) {
+void TrendTab::AddGap(double time, RegisterBlock block) {
+    AddToBlock(block, [time](int, TrendSeries& series) {
         series.Append(time, std::numeric_limits<double>::quiet_NaN());
     });
 }

@@ -27,10 +27,10 @@ public:
     // The first registers of the ticked quantities.
     std::vector<int> Selection() const;
     void SetSelection(const std::vector<int>& indices);
-    // A block read at `first` (0: A, 121: B) at `time` (seconds since the epoch).
-    void AddBlock(double time, int first, const ModbusRegisters& registers);
-    // A failed read of the block at `first`: its lines break there.
-    void AddGap(double time, int first);
+    // `block`, read at `time` (seconds since the epoch).
+    void AddBlock(double time, RegisterBlock block, const ModbusRegisters& registers);
+    // A failed read of `block`: its lines break there.
+    void AddGap(double time, RegisterBlock block);
     void Clear();
     TrendChart* Chart() const { return fChart; }
     const TrendSeries* History(int index) const;
@@ -40,7 +40,7 @@ public:
 private:
     QWidget* BuildControls();
     void SelectionChanged();
-    template <typename Add> void AddToBlock(int first, Add add);
+    template <typename Add> void AddToBlock(RegisterBlock block, Add add);
 
     QTreeWidget* fList;
     TrendChart* fChart;

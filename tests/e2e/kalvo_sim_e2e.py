@@ -2,13 +2,17 @@
 faults.
 
 Usage: kalvo_sim_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: mbpoll | csv | model | faults
+SCENARIO: mbpoll | csv | model | faults | recording
 """
 import contextlib
+import csv
 import filecmp
+import io
 import json
 import os
 import re
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -177,10 +181,51 @@ def check_faults(sim, poller):
             fail("%s: the reply's content was damaged" % flags)
 
 
+def file_size_limit(size):
+    """A full disk for the child's files: writes past `size` bytes fail with EFBIG."""
+    def limit():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (size, resource.RLIM_INFINITY))
+    return limit
+
+
+def poll_limited(poller, port, size, *arguments):
+    result = subprocess.run([poller, "--tcp", "127.0.0.1:%d" % port, "--interval", "20",
+                             *arguments], capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, LC_ALL="C"), preexec_fn=file_size_limit(size))
+    sys.stderr.write(result.stderr)
+    return result
+
+
+def check_recording(sim, poller):
+    with tempfile.TemporaryDirectory() as folder, simulator(sim, "--fixed", FIXED) as port:
+        for arguments in (["--record", ""], ["--record-split", "hour"]):
+            if poll(poller, port, *arguments).returncode != 2:
+                fail("%s is no usage error" % arguments)
+        for target in ("/dev/full", os.path.join(folder, "missing", "run.csv"), folder):
+            result = poll(poller, port, "--run", "4", "--record", target)
+            if result.returncode != 1 or "Recording stopped: " + target not in result.stderr:
+                fail("a recording to %s that stopped exits %d" % (target, result.returncode))
+        record = os.path.join(folder, "run.csv")
+        result = poll_limited(poller, port, 6000, "--run", "10", "--record", record)
+        with open(record, encoding="utf-8", newline="") as recorded:
+            text = recorded.read()
+        rows = list(csv.reader(io.StringIO(text)))
+        if result.returncode != 1 or not text.endswith("\r\n") or len(rows) < 2:
+            fail("a full disk: exit %d, file ends %r" % (result.returncode, text[-20:]))
+        if {len(row) for row in rows} != {len(rows[0])}:
+            fail("a full disk left a partial row")
+        tables = os.path.join(folder, "tables")
+        if poll_limited(poller, port, 200, "--csv-dir", tables).returncode != 1:
+            fail("--csv-dir on a full disk did not fail")
+        if os.listdir(tables):
+            fail("--csv-dir on a full disk left %s" % os.listdir(tables))
+
+
 def main():
     scenario, sim, poller = sys.argv[1:4]
     {"mbpoll": check_mbpoll, "csv": check_csv, "model": check_model,
-     "faults": check_faults}[scenario](sim, poller)
+     "faults": check_faults, "recording": check_recording}[scenario](sim, poller)
     print("PASS")
 
 

@@ -1,3 +1,4 @@
+#include "app/config_file.h"
 #include "app/main_form.h"
 #include "app/window_placement.h"
 
@@ -56,19 +57,36 @@ private slots:
     void placementIsClampedToTheWorkArea() {
         const QRect workArea(0, 0, 1920, 1040);
         QCOMPARE(ClampedPlacement(QRect(-3000, 50, 947, 660), workArea).left(), 0);
-        QCOMPARE(ClampedPlacement(QRect(5000, 50, 947, 660), workArea).left(), 1895);
-        QCOMPARE(ClampedPlacement(QRect(50, 5000, 947, 660), workArea).top(), 1015);
+        QCOMPARE(ClampedPlacement(QRect(5000, 50, 947, 660), workArea).left(), 1920 - 947);
+        QCOMPARE(ClampedPlacement(QRect(50, 5000, 947, 660), workArea).top(), 1040 - 660);
         QCOMPARE(ClampedPlacement(QRect(50, 50, 4000, 660), workArea).width(), 1920);
         QCOMPARE(ClampedPlacement(QRect(50, 50, 947, 4000), workArea).height(), 1040);
         QCOMPARE(ClampedPlacement(QRect(100, 80, 947, 660), QRect(200, 30, 1000, 700)),
-                 QRect(200, 80, 947, 660));
+                 QRect(200, 70, 947, 660));
+        for (const char* far : {"2147483647", "-2147483648"}) {
+            init();
+            WriteIni({{"Top", far}, {"Left", far}, {"Width", far}, {"Heigth", "-5"}});
+            auto form = NewForm();
+            const QRect area = form->screen()->availableGeometry();
+            QVERIFY2(area.contains(form->geometry()), far);
+        }
+    }
+
+    // Beside the program when it runs from a folder of its own; never in a system folder,
+    // even where root could write there.
+    void theSettingsStayOutOfSystemFolders() {
+        QTemporaryDir portable;
+        const QString user = portable.filePath("config");
+        QCOMPARE(ConfigFile::PathFor(portable.filePath("kalvo-client"), user),
+                 portable.filePath("kalvo-client.ini"));
+        QCOMPARE(ConfigFile::PathFor("/usr/bin/kalvo-client", user), user + "/kalvo-client.ini");
+        QCOMPARE(ConfigFile::PathFor("/opt/kalvo/kalvo-client", user), user + "/kalvo-client.ini");
     }
 
     void firstStartWithoutAFileUsesTheDefaultsAndWritesEveryKey() {
         auto form = NewForm();
         const QRect area = form->screen()->availableGeometry();
-        QCOMPARE(form->pos(), QPoint(std::max(50, area.left()), std::max(50, area.top())));
-        QCOMPARE(form->size(), QSize(std::min(947, area.width()), std::min(660, area.height())));
+        QCOMPARE(form->geometry(), ClampedPlacement(QRect(50, 50, 947, 660), area));
         QVERIFY(form->findChild<QRadioButton*>("RadioTCP")->isChecked());
         QVERIFY(!form->findChild<QRadioButton*>("RadioRTU")->isChecked());
         QCOMPARE(form->findChild<QLineEdit*>("TCPHostEdit")->text(), kFactoryTcpAddress);

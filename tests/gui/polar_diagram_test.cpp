@@ -160,14 +160,19 @@ private slots:
         ModbusRegisters image;
         image.Fill();
         QCOMPARE(PolarDiagramPainter::TimestampText(image), "Invalid date");
-        const std::uint16_t clock[] = {14, 5, 9, 2013, 10, 12};
-        for (int k = 0; k < 6; ++k) {
-            image.PutWord(2 + k, clock[k]);
+        const std::pair<Quantity, int> clock[] = {
+            {Quantity::ClockHour, 14},   {Quantity::ClockMinute, 5}, {Quantity::ClockSecond, 9},
+            {Quantity::ClockYear, 2013}, {Quantity::ClockMonth, 10}, {Quantity::ClockDay, 12}};
+        for (const auto& [quantity, value] : clock) {
+            image.Put(quantity, value);
         }
         const QString stamp = PolarDiagramPainter::TimestampText(image);
         QVERIFY(stamp.startsWith(QLocale().toString(QDate(2013, 10, 12), QLocale::ShortFormat)));
         QVERIFY(stamp.endsWith(LongTimeText(QTime(14, 5, 9))));
-        image.PutWord(6, 0);
+        image.Put(Quantity::ClockMonth, 0);
+        QCOMPARE(PolarDiagramPainter::TimestampText(image), "Invalid date");
+        image.Put(Quantity::ClockMonth, 10);
+        image.Put(Quantity::ClockYear, 0xFFFF);
         QCOMPARE(PolarDiagramPainter::TimestampText(image), "Invalid date");
     }
 
@@ -272,12 +277,16 @@ private slots:
         TmainForm form(MainFormEnvironment{folder.filePath("k.ini"), {}, {}, {}, {}, {}, {}});
         ModbusRegisters& image = form.Registers();
         image.Fill();
-        const std::pair<int, float> values[] = {
-            {68, 9.5f},    {76, 8.0f},   {84, 11.0f},  {92, 230.0f}, {100, 231.0f},
-            {108, 229.0f}, {58, 25.0f},  {60, -18.0f}, {62, 38.0f},  {64, 120.0f},
-            {66, 240.0f},  {50, 49.98f}, {52, 5.5f}};
-        for (const auto& [index, value] : values) {
-            image.PutSingle(index, value);
+        const std::pair<Quantity, float> values[] = {
+            {Quantity::CurrentL1, 9.5f},        {Quantity::CurrentL2, 8.0f},
+            {Quantity::CurrentL3, 11.0f},       {Quantity::VoltageL1, 230.0f},
+            {Quantity::VoltageL2, 231.0f},      {Quantity::VoltageL3, 229.0f},
+            {Quantity::CurrentAngleL1, 25.0f},  {Quantity::CurrentAngleL2, -18.0f},
+            {Quantity::CurrentAngleL3, 38.0f},  {Quantity::VoltageAngleL2, 120.0f},
+            {Quantity::VoltageAngleL3, 240.0f}, {Quantity::Frequency, 49.98f},
+            {Quantity::ActivePowerTotal, 5.5f}};
+        for (const auto& [quantity, value] : values) {
+            image.Put(quantity, value);
         }
         form.RefreshDisplay();
         const TPolarDiagram& d = *form.PolarDiagram();

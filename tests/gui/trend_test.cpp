@@ -1,8 +1,11 @@
 #include "app/main_form.h"
+#include "registers/register_map.h"
+#include "registers/value_text.h"
 #include "trend/trend_quantity.h"
 #include "trend/trend_series.h"
 #include "trend/trend_tab.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -74,28 +77,60 @@ private slots:
             highest = std::isnan(point.Value) ? highest : std::max(highest, point.Value);
         }
         QCOMPARE(gaps, 1);
-        QCOMPARE(highest, static_cast<double>(static_cast<float>(std::sin(1.234) + 5)));
+        QCOMPARE(highest, std::sin(1.234) + 5);
         double lowest = 0;
         double top = 0;
         QVERIFY(series.Range(series.FirstTime(), series.LastTime(), lowest, top));
         QCOMPARE(top, highest);
     }
 
-    void unitsComeFromTheObisCode() {
-        QCOMPARE(TrendQuantity::UnitOf("32.7.0"), "V");
-        QCOMPARE(TrendQuantity::UnitOf("31.7.3"), "A");
-        QCOMPARE(TrendQuantity::UnitOf("14.7.0"), "Hz");
-        QCOMPARE(TrendQuantity::UnitOf("1.8.0"), "kWh");
-        QCOMPARE(TrendQuantity::UnitOf("0.9.1"), "");
+    // A value goes through the trend as the tables show it, whatever its type: a double
+    // totaliser, a 32-bit one, a float; each with its unit.
+    void csvCellsEqualTheTableTexts() {
+        struct Case {
+            Quantity quantity;
+            double value;
+            QString unit;
+        };
+        const Case cases[] = {{Quantity::ActiveEnergyImport, 1234567.891, "kWh"},
+                              {Quantity::ReactiveEnergyQ1, 12345678.9, "kvarh"},
+                              {Quantity::ActiveEnergyImportInt32, 2139095038, "kWh"},
+                              {Quantity::VoltageL1, 230.1, "V"},
+                              {Quantity::Frequency, 50.01, "Hz"}};
+        ModbusRegisters image;
+        image.Fill();
+        std::vector<int> selection;
+        for (const Case& c : cases) {
+            image.Put(c.quantity, c.value);
+            selection.push_back(RegisterOf(c.quantity).Index);
+            QCOMPARE(TrendQuantity::At(selection.back()).Unit(), c.unit);
+        }
+        TrendTab trend;
+        trend.SetSelection(selection);
+        const double now = QDateTime::currentSecsSinceEpoch();
+        trend.AddBlock(now - 1, RegisterBlock::A, image);
+        trend.AddBlock(now, RegisterBlock::B, image);
+        trend.Chart()->FitAll();
+        const QList<QByteArray> lines = QByteArray::fromStdString(trend.VisibleCsv()).split('\n');
+        QCOMPARE(lines.size(), 4);
+        const QByteArray rows = lines[1] + lines[2];
+        for (const Case& c : cases) {
+            const RegisterDef& row = RegisterOf(c.quantity);
+            const std::string text = RegisterValueText(image, row.Decoder, row.Index, ".");
+            QVERIFY2(rows.contains(("," + text).c_str()), text.c_str());
+        }
+        QVERIFY(rows.contains(",1234567.891"));
     }
 
     // Each successful read adds a point to the ticked quantities of its block; a failed one
     // adds a gap, never a value.
     void aRunAddsPointsAndFailedReadsGaps() {
         auto form = NewForm();
-        form->Trend()->SetSelection({92, 122});
-        const TrendSeries* voltage = form->Trend()->History(92);
-        const TrendSeries* profile = form->Trend()->History(122);
+        const int voltageL1 = RegisterOf(Quantity::VoltageL1).Index;
+        const int channel1 = RegisterOf(Quantity::Profile1Channel1).Index;
+        form->Trend()->SetSelection({voltageL1, channel1});
+        const TrendSeries* voltage = form->Trend()->History(voltageL1);
+        const TrendSeries* profile = form->Trend()->History(channel1);
         RunAgainstTheSimulator(*form, {"--exception", "2:b"},
                                [&] { return voltage->Size() >= 3 && profile->Size() >= 3; });
         QVERIFY(voltage->Size() >= 3);
@@ -127,7 +162,8 @@ private slots:
         form->resize(1200, 800);
         form->show();
         RunAgainstTheSimulator(*form, {}, [&form] {
-            const TrendSeries* voltage = form->Trend()->History(92);
+            const TrendSeries* voltage =
+                form->Trend()->History(RegisterOf(Quantity::VoltageL1).Index);
             return voltage != nullptr && voltage->Size() >= 3;
         });
         auto* pages = form->findChild<QTabWidget*>("PageControl1");

@@ -74,14 +74,11 @@ private:
     // Every float and double of the map with a value whose text is as long as they get.
     static void LongValues(ModbusRegisters& image) {
         image.Fill();
-        for (const RegisterTable& table : RegisterTables()) {
-            for (const RegisterDef& def : table.Rows) {
-                const int index = QString::fromUtf8(def.Addr.data(), def.Addr.size()).toInt();
-                if (def.Type == "float") {
-                    image.PutSingle(index, -0.000123456789f);
-                } else if (def.Type == "double") {
-                    image.PutDouble(index, -1.23456789012345e-300);
-                }
+        for (const RegisterDef& def : RegisterMapRows()) {
+            if (def.Decoder == ValueType::Float) {
+                image.Put(def.Id, -0.000123456789f);
+            } else if (def.Decoder == ValueType::Double) {
+                image.Put(def.Id, -1.23456789012345e-300);
             }
         }
     }
@@ -247,9 +244,9 @@ private slots:
         auto form = NewForm();
         ModbusRegisters& image = form->Registers();
         image.Fill();
-        image.PutSingle(92, 230.5f);
-        image.PutSingle(68, 9.25f);
-        image.PutSingle(58, 25.0f);
+        image.Put(Quantity::VoltageL1, 230.5);
+        image.Put(Quantity::CurrentL1, 9.25);
+        image.Put(Quantity::CurrentAngleL1, 25.0);
         form->RefreshDisplay();
         const QString text = form->PolarDiagram()->accessibleDescription();
         QVERIFY2(text.contains("L1: voltage 230.50 V"), qPrintable(text));

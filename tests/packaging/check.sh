@@ -16,10 +16,16 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 (cd "$work/prefix" && find . \( -type f -o -type l \) | sort) >"$work/files.txt"
 diff -u "$src/tests/packaging/expected-files.txt" "$work/files.txt"
 
+# --version and --help answer, and say nothing else, without a display or a runtime folder.
 for program in kalvo-client kalvo-poll kalvo-sim; do
-    said=$("$work/prefix/bin/$program" --version 2>/dev/null)
-    if [ "$said" != "$program $version" ]; then
-        echo "$program --version said '$said'" >&2
+    said=$(env -u DISPLAY -u XDG_RUNTIME_DIR "$work/prefix/bin/$program" --version 2>"$work/err")
+    if [ "$said" != "$program $version" ] || [ -s "$work/err" ]; then
+        echo "$program --version said '$said' and '$(cat "$work/err")'" >&2
+        exit 1
+    fi
+    env -u DISPLAY -u XDG_RUNTIME_DIR "$work/prefix/bin/$program" --help >/dev/null 2>"$work/err"
+    if [ -s "$work/err" ]; then
+        echo "$program --help also said '$(cat "$work/err")'" >&2
         exit 1
     fi
 done

@@ -147,6 +147,11 @@ TEST_F(IdModBusClientTest, OnlyAWellFormedReplyToThisRequestIsTaken) {
              return Segments{{frame(TransactionOf(r), {0x03, 0x04, 0x12, 0x34, 0x56, 0x78, 0})}};
          },
          Outcome::Mismatch},
+        {"an exception reply with a byte more",
+         [&](const Bytes& r) {
+             return Segments{{frame(TransactionOf(r), {0x83, 0x02, 0x00})}};
+         },
+         Outcome::Mismatch},
         {"another transaction",
          [&](const Bytes& r) {
              return Segments{{frame(static_cast<std::uint16_t>(TransactionOf(r) + 1), good)}};
@@ -189,6 +194,75 @@ TEST_F(IdModBusClientTest, OnlyAWellFormedReplyToThisRequestIsTaken) {
             read ? std::array<std::uint16_t, 2>{0x1234, 0x5678} : std::array<std::uint16_t, 2>{};
         EXPECT_EQ(values, expected);
     }
+}
+
+// A write counts as done only when the reply echoes the request's address and its value (5,
+// 6) or quantity (15, 16); an echo that differs in any of them is a mismatch.
+TEST_F(IdModBusClientTest, WritesAreConfirmedOnlyByTheirExactEcho) {
+    struct Case {
+        const char* name;
+        std::function<bool(TIdModBusClient&)> write;
+        std::size_t corrupt; // offset of the echo byte to change; 0: none
+    };
+    const std::array<std::uint16_t, 3> words = {1, 2, 3};
+    const std::array<bool, 10> bits = {true, false, true};
+    const Case cases[] = {
+        {"register", [](TIdModBusClient& c) { return c.WriteRegister(5, 0x1234); }, 0},
+        {"register, other value", [](TIdModBusClient& c) { return c.WriteRegister(5, 0x1234); },
+         11},
+        {"register, other address", [](TIdModBusClient& c) { return c.WriteRegister(5, 7); }, 9},
+        {"coil", [](TIdModBusClient& c) { return c.WriteCoil(5, true); }, 0},
+        {"coil, other state", [](TIdModBusClient& c) { return c.WriteCoil(5, true); }, 10},
+        {"registers", [&](TIdModBusClient& c) { return c.WriteRegisters(9, words); }, 0},
+        {"registers, other quantity",
+         [&](TIdModBusClient& c) { return c.WriteRegisters(9, words); }, 11},
+        {"registers, other address", [&](TIdModBusClient& c) { return c.WriteRegisters(9, words); },
+         8},
+        {"coils", [&](TIdModBusClient& c) { return c.WriteCoils(9, bits); }, 0},
+        {"coils, other quantity", [&](TIdModBusClient& c) { return c.WriteCoils(9, bits); }, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedModbusServer server([&c](const Bytes& request) {
+            Bytes echo(request.begin(), request.begin() + 12);
+            echo[5] = 6;
+            if (c.corrupt != 0) {
+                echo[c.corrupt] ^= 0x01;
+            }
+            return Segments{{echo}};
+        });
+        TIdModBusClient client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(server.Port());
+        client.SetTimeOut(500);
+        int mismatches = 0;
+        client.OnResponseMismatch = [&mismatches](auto, auto, const auto&) { ++mismatches; };
+        EXPECT_EQ(c.write(client), c.corrupt == 0);
+        EXPECT_EQ(mismatches, c.corrupt == 0 ? 0 : 1);
+    }
+}
+
+// The tail of a reply that comes after its time-out must not be taken for the next reply's
+// header: the next read, answered on time, succeeds.
+TEST_F(IdModBusClientTest, ALateTailDoesNotCostTheNextRead) {
+    ScriptedModbusServer server([this](const Bytes& request) {
+        const Bytes reply = ScriptedModbusServer::ImageReply(request, fImage);
+        if (TransactionOf(request) != 1) {
+            return Segments{{reply}};
+        }
+        return Segments{{Bytes(reply.begin(), reply.begin() + 9)},
+                        {Bytes(reply.begin() + 9, reply.end()), 300}};
+    });
+    Connect(server);
+    fClient.SetTimeOut(150);
+    std::array<std::uint16_t, 4> values{};
+    EXPECT_FALSE(fClient.ReadHoldingRegisters(1, 4, values));
+    if (!fClient.Connected()) {
+        fClient.Connect();
+    }
+    fClient.SetTimeOut(2000);
+    EXPECT_TRUE(fClient.ReadHoldingRegisters(1, 4, values));
+    EXPECT_EQ(values[3], 0x1003);
 }
 
 TEST_F(IdModBusClientTest, ReassemblesAReplySplitOverSegments) {
@@ -280,8 +354,8 @@ TEST_F(IdModBusClientTest, TypedConversionsAndStrings) {
                                                 0x4142, 0x4344, 0x4546, 0};
     ScriptedModbusServer server([&image](const Bytes& request) {
         if (request[7] == 16 || request[7] == 15) {
-            return Segments{{ScriptedModbusServer::Frame(TransactionOf(request), 255,
-                                                         {request[7], 0, 0, 0, 1})}};
+            const Bytes echo(request.begin() + 7, request.begin() + 12);
+            return Segments{{ScriptedModbusServer::Frame(TransactionOf(request), 255, echo)}};
         }
         return Segments{{ScriptedModbusServer::ImageReply(request, image)}};
     });

@@ -236,7 +236,9 @@ public:
         Log.push_back(message);
     }
     void FillRegisters(RunId) override {}
-    void RefreshDisplay(RunId, int, std::span<const std::uint16_t>) override { ++Refreshes; }
+    void RefreshDisplay(RunId, RegisterBlock, std::span<const std::uint16_t>) override {
+        ++Refreshes;
+    }
     void UpdateDebugWindow(RunId) override {}
     void RestoreIdleControls(RunId) override {}
     void StopRun(RunId) override { Stopped = true; }

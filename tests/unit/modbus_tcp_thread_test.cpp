@@ -21,8 +21,9 @@ public:
         fLog.push_back(message);
     }
     void FillRegisters(RunId) override { fImage.Fill(); }
-    void RefreshDisplay(RunId, int first, std::span<const std::uint16_t> block) override {
-        fImage.Store(first, block);
+    void RefreshDisplay(RunId, RegisterBlock block,
+                        std::span<const std::uint16_t> registers) override {
+        fImage.Store(SpanOf(block).First, registers);
         ++fRefreshes;
     }
     void UpdateDebugWindow(RunId) override {}

@@ -65,24 +65,25 @@ TEST_F(BerlinTime, RowsCarryTheTimeTheBlockAndOnlyItsQuantities) {
 
     ModbusRegisters image;
     image.Fill();
-    image.PutWord(2, 14);
-    image.PutDouble(122, 1.25);
+    image.Put(Quantity::ClockHour, 14);
+    image.Put(Quantity::Profile1Channel1, 1.25);
     const RunRecord record(",");
     struct Case {
-        int first;
-        const char* block;
+        RegisterBlock block;
+        const char* letter;
     };
-    for (const Case& c : {Case{0, "A"}, Case{121, "B"}}) {
-        SCOPED_TRACE(c.block);
-        const std::vector<std::string> row = record.Row(At(14, 5, 3, 120), c.first, image);
+    for (const Case& c : {Case{RegisterBlock::A, "A"}, Case{RegisterBlock::B, "B"}}) {
+        SCOPED_TRACE(c.letter);
+        const bool a = c.block == RegisterBlock::A;
+        const std::vector<std::string> row = record.Row(At(14, 5, 3, 120), c.block, image);
         ASSERT_EQ(row.size(), header.size());
         EXPECT_EQ(row[0], "2026-12-10T14:05:03.120+01:00");
-        EXPECT_EQ(row[1], c.block);
-        // Register 2 (the hour) is in block A, register 122 (P.01 channel 1) in block B.
-        EXPECT_EQ(row[3], c.first == 0 ? "14" : "");
+        EXPECT_EQ(row[1], c.letter);
+        // The clock's hour is in block A, P.01 channel 1 in block B.
+        EXPECT_EQ(row[3], a ? "14" : "");
         ASSERT_EQ(header[59].substr(0, 8), "P.01(C1)");
-        EXPECT_EQ(row[59], c.first == 0 ? "" : "1,25");
-        EXPECT_EQ(row[2], c.first == 0 ? "Unavailable" : "") << "as the export writes it";
+        EXPECT_EQ(row[59], a ? "" : "1,25");
+        EXPECT_EQ(row[2], a ? "Unavailable" : "") << "as the export writes it";
     }
 }
 
@@ -110,10 +111,11 @@ TEST_F(BerlinTime, AFailedWriteStopsTheRecordingWithPathAndReason) {
     RunRecorder recorder;
     recorder.Start("/nonexistent-kalvo/run.csv", RecordFile::Split::None, ".");
     ModbusRegisters image;
-    EXPECT_EQ(recorder.Write(At(9, 0, 0, 0), 0, image),
+    EXPECT_EQ(recorder.Write(At(9, 0, 0, 0), RegisterBlock::A, image),
               "/nonexistent-kalvo/run.csv: No such file or directory");
     EXPECT_FALSE(recorder.Recording());
-    EXPECT_EQ(recorder.Write(At(9, 0, 1, 0), 0, image), "") << "nothing more is tried";
+    EXPECT_EQ(recorder.Write(At(9, 0, 1, 0), RegisterBlock::A, image), "")
+        << "nothing more is tried";
 }
 
 } // namespace

@@ -52,41 +52,42 @@ TEST(FormatGeneralFloat, FifteenDigitsFixedOrScientific) {
 
 TEST(RegisterValueText, UnavailableThresholdsPerType) {
     struct Case {
-        const char* type;
+        ValueType type;
         ModbusRegisters image;
         const char* text;
     };
     const Case cases[] = {
-        {"short", ImageOfPattern<std::uint16_t>(0xFFFF), "Unavailable"},
-        {"short", ImageOfPattern<std::uint16_t>(0xFEFF), "65279"},
-        {"integer", ImageOfPattern<std::uint32_t>(2139095038u), "2139095038"},
-        {"integer", ImageOfPattern<std::uint32_t>(2139095039u), "Unavailable"},
-        {"integer", ImageOfPattern<std::uint32_t>(12345u), "12345"},
-        {"float", ImageOfPattern<std::uint32_t>(0x43660000u), "230"},
-        {"float", ImageOfPattern<std::uint32_t>(0xC2F00000u), "-120"},
-        {"float", ImageOfPattern<std::uint32_t>(0xC1A20000u), "-20.25"},
-        {"float", ImageOfPattern<std::uint32_t>(std::bit_cast<std::uint32_t>(1.7e38f)), "0"},
-        {"float", ImageOfPattern<std::uint32_t>(0x7F7FFFFFu), "Unavailable"},
-        {"float", ImageOfPattern<std::uint32_t>(0xFF7FFFFFu), "Unavailable"},
-        {"float", ImageOfPattern<std::uint32_t>(0xFF800000u), "Unavailable"},
-        {"float", ImageOfPattern<std::uint32_t>(0xFFFFFFFFu), "Unavailable"},
-        {"double", ImageOfPattern(std::bit_cast<std::uint64_t>(12345.678)), "12345.678"},
-        {"double", ImageOfPattern(std::bit_cast<std::uint64_t>(-3.25)), "-3.25"},
-        {"double", ImageOfPattern(0x7FEFFFFFFFFFFFFEull), "0"},
-        {"double", ImageOfPattern(0x7FEFFFFFFFFFFFFFull), "Unavailable"},
-        {"double", ImageOfPattern(0xFFF0000000000000ull), "Unavailable"},
-        {"Float", ImageOfPattern<std::uint32_t>(0x43660000u), ""},
+        {ValueType::Short, ImageOfPattern<std::uint16_t>(0xFFFF), "Unavailable"},
+        {ValueType::Short, ImageOfPattern<std::uint16_t>(0xFEFF), "65279"},
+        {ValueType::Integer, ImageOfPattern<std::uint32_t>(2139095038u), "2139095038"},
+        {ValueType::Integer, ImageOfPattern<std::uint32_t>(2139095039u), "Unavailable"},
+        {ValueType::Integer, ImageOfPattern<std::uint32_t>(12345u), "12345"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0x43660000u), "230"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0xC2F00000u), "-120"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0xC1A20000u), "-20.25"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(std::bit_cast<std::uint32_t>(1.7e38f)),
+         "0"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0x7F7FFFFFu), "Unavailable"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0xFF7FFFFFu), "Unavailable"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0xFF800000u), "Unavailable"},
+        {ValueType::Float, ImageOfPattern<std::uint32_t>(0xFFFFFFFFu), "Unavailable"},
+        {ValueType::Double, ImageOfPattern(std::bit_cast<std::uint64_t>(12345.678)), "12345.678"},
+        {ValueType::Double, ImageOfPattern(std::bit_cast<std::uint64_t>(-3.25)), "-3.25"},
+        {ValueType::Double, ImageOfPattern(0x7FEFFFFFFFFFFFFEull), "0"},
+        {ValueType::Double, ImageOfPattern(0x7FEFFFFFFFFFFFFFull), "Unavailable"},
+        {ValueType::Double, ImageOfPattern(0xFFF0000000000000ull), "Unavailable"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(RegisterValueText(c.image, c.type, 0, "."), c.text) << c.type;
+        EXPECT_EQ(RegisterValueText(c.image, c.type, 0, "."), c.text)
+            << static_cast<int>(c.type) << " " << c.text;
     }
 }
 
 TEST(RegisterValueText, UsesTheGivenDecimalSeparator) {
     const auto image = ImageOfPattern(std::bit_cast<std::uint64_t>(12345.678));
-    EXPECT_EQ(RegisterValueText(image, "double", 0, ","), "12345,678");
+    EXPECT_EQ(RegisterValueText(image, ValueType::Double, 0, ","), "12345,678");
     const auto single = ImageOfPattern(std::bit_cast<std::uint32_t>(230.1f));
-    EXPECT_EQ(RegisterValueText(single, "float", 0, "."), "230.100006103516");
+    EXPECT_EQ(RegisterValueText(single, ValueType::Float, 0, "."), "230.100006103516");
 }
 
 } // namespace

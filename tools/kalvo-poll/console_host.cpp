@@ -33,11 +33,12 @@ void ConsoleHost::FillRegisters(RunId) {
     fRegisters.Fill();
 }
 
-void ConsoleHost::RefreshDisplay(RunId, int first, std::span<const std::uint16_t> block) {
+void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
+                                 std::span<const std::uint16_t> registers) {
     std::lock_guard lock(fMutex);
-    fRegisters.Store(first, block);
+    fRegisters.Store(SpanOf(block).First, registers);
     fAnyBlockRead = true;
-    RecordBlock(first);
+    RecordBlock(block);
 }
 
 void ConsoleHost::Record(const std::string& path, RecordFile::Split split,
@@ -47,10 +48,11 @@ void ConsoleHost::Record(const std::string& path, RecordFile::Split split,
 }
 
 // A recording that cannot be written stops; the run goes on.
-void ConsoleHost::RecordBlock(int first) {
+void ConsoleHost::RecordBlock(RegisterBlock block) {
     const std::string failure =
-        fRecorder.Write(std::chrono::system_clock::now(), first, fRegisters);
+        fRecorder.Write(std::chrono::system_clock::now(), block, fRegisters);
     if (!failure.empty()) {
+        fRecordingFailed = true;
         Log("Recording stopped: " + failure);
     }
 }
@@ -77,6 +79,11 @@ void ConsoleHost::WaitDone(ManualMessageQueue* queue) {
 bool ConsoleHost::AnyBlockRead() const {
     std::lock_guard lock(fMutex);
     return fAnyBlockRead;
+}
+
+bool ConsoleHost::RecordingFailed() const {
+    std::lock_guard lock(fMutex);
+    return fRecordingFailed;
 }
 
 ModbusRegisters ConsoleHost::Registers() const {

@@ -20,7 +20,8 @@ public:
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
-    void RefreshDisplay(RunId run, int first, std::span<const std::uint16_t> block) override;
+    void RefreshDisplay(RunId run, RegisterBlock block,
+                        std::span<const std::uint16_t> registers) override;
     void UpdateDebugWindow(RunId) override {}
     void RestoreIdleControls(RunId) override {}
     // A console run ends by itself; there are no controls to restore.
@@ -33,12 +34,14 @@ public:
     ModbusRegisters Registers() const;
     // Whether any block was read (and shown) during the run.
     bool AnyBlockRead() const;
+    // Whether a recording was asked for and had to stop.
+    bool RecordingFailed() const;
     // From now on every block read is recorded.
     void Record(const std::string& path, RecordFile::Split split,
                 const std::string& decimalSeparator);
 
 private:
-    void RecordBlock(int first);
+    void RecordBlock(RegisterBlock block);
     void Log(const std::string& message);
 
     std::ostream& fLog;
@@ -46,6 +49,7 @@ private:
     std::condition_variable fDoneSignal;
     ModbusRegisters fRegisters;
     bool fAnyBlockRead = false;
+    bool fRecordingFailed = false;
     RunRecorder fRecorder;
     std::atomic<bool> fDone = false;
 };

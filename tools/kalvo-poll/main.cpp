@@ -97,7 +97,7 @@ int main(int argc, char* argv[]) {
         const CommStatisticsRecord counts = Poll(options, host, statistics);
         Report(options, host, counts);
         const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
-        return allRead ? 0 : kExitFailedRead;
+        return allRead && !host.RecordingFailed() ? 0 : kExitFailedRead;
     } catch (const std::exception& error) {
         std::cerr << "kalvo-poll: " << error.what() << '\n';
         return kExitFailedRead;

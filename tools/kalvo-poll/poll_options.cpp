@@ -71,6 +71,9 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             options.CsvDir = value();
         } else if (option == "--record") {
             options.RecordPath = value();
+            if (options.RecordPath.empty()) {
+                throw UsageError("--record needs a file name");
+            }
         } else if (option == "--record-split") {
             options.RecordSplit = value();
             if (options.RecordSplit != "hour" && options.RecordSplit != "day") {
@@ -83,8 +86,14 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
             throw UsageError("unknown option '" + option + "'");
         }
     }
-    if (!options.Help && !options.Version && options.Host.empty() == options.SerialDevice.empty()) {
+    if (options.Help || options.Version) {
+        return options;
+    }
+    if (options.Host.empty() == options.SerialDevice.empty()) {
         throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
+    }
+    if (!options.RecordSplit.empty() && options.RecordPath.empty()) {
+        throw UsageError("--record-split needs --record FILE");
     }
     return options;
 }
@@ -123,7 +132,8 @@ decoded.
 
 Log lines go to standard error, tables to standard output, the statistics to
 standard error at the end.
-Exit status: 0 when every read succeeded, 1 when any failed, 2 on a usage error.
+Exit status: 0 when every read succeeded, 1 when any failed or a recording stopped,
+2 on a usage error.
 )";
 }
 

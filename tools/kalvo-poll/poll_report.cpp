@@ -1,9 +1,9 @@
 #include "poll_report.h"
 
+#include "registers/whole_file.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
 namespace kalvo::poll {
 
@@ -118,13 +118,7 @@ std::vector<std::string> PollReport::WriteCsvFiles(const std::string& folder) co
         const std::filesystem::path path =
             std::filesystem::path(folder) /
             (RegisterSheet::DefaultExportName(serial, sheet.Caption()) + ".csv");
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file << sheet.Csv();
-        file.close();
-        if (!file) {
-            throw std::system_error(errno, std::generic_category(),
-                                    "cannot write " + path.string());
-        }
+        WriteFileWhole(path.string(), sheet.Csv());
         paths.push_back(path.string());
     }
     return paths;

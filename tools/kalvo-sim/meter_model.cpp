@@ -38,6 +38,30 @@ double Rounded(double value, int digits) {
     return static_cast<double>(std::llround(value * scale)) / scale;
 }
 
+// The enumeration lists a group's quantities side by side: L1, L2, L3; hour to day; C1 to C6.
+constexpr Quantity After(Quantity first, int k) {
+    return static_cast<Quantity>(static_cast<int>(first) + k);
+}
+
+} // namespace
+
+struct MeterModel::ProfileRows {
+    Quantity Hour;
+    Quantity Channel1;
+    Quantity Decimals1;
+    Quantity Int32Hour;
+    Quantity Int32Channel1;
+};
+
+namespace {
+
+constexpr MeterModel::ProfileRows kProfile1 = {
+    Quantity::Profile1Hour, Quantity::Profile1Channel1, Quantity::Profile1Decimals1,
+    Quantity::Profile1Int32Hour, Quantity::Profile1Int32Channel1};
+constexpr MeterModel::ProfileRows kProfile2 = {
+    Quantity::Profile2Hour, Quantity::Profile2Channel1, Quantity::Profile2Decimals1,
+    Quantity::Profile2Int32Hour, Quantity::Profile2Int32Channel1};
+
 } // namespace
 
 MeterModel::MeterModel(Settings settings, Time start)
@@ -94,43 +118,45 @@ ModbusRegisters MeterModel::Image(Time now) {
     const double t = Seconds(now);
     Integrate(t);
     ModbusRegisters image;
-    image.PutLongWord(0, fSettings.Serial);
-    PutClock(image, 2, static_cast<std::int64_t>(std::floor(t)));
+    image.Put(Quantity::SerialNumber, fSettings.Serial);
+    PutClock(image, Quantity::ClockHour, static_cast<std::int64_t>(std::floor(t)));
     PutTotalisers(image);
     PutInstantaneous(image, t);
     PutPhases(image, t);
-    PutProfile(image, t, fSettings.Profile1Seconds, 116, 197);
-    PutProfile(image, t, fSettings.Profile2Seconds, 146, 221);
+    PutProfile(image, t, fSettings.Profile1Seconds, kProfile1);
+    PutProfile(image, t, fSettings.Profile2Seconds, kProfile2);
     return image;
 }
 
 // Hour, minute, second, year, month, day: the layout of the clock and of profile stamps.
-void MeterModel::PutClock(ModbusRegisters& image, int index, std::int64_t epochSeconds) const {
+void MeterModel::PutClock(ModbusRegisters& image, Quantity hour, std::int64_t epochSeconds) const {
     const auto when = static_cast<std::time_t>(epochSeconds);
     std::tm local{};
     localtime_r(&when, &local);
     const int fields[] = {local.tm_hour,        local.tm_min,     local.tm_sec,
                           local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     for (int k = 0; k < 6; ++k) {
-        image.PutWord(index + k, static_cast<std::uint16_t>(fields[k]));
+        image.Put(After(hour, k), fields[k]);
     }
 }
 
 void MeterModel::PutTotalisers(ModbusRegisters& image) const {
-    image.PutWord(176, kTotaliserDigits);
+    image.Put(Quantity::TotaliserDecimals, kTotaliserDigits);
     for (std::size_t k = 0; k < fTotals.size(); ++k) {
-        image.PutDouble(8 + 4 * static_cast<int>(k), Rounded(fTotals[k], kTotaliserDigits));
-        image.PutLongWord(177 + 2 * static_cast<int>(k), Encoded(fTotals[k], kTotaliserDigits));
+        const int n = static_cast<int>(k);
+        image.Put(After(Quantity::ActiveEnergyImport, n), Rounded(fTotals[k], kTotaliserDigits));
+        image.Put(After(Quantity::ActiveEnergyImportInt32, n),
+                  Encoded(fTotals[k], kTotaliserDigits));
     }
 }
 
 void MeterModel::PutInstantaneous(ModbusRegisters& image, double t) const {
     const Powers power = TotalPowers(PhasesAt(t));
-    image.PutSingle(48, static_cast<float>(power.P / power.S));
-    image.PutSingle(50, static_cast<float>(FrequencyAt(t)));
-    image.PutSingle(52, static_cast<float>(power.P));
-    image.PutSingle(54, static_cast<float>(power.Q));
-    image.PutSingle(56, static_cast<float>(power.S));
+    image.Put(Quantity::MeanPowerFactor, power.P / power.S);
+    image.Put(Quantity::Frequency, FrequencyAt(t));
+    image.Put(Quantity::ActivePowerTotal, power.P);
+    image.Put(Quantity::ReactivePowerTotal, power.Q);
+    image.Put(Quantity::ApparentPowerTotal, power.S);
 }
 
 void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
@@ -139,24 +165,26 @@ void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
     const double voltageHarmonics[] = {1.1, 0.7, 0.4};
     for (int k = 0; k < 3; ++k) {
         const Phase& phase = phases[static_cast<std::size_t>(k)];
-        image.PutSingle(58 + 2 * k, static_cast<float>(phase.AngleDegrees));
-        image.PutSingle(68 + 8 * k, static_cast<float>(phase.Amps));
-        image.PutSingle(92 + 8 * k, static_cast<float>(phase.Volts));
+        const Quantity current = After(Quantity::CurrentL1, 4 * k);
+        const Quantity voltage = After(Quantity::VoltageL1, 4 * k);
+        image.Put(After(Quantity::CurrentAngleL1, k), phase.AngleDegrees);
+        image.Put(current, phase.Amps);
+        image.Put(voltage, phase.Volts);
         for (int h = 0; h < 3; ++h) {
             const double drift = 1.0 + 0.1 * Wave(t, 40, h + k);
-            image.PutSingle(70 + 8 * k + 2 * h, static_cast<float>(currentHarmonics[h] * drift));
-            image.PutSingle(94 + 8 * k + 2 * h, static_cast<float>(voltageHarmonics[h] * drift));
+            image.Put(After(current, 1 + h), currentHarmonics[h] * drift);
+            image.Put(After(voltage, 1 + h), voltageHarmonics[h] * drift);
         }
     }
-    image.PutSingle(64, static_cast<float>(120.0 + 0.05 * Wave(t, 13, 0)));
-    image.PutSingle(66, static_cast<float>(240.0 + 0.05 * Wave(t, 17, 1)));
+    image.Put(Quantity::VoltageAngleL2, 120.0 + 0.05 * Wave(t, 13, 0));
+    image.Put(Quantity::VoltageAngleL3, 240.0 + 0.05 * Wave(t, 17, 1));
 }
 
 // The last complete period: its end stamp, and six channels computed from the power in its
 // middle: active import and export, reactive inductive and capacitive, apparent energy and
 // mean active power. The same values again in their 32-bit encodings.
-void MeterModel::PutProfile(ModbusRegisters& image, double t, int period, int first,
-                            int digitsFirst) const {
+void MeterModel::PutProfile(ModbusRegisters& image, double t, int period,
+                            const ProfileRows& rows) const {
     const auto end = static_cast<std::int64_t>(std::floor(t / period)) * period;
     const Powers power = TotalPowers(PhasesAt(static_cast<double>(end) - period / 2.0));
     const double hours = period / 3600.0;
@@ -166,13 +194,13 @@ void MeterModel::PutProfile(ModbusRegisters& image, double t, int period, int fi
                                             std::max(-power.Q, 0.0) * hours,
                                             power.S * hours,
                                             power.P};
-    PutClock(image, first, end);
-    PutClock(image, digitsFirst + 6, end);
+    PutClock(image, rows.Hour, end);
+    PutClock(image, rows.Int32Hour, end);
     for (int c = 0; c < 6; ++c) {
         const double value = Rounded(channels[static_cast<std::size_t>(c)], kProfileDigits);
-        image.PutDouble(first + 6 + 4 * c, value);
-        image.PutWord(digitsFirst + c, kProfileDigits);
-        image.PutLongWord(digitsFirst + 12 + 2 * c, Encoded(value, kProfileDigits));
+        image.Put(After(rows.Channel1, c), value);
+        image.Put(After(rows.Decimals1, c), kProfileDigits);
+        image.Put(After(rows.Int32Channel1, c), Encoded(value, kProfileDigits));
     }
 }
 

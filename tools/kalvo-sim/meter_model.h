@@ -25,6 +25,9 @@ public:
         bool Events = false;
     };
 
+    // The rows one load profile fills.
+    struct ProfileRows;
+
     MeterModel(Settings settings, Time start);
 
     ModbusRegisters Image(Time now) override;
@@ -45,11 +48,11 @@ private:
     double FrequencyAt(double t) const;
     static Powers TotalPowers(const std::array<Phase, 3>& phases);
     void Integrate(double t);
-    void PutClock(ModbusRegisters& image, int index, std::int64_t epochSeconds) const;
+    void PutClock(ModbusRegisters& image, Quantity hour, std::int64_t epochSeconds) const;
     void PutInstantaneous(ModbusRegisters& image, double t) const;
     void PutPhases(ModbusRegisters& image, double t) const;
     void PutTotalisers(ModbusRegisters& image) const;
-    void PutProfile(ModbusRegisters& image, double t, int period, int first, int digitsFirst) const;
+    void PutProfile(ModbusRegisters& image, double t, int period, const ProfileRows& rows) const;
 
     Settings fSettings;
     double fLastT;

@@ -6,7 +6,6 @@ namespace {
 
 constexpr std::uint8_t kReadHoldingRegisters = 3;
 constexpr std::uint8_t kMismatchedFunction = 4;
-constexpr std::uint16_t kBlockBStart = 121;
 constexpr std::size_t kMaxRegisters = 125;
 
 PduResponder::Bytes Exception(std::uint8_t function, std::uint8_t code) {
@@ -18,9 +17,9 @@ PduResponder::Bytes Exception(std::uint8_t function, std::uint8_t code) {
 bool PduResponder::ExceptionApplies(std::uint16_t start) const {
     switch (fPlan.ExceptionBlock) {
     case FaultPlan::Block::A:
-        return start < kBlockBStart;
+        return BlockOf(start) == RegisterBlock::A;
     case FaultPlan::Block::B:
-        return start >= kBlockBStart;
+        return BlockOf(start) == RegisterBlock::B;
     case FaultPlan::Block::Any:
         break;
     }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "registers/quantity.h"
+
+#include <optional>
+#include <string_view>
+
+namespace kalvo {
+
+// What is known of a quantity beyond its register: how to name it, its unit, and, for an
+// integer encoding, the register that says how many of its digits are decimals.
+struct QuantityInfo {
+    Quantity Id;
+    std::string_view Name; // "L1 voltage", "Total active power"
+    std::string_view Unit; // empty for a plain number
+    std::optional<Quantity> Decimals;
+};
+
+const QuantityInfo& InfoOf(Quantity quantity);
+
+} // namespace kalvo
