@@ -5,7 +5,9 @@ namespace kalvo {
 void CompletionWait::Expect(const std::function<std::uint32_t()>& queue) {
     std::lock_guard lock(fMutex);
     fCompleted = false;
-    fAwaited = queue();
+    if (!fAborted) {
+        fAwaited = queue();
+    }
 }
 
 bool CompletionWait::Accepts(std::uint32_t id) {
@@ -33,10 +35,13 @@ bool CompletionWait::Wait(std::chrono::milliseconds timeout) {
     return completed;
 }
 
+// From the abort on nothing is awaited: a completion that comes before the waiting thread
+// has woken is not taken.
 void CompletionWait::Abort() {
     {
         std::lock_guard lock(fMutex);
         fAborted = true;
+        fAwaited.reset();
     }
     fSignal.notify_all();
 }

@@ -15,7 +15,8 @@ namespace kalvo {
 class CompletionWait {
 public:
     // Runs `queue`, which queues a transaction and returns its ID, and from then on awaits
-    // that ID. The ID is recorded before any completion can be looked at.
+    // that ID. The ID is recorded before any completion can be looked at. After an abort
+    // nothing is queued.
     void Expect(const std::function<std::uint32_t()>& queue);
     // On the completing thread: true when `id` is the awaited transaction, not yet completed.
     bool Accepts(std::uint32_t id);
@@ -24,6 +25,7 @@ public:
     // True when the awaited completion came within `timeout`; false on time-out or abort.
     // Either way nothing is awaited afterwards.
     bool Wait(std::chrono::milliseconds timeout);
+    // Wakes the wait; from now on nothing is awaited or queued.
     void Abort();
 
 private:

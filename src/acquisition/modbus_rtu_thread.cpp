@@ -132,7 +132,7 @@ void TModbusRTUThread::PortFailed(const std::string& message) {
 void TModbusRTUThread::ModbusRTUHoldingRegistersRead(const TTransactionInfo& info,
                                                      std::uint16_t startReg,
                                                      const TRegValues& values) {
-    if (!fReadDone.Accepts(info.ID) || fLife.Aborted()) {
+    if (!fReadDone.Accepts(info.ID)) {
         return;
     }
     if (fPortFailed) {

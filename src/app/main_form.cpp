@@ -66,16 +66,37 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     column->addWidget(BuildLogPanel());
     column->addWidget(BuildStatusBar());
     setCentralWidget(central);
-    fRuns = new RunController(*this, fStatistics);
-    fRuns->setParent(this);
-    connect(fRuns, &RunController::stepFinished, this, &TmainForm::RestoreIdleControls);
     FormCreate();
     FormSettings = new TFormSettings(fPollSettings, this);
     debugForm = new TdebugForm(fStatistics, this);
+    fRuns = new RunController(fRegisters, fStatistics, this);
+    ConnectRunEvents();
+}
+
+// What the runs tell reaches the log, the tables and the diagram, the recording, the trend
+// and the statistics window.
+void TmainForm::ConnectRunEvents() {
+    const QtPollingHost& events = fRuns->Events();
+    connect(&events, &QtPollingHost::logLine, this, &TmainForm::AppendLog);
+    connect(&events, &QtPollingHost::blockRead, this, [this](RegisterBlock block) {
+        RefreshDisplay();
+        RecordBlock(block);
+    });
+    connect(&events, &QtPollingHost::blockRead, fTrend, &TrendTab::BlockRead);
+    connect(&events, &QtPollingHost::readFailed, fTrend, &TrendTab::BlockFailed);
+    connect(&events, &QtPollingHost::statisticsChanged, debugForm, [this] {
+        if (debugForm->isVisible()) {
+            debugForm->UpdateDebugWindow();
+        }
+    });
+    connect(&events, &QtPollingHost::idleControlsRequested, this, &TmainForm::RestoreIdleControls);
+    connect(&events, &QtPollingHost::stopRequested, this, &TmainForm::StopCommunication);
+    connect(fRuns, &RunController::stepFinished, this, &TmainForm::RestoreIdleControls);
+    connect(fRuns, &RunController::startFailed, this, &TmainForm::StartFailed);
 }
 
 TmainForm::~TmainForm() {
-    fRuns->Shutdown();
+    fRuns->Close();
 }
 
 void TmainForm::FormCreate() {
@@ -161,7 +182,7 @@ void TmainForm::FormResize() {
 
 void TmainForm::closeEvent(QCloseEvent* event) {
     StopCommunication();
-    fRuns->Shutdown();
+    fRuns->Close();
     // The application ends with its last window; the statistics window must not outlive this one.
     debugForm->hide();
     QMainWindow::closeEvent(event);
@@ -230,26 +251,25 @@ void TmainForm::StartRun(std::uint32_t cycles) {
         return;
     }
     SetRunningControls(cycles == RunLifecycle::kStepCycles);
-    // A stopped run may still be finishing its read and hold the port: it is cut short, and
-    // nothing of it reaches the new run's log, tables or statistics.
-    fRuns->RetireRuns();
     ClearValueColumns();
     listLog->clear();
-    try {
-        const std::int32_t pollDelay = PollDelay();
-        if (RadioTCP->isChecked()) {
-            fRuns->StartTcp({TcpHost().toStdString(), TCPPortEdit->text().toInt(), cycles,
-                             pollDelay, fPollSettings.ResetStatistics});
-        } else {
-            fRuns->StartRtu({mbRTUaddr->text().toInt(), ComboSerials->currentText().toStdString(),
-                             SpeedBox->currentText().toInt(), cycles, pollDelay,
-                             fPollSettings.ResetStatistics});
-        }
-    } catch (const std::exception& error) {
-        qCWarning(lcKalvo) << "cannot start a run:" << error.what();
-        fEnvironment.ShowError(this, "Error creating communication thread");
-        StopCommunication();
+    // A stopped run may still be finishing its read and hold the port: the controller cuts it
+    // short and starts this run once it has ended; nothing of it reaches this run.
+    const std::int32_t pollDelay = PollDelay();
+    if (RadioTCP->isChecked()) {
+        fRuns->StartTcp({TcpHost().toStdString(), TCPPortEdit->text().toInt(), cycles, pollDelay,
+                         fPollSettings.ResetStatistics});
+    } else {
+        fRuns->StartRtu({mbRTUaddr->text().toInt(), ComboSerials->currentText().toStdString(),
+                         SpeedBox->currentText().toInt(), cycles, pollDelay,
+                         fPollSettings.ResetStatistics});
     }
+}
+
+void TmainForm::StartFailed(const QString& reason) {
+    qCWarning(lcKalvo) << "cannot start a run:" << reason;
+    fEnvironment.ShowError(this, "Error creating communication thread\r\n" + reason);
+    StopCommunication();
 }
 
 void TmainForm::SetRunningControls(bool step) {
@@ -356,21 +376,15 @@ void TmainForm::RecordClick(bool on) {
                     splits[static_cast<std::size_t>(fRecordSplit)], DecimalSeparator());
 }
 
-void TmainForm::BlockRead(RegisterBlock block) {
-    const auto now = std::chrono::system_clock::now();
-    fTrend->AddBlock(std::chrono::duration<double>(now.time_since_epoch()).count(), block,
-                     fRegisters);
-    const std::string failure = fRecorder.Write(now, block, fRegisters);
+// A failed write stops the recording, never the Run.
+void TmainForm::RecordBlock(RegisterBlock block) {
+    const std::string failure =
+        fRecorder.Write(std::chrono::system_clock::now(), block, fRegisters);
     if (!failure.empty()) {
         const QSignalBlocker quiet(RecordAction);
         RecordAction->setChecked(false);
         fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
     }
-}
-
-void TmainForm::BlockFailed(RegisterBlock block) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    fTrend->AddGap(std::chrono::duration<double>(now).count(), block);
 }
 
 void TmainForm::CopyCellToClipboard(const QModelIndex& index) {

@@ -70,10 +70,6 @@ public:
     // Ends the current run after its read in flight and restores the idle controls.
     void StopCommunication();
     void readStopClick();
-    // `block` was read: it goes to the recording, when one is on, and the trend.
-    void BlockRead(RegisterBlock block);
-    // Reading `block` failed: the trend shows a gap.
-    void BlockFailed(RegisterBlock block);
     TrendTab* Trend() const { return fTrend; }
 
 protected:
@@ -108,7 +104,10 @@ private:
     ClientConfig CurrentConfig() const;
 
     // Runs.
+    void ConnectRunEvents();
     void StartRun(std::uint32_t cycles);
+    void StartFailed(const QString& reason);
+    void RecordBlock(RegisterBlock block);
     bool ValidateConnectionInputs();
     QString TcpHost() const;
     void ClearValueColumns();

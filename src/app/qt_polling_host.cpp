@@ -1,69 +1,96 @@
 #include "app/qt_polling_host.h"
 
-#include "app/main_form.h"
-#include "app/run_controller.h"
-
 #include <QThread>
+#include <memory>
 
 namespace kalvo {
 
-QtPollingHost::QtPollingHost(TmainForm& form, RunController& runs)
-    : QObject(&runs), fForm(form), fRuns(runs) {}
+QtPollingHost::QtPollingHost(ModbusRegisters& image, QObject* parent)
+    : QObject(parent), fImage(image) {}
 
-void QtPollingHost::Call(RunId run, const std::function<void()>& action) {
-    if (fClosing) {
-        return;
+bool QtPollingHost::Closing() const {
+    std::lock_guard lock(fMutex);
+    return fClosing;
+}
+
+void QtPollingHost::SetClosing() {
+    {
+        std::lock_guard lock(fMutex);
+        fClosing = true;
     }
-    auto guarded = [this, run, &action] {
-        if (!fClosing && run == fCurrentRun) {
+    fHandedOver.notify_all();
+}
+
+// A queued call and a wait for it, not a blocking queued connection: closing releases the
+// waiting poller, so the host thread can join it without serving it first. The action runs
+// only on the host thread and only while not closing, and closing is set on that thread too,
+// so an action is never run for a poller that has stopped waiting for it.
+void QtPollingHost::Call(RunId run, const std::function<void()>& action) {
+    if (QThread::currentThread() == thread()) {
+        if (!Closing() && run == fCurrentRun) {
             action();
         }
-    };
-    // A blocking queued call from the receiver's own thread would deadlock.
-    if (QThread::currentThread() == thread()) {
-        guarded();
-    } else {
-        QMetaObject::invokeMethod(this, guarded, Qt::BlockingQueuedConnection);
+        return;
     }
+    auto done = std::make_shared<bool>(false);
+    {
+        std::lock_guard lock(fMutex);
+        if (fClosing) {
+            return;
+        }
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, run, &action, done] {
+            if (!Closing() && run == fCurrentRun) {
+                action();
+            }
+            {
+                std::lock_guard lock(fMutex);
+                *done = true;
+            }
+            fHandedOver.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(fMutex);
+    fHandedOver.wait(lock, [this, &done] { return *done || fClosing; });
 }
 
 void QtPollingHost::AppendLog(RunId run, const std::string& message) {
-    Call(run, [this, &message] { fForm.AppendLog(QString::fromStdString(message)); });
+    Call(run, [this, &message] { emit logLine(QString::fromStdString(message)); });
 }
 
 void QtPollingHost::FillRegisters(RunId run) {
-    Call(run, [this] { fForm.Registers().Fill(); });
+    Call(run, [this] { fImage.Fill(); });
 }
 
 void QtPollingHost::RefreshDisplay(RunId run, RegisterBlock block,
                                    std::span<const std::uint16_t> registers) {
     Call(run, [this, block, registers] {
-        fForm.Registers().Store(SpanOf(block).First, registers);
-        fForm.RefreshDisplay();
-        fForm.BlockRead(block);
+        fImage.Store(SpanOf(block).First, registers);
+        emit blockRead(block, fImage);
     });
 }
 
 void QtPollingHost::ReadFailed(RunId run, RegisterBlock block) {
-    Call(run, [this, block] { fForm.BlockFailed(block); });
+    Call(run, [this, block] { emit readFailed(block); });
 }
 
 void QtPollingHost::UpdateDebugWindow(RunId run) {
-    Call(run, [this] { fForm.UpdateVisibleDebugWindow(); });
+    Call(run, [this] { emit statisticsChanged(); });
 }
 
 void QtPollingHost::RestoreIdleControls(RunId run) {
-    Call(run, [this] { fForm.RestoreIdleControls(); });
+    Call(run, [this] { emit idleControlsRequested(); });
 }
 
 void QtPollingHost::StopRun(RunId run) {
-    Call(run, [this] { fForm.readStopClick(); });
+    Call(run, [this] { emit stopRequested(); });
 }
 
 void QtPollingHost::ThreadDone(RunId run, bool singleStep) {
     QMetaObject::invokeMethod(
-        this, [this, run, singleStep] { fRuns.PollerThreadDone(run, singleStep); },
-        Qt::QueuedConnection);
+        this, [this, run, singleStep] { emit threadDone(run, singleStep); }, Qt::QueuedConnection);
 }
 
 } // namespace kalvo

@@ -1,29 +1,31 @@
 #pragma once
 
 #include "acquisition/polling_host.h"
+#include "registers/modbus_registers.h"
 
 #include <QObject>
-#include <atomic>
+#include <QString>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace kalvo {
 
-class RunController;
-class TmainForm;
-
-// The main window as seen by a poller. Every call runs on the UI thread while the poller
-// waits (directly when already there). Calls of a run older than the current one are
-// dropped, and once the window closes every call returns at once.
+// The pollers' host on a Qt thread: every call runs on that thread while the poller waits
+// (directly when already there), and tells what happened as a signal there. A block read is
+// stored in the register image before it is announced, so the image has one thread. Calls of
+// a run older than the current one are dropped; once closing, every call returns at once and
+// a poller waiting for its call is released.
 class QtPollingHost : public QObject, public PollingHost {
     Q_OBJECT
 
 public:
-    // A child of `runs`, which hears the end of each run.
-    QtPollingHost(TmainForm& form, RunController& runs);
+    QtPollingHost(ModbusRegisters& image, QObject* parent);
 
-    // UI thread: from now on only this run is heard (0: none).
+    // Host thread: from now on only this run is heard (0: none).
     void BeginRun(RunId run) { fCurrentRun = run; }
-    void SetClosing() { fClosing = true; }
+    // Host thread: refuses every call from now on and releases the pollers waiting for one.
+    void SetClosing();
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
@@ -35,12 +37,24 @@ public:
     void StopRun(RunId run) override;
     void ThreadDone(RunId run, bool singleStep) override;
 
+signals:
+    void logLine(const QString& message);
+    void blockRead(kalvo::RegisterBlock block, const kalvo::ModbusRegisters& image);
+    void readFailed(kalvo::RegisterBlock block);
+    void statisticsChanged();
+    void idleControlsRequested();
+    // The run asks to be stopped, as the Stop button does (its port failed).
+    void stopRequested();
+    void threadDone(kalvo::RunId run, bool singleStep);
+
 private:
     void Call(RunId run, const std::function<void()>& action);
+    bool Closing() const;
 
-    TmainForm& fForm;
-    RunController& fRuns;
-    std::atomic<bool> fClosing = false;
+    ModbusRegisters& fImage;
+    mutable std::mutex fMutex;
+    std::condition_variable fHandedOver;
+    bool fClosing = false;
     RunId fCurrentRun = 0;
 };
 

@@ -1,54 +1,51 @@
 #include "app/run_controller.h"
 
 #include "app/qt_message_queue.h"
-#include "app/qt_polling_host.h"
 
-#include <QEventLoop>
 #include <algorithm>
 
 namespace kalvo {
 
-RunController::RunController(TmainForm& form, CommStatistics& statistics)
-    : fStatistics(statistics), fHost(new QtPollingHost(form, *this)),
-      fMessageQueue(new QtMessageQueue(this)) {}
-
-RunController::~RunController() {
-    Shutdown();
+RunController::RunController(ModbusRegisters& image, CommStatistics& statistics, QObject* parent)
+    : QObject(parent), fStatistics(statistics), fHost(new QtPollingHost(image, this)),
+      fMessageQueue(new QtMessageQueue(this)) {
+    connect(fHost, &QtPollingHost::threadDone, this, &RunController::ThreadDone);
+    fRetireDeadline.setSingleShot(true);
+    fRetireDeadline.setInterval(kRetireDeadlineMs);
+    connect(&fRetireDeadline, &QTimer::timeout, this, &RunController::RetireDeadlinePassed);
 }
 
-RunId RunController::BeginRun() {
-    RetireRuns();
-    const RunId run = ++fRunCounter;
-    fHost->BeginRun(run);
-    return run;
+RunController::~RunController() {
+    Close();
 }
 
 void RunController::StartTcp(TModbusTCPThread::Parameters parameters) {
-    const RunId run = BeginRun();
-    fRuns.push_back(
-        std::make_unique<TModbusTCPThread>(*fHost, fStatistics, run, std::move(parameters)));
-    fCurrent = fRuns.back().get();
+    Start([this, parameters](PollingHost& host, RunId run) {
+        return std::make_unique<TModbusTCPThread>(host, fStatistics, run, parameters);
+    });
 }
 
-// The serial connection is created here, on the UI thread, so that its results arrive here.
 void RunController::StartRtu(TModbusRTUThread::Parameters parameters) {
-    const RunId run = BeginRun();
-    fRuns.push_back(std::make_unique<TModbusRTUThread>(*fHost, fStatistics, run, *fMessageQueue,
-                                                       std::move(parameters)));
-    fCurrent = fRuns.back().get();
+    Start([this, parameters](PollingHost& host, RunId run) {
+        return std::make_unique<TModbusRTUThread>(host, fStatistics, run, *fMessageQueue,
+                                                  parameters);
+    });
 }
 
-void RunController::Stop() {
-    if (fCurrent != nullptr) {
-        fCurrent->Stop();
-        fCurrent = nullptr;
+// A start while older runs retire replaces the one already waiting: the newest click wins.
+void RunController::Start(PollerFactory make) {
+    if (fState == State::Closing) {
+        return;
+    }
+    fPending = std::move(make);
+    Retire();
+    if (fRuns.empty()) {
+        StartPending();
     }
 }
 
-// Every wait of a run is interruptible, so an aborted run ends within moments; meanwhile this
-// thread serves (and refuses) the calls it makes, and receives its end.
-void RunController::RetireRuns() {
-    if (fRuns.empty()) {
+void RunController::Retire() {
+    if (fRuns.empty() || fState == State::Retiring) {
         return;
     }
     fHost->BeginRun(0);
@@ -56,17 +53,62 @@ void RunController::RetireRuns() {
     for (const auto& poller : fRuns) {
         poller->Abort();
     }
-    QEventLoop loop;
-    connect(this, &RunController::runsFinished, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    fState = State::Retiring;
+    fRetireDeadline.start();
 }
 
-void RunController::Shutdown() {
+void RunController::StartPending() {
+    fRetireDeadline.stop();
+    PollerFactory make = std::move(fPending);
+    fPending = nullptr;
+    fState = State::Idle;
+    if (!make) {
+        return;
+    }
+    const RunId run = ++fRunCounter;
+    fHost->BeginRun(run);
+    try {
+        fRuns.push_back(make(*fHost, run));
+    } catch (const std::exception& error) {
+        fHost->BeginRun(0);
+        emit startFailed(QString::fromStdString(error.what()));
+        return;
+    }
+    fCurrent = fRuns.back().get();
+    fState = State::Running;
+}
+
+void RunController::RetireDeadlinePassed() {
+    if (!fPending) {
+        return;
+    }
+    fPending = nullptr;
+    emit startFailed("The previous run could not be ended within 2 s");
+}
+
+void RunController::Stop() {
+    fPending = nullptr;
+    if (fCurrent != nullptr) {
+        fCurrent->Stop();
+        fCurrent = nullptr;
+    }
+}
+
+// Every wait of a run wakes on its abort and no poller waits for this thread once closing,
+// so the joins end within moments.
+void RunController::Close() {
+    fState = State::Closing;
+    fPending = nullptr;
+    fRetireDeadline.stop();
     fHost->SetClosing();
-    RetireRuns();
+    fCurrent = nullptr;
+    for (const auto& poller : fRuns) {
+        poller->Abort();
+    }
+    fRuns.clear();
 }
 
-void RunController::PollerThreadDone(RunId run, bool singleStep) {
+void RunController::ThreadDone(RunId run, bool singleStep) {
     const auto ended = std::find_if(fRuns.begin(), fRuns.end(),
                                     [run](const auto& poller) { return poller->Run() == run; });
     if (ended == fRuns.end()) {
@@ -80,8 +122,10 @@ void RunController::PollerThreadDone(RunId run, bool singleStep) {
     if (current && singleStep) {
         emit stepFinished();
     }
-    if (fRuns.empty()) {
-        emit runsFinished();
+    if (fState == State::Retiring && fRuns.empty()) {
+        StartPending();
+    } else if (fState == State::Running && fRuns.empty()) {
+        fState = State::Idle;
     }
 }
 

@@ -33,4 +33,17 @@ bool ManualMessageQueue::WaitAndPump(std::chrono::milliseconds timeout) {
     return true;
 }
 
+std::size_t ManualMessageQueue::Pending() const {
+    std::lock_guard lock(fMutex);
+    return fMessages.size();
+}
+
+void ManualMessageQueue::WaitAndPump() {
+    {
+        std::unique_lock lock(fMutex);
+        fPosted.wait(lock, [this] { return !fMessages.empty(); });
+    }
+    Pump();
+}
+
 } // namespace kalvo

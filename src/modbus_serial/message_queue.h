@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -25,9 +26,13 @@ public:
     int Pump();
     // Waits up to `timeout` for a message, then pumps; false when none came.
     bool WaitAndPump(std::chrono::milliseconds timeout);
+    // Waits for a message, however long it takes, then pumps.
+    void WaitAndPump();
+    // How many messages wait to be run.
+    std::size_t Pending() const;
 
 private:
-    std::mutex fMutex;
+    mutable std::mutex fMutex;
     std::condition_variable fPosted;
     std::deque<std::function<void()>> fMessages;
 };

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 
 namespace kalvo {
 
@@ -488,29 +487,25 @@ void TModbusConnection::ReportThreadError(const std::string& message) {
 }
 
 void TModbusConnection::RunOnCreatingThread(const std::function<void()>& action,
-                                            const std::atomic<bool>& abandon) {
+                                            const std::shared_ptr<CancelSignal>& abandon) {
     // The action may use the caller's data: once abandoned it must not start, and an action
     // already running is waited for.
     struct HandOver {
         std::mutex Running;
         bool Cancelled = false;
-        std::promise<void> Done;
+        bool Done = false;
     };
     auto handOver = std::make_shared<HandOver>();
-    std::future<void> finished = handOver->Done.get_future();
-    fQueue.Post([action, handOver] {
+    fQueue.Post([action, handOver, abandon] {
         std::lock_guard lock(handOver->Running);
         if (!handOver->Cancelled) {
             action();
         }
-        handOver->Done.set_value();
+        abandon->Notify([&handOver] { handOver->Done = true; });
     });
-    while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (abandon) {
-            std::lock_guard lock(handOver->Running);
-            handOver->Cancelled = true;
-            return;
-        }
+    if (!abandon->WaitUntil([&handOver] { return handOver->Done; })) {
+        std::lock_guard lock(handOver->Running);
+        handOver->Cancelled = true;
     }
 }
 

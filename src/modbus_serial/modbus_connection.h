@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modbus_serial/cancel_signal.h"
 #include "modbus_serial/frame_codec.h"
 #include "modbus_serial/message_queue.h"
 #include "modbus_serial/modbus_transaction.h"
@@ -141,8 +142,10 @@ public:
     void PostCapturedFrame(std::uint8_t address, std::uint8_t code, TFrameData data);
     void PostInvalidFrameDiscard();
     void ReportThreadError(const std::string& message);
-    // Runs `action` on the creating thread and waits for it, unless `abandon` turns true.
-    void RunOnCreatingThread(const std::function<void()>& action, const std::atomic<bool>& abandon);
+    // Runs `action` on the creating thread and waits for it, unless `abandon` is cancelled
+    // first (then the action does not run).
+    void RunOnCreatingThread(const std::function<void()>& action,
+                             const std::shared_ptr<CancelSignal>& abandon);
 
 private:
     struct LineState {

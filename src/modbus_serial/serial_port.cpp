@@ -213,6 +213,9 @@ void SerialPort::Apply(const LineSettings& settings) {
     if (fFd < 0) {
         return;
     }
+    const int bits = 1 + (settings.DataBits == db7 ? 7 : 8) + (settings.Parity == psNone ? 0 : 1) +
+                     (settings.StopBits == sb1 ? 1 : 2);
+    fCharMicros = static_cast<int>(1'000'000LL * bits / std::max<std::uint32_t>(settings.Baud, 1));
     ApplyTermios(fFd, settings);
     const bool dtrOwned = settings.FlowControl == fcDtrDsr;
     const bool rtsOwned = settings.FlowControl == fcRtsToggle || settings.FlowControl == fcRtsCts;
@@ -278,8 +281,9 @@ bool SerialPort::Write(const std::uint8_t* bytes, int count, int timeoutMs) {
     return Drain(remaining());
 }
 
-// tcdrain has no time limit; the output queue is watched instead, so a wedged adapter cannot
-// hold the worker.
+// tcdrain has no time limit and cannot be woken; the output queue is watched instead, so a
+// wedged adapter cannot hold the worker: the bytes queued leave at the line's pace, so the
+// wait is the time they take, on the break event, and then the queue is looked at again.
 bool SerialPort::Drain(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -290,13 +294,35 @@ bool SerialPort::Drain(int timeoutMs) {
         if (queued == 0) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
             tcflush(fFd, TCOFLUSH);
             return false;
         }
-        // Fine enough not to delay the reply by much past the last byte leaving.
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const std::int64_t micros =
+            std::min<std::int64_t>(left.count(), static_cast<std::int64_t>(queued) * fCharMicros);
+        if (!WaitMicros(micros)) {
+            tcflush(fFd, TCOFLUSH);
+            return false;
+        }
     }
+}
+
+// Waits on the break event only; the break stays set for the wait it was meant for.
+bool SerialPort::WaitMicros(std::int64_t micros) {
+    pollfd wake{fBreak, POLLIN, 0};
+    const timespec span{static_cast<time_t>(micros / 1'000'000),
+                        static_cast<long>(micros % 1'000'000) * 1000};
+    int ready = 0;
+    do {
+        ready = ppoll(&wake, 1, &span, nullptr);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+}
+
+bool SerialPort::Pause(int ms) {
+    return ms <= 0 || WaitMicros(static_cast<std::int64_t>(ms) * 1000);
 }
 
 bool SerialPort::WaitForRxChar(int timeoutMs) {

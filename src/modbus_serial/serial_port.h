@@ -56,8 +56,11 @@ public:
     bool Interrupted() const { return fInterrupted; }
     // Reads at once whatever is queued, up to count bytes.
     int ReadAvailable(std::uint8_t* area, int count);
-    // Thread-safe: wakes one WaitForRxChar.
+    // Thread-safe: wakes one WaitForRxChar, and cuts short a Write's drain and every Pause
+    // until then.
     void Break();
+    // Waits `ms` milliseconds unless Break() comes first; false when it did.
+    bool Pause(int ms);
 
 private:
     [[noreturn]] void Fail(int error) const;
@@ -66,12 +69,15 @@ private:
     void SetModemLine(int line, bool on);
     bool WaitWritable(int timeoutMs);
     bool Drain(int timeoutMs);
+    bool WaitMicros(std::int64_t micros);
 
     int fFd = -1;
     bool fHooked = false;
     std::string fPath;
     int fBreak = -1;
     bool fInterrupted = false;
+    // The time one character takes on the line, start, parity and stop bits included.
+    int fCharMicros = 573;
 };
 
 } // namespace kalvo

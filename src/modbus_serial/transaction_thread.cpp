@@ -5,6 +5,7 @@
 #include "modbus_serial/serial_port_error.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -34,6 +35,7 @@ TTransactionThread::TTransactionThread(TModbusConnection& connection)
 
 TTransactionThread::~TTransactionThread() {
     fTerminated = true;
+    fAbandon->Cancel();
     {
         std::lock_guard lock(fQueueLock);
         fEventSet = true;
@@ -99,9 +101,11 @@ void TTransactionThread::Execute() {
     }
 }
 
+// The protocol's pauses end early when the connection closes. A wait for a character may
+// have taken the break already; the flag set before it tells this pause.
 void TTransactionThread::Sleep(std::uint32_t ms) {
-    if (ms > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (!fTerminated) {
+        FConnection.Line().Pause(static_cast<int>(std::min<std::uint32_t>(ms, INT32_MAX)));
     }
 }
 
@@ -399,7 +403,7 @@ void TTransactionThread::ServeRequest(TModbusTransaction& work, int size) {
     work.Info.Address = work.QueryBuffer().StartPtr()[0];
     work.ReplyBuffer().SetSize(0);
     FConnection.RunOnCreatingThread([this, &work] { FConnection.ProcessRemoteTransaction(work); },
-                                    fTerminated);
+                                    fAbandon);
     if (work.Info.Address == 0 || work.ReplyBuffer().Size() == 0 || fTerminated) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modbus_serial/cancel_signal.h"
 #include "modbus_serial/modbus_transaction.h"
 #include "modbus_serial/modbus_types.h"
 #include "modbus_serial/rtu_frame_receiver.h"
@@ -66,6 +67,8 @@ private:
     std::vector<std::uint8_t> FOutputBuffer;
     RtuFrameReceiver fReceiver;
     std::atomic<bool> fTerminated = false;
+    // Releases a wait for the creating thread when the worker ends.
+    const std::shared_ptr<CancelSignal> fAbandon = std::make_shared<CancelSignal>();
     std::atomic<pid_t> fThreadId = 0;
     std::thread fThread;
 };

@@ -1,5 +1,6 @@
 #include "modbus_tcp/tcp_connection.h"
 
+#include "modbus_tcp/host_resolver.h"
 #include "modbus_tcp/tcp_error.h"
 
 #include <algorithm>
@@ -16,26 +17,6 @@
 #include <unistd.h>
 
 namespace kalvo {
-
-namespace {
-
-sockaddr_in ResolveIPv4(const std::string& host, std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status != 0 || found == nullptr) {
-        throw ETcpError("Host not found: " + host + "\r\n" + gai_strerror(status) + ".");
-    }
-    sockaddr_in address{};
-    std::memcpy(&address, found->ai_addr, sizeof address);
-    freeaddrinfo(found);
-    address.sin_port = htons(port);
-    return address;
-}
-
-} // namespace
 
 TcpConnection::TcpConnection() : fWakeup(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (fWakeup < 0) {
@@ -78,7 +59,7 @@ bool TcpConnection::WaitFor(short events, int timeoutMs) {
 void TcpConnection::Connect(const std::string& host, std::uint16_t port, int timeoutMs) {
     ThrowIfInterrupted();
     Disconnect();
-    const sockaddr_in address = ResolveIPv4(host, port);
+    const sockaddr_in address = HostResolver::Resolve(host, port, fWakeup, fLookup);
     fSocket = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fSocket < 0) {
         throw ETcpError::FromErrno(errno);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modbus_tcp/host_resolver.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -17,8 +19,11 @@ public:
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
-    // Resolves host (IPv4) and connects, waiting at most timeoutMs; raises ETcpError.
+    // Resolves host (IPv4) and connects, waiting at most timeoutMs for the connection (a name
+    // lookup may take longer, but Interrupt ends it too); raises ETcpError.
     void Connect(const std::string& host, std::uint16_t port, int timeoutMs);
+    // How names are looked up; the system's resolver unless a test says otherwise.
+    void SetLookup(HostResolver::Lookup lookup) { fLookup = std::move(lookup); }
     bool Connected() const { return fSocket >= 0; }
     // Closes the socket without notifying the peer further; nothing happens when closed.
     void Disconnect();
@@ -51,6 +56,7 @@ private:
     int fWakeup = -1;
     bool fPeerClosed = false;
     std::vector<std::uint8_t> fInput;
+    HostResolver::Lookup fLookup = HostResolver::SystemLookup;
 };
 
 } // namespace kalvo

@@ -32,6 +32,11 @@ std::chrono::system_clock::time_point TimePoint(double seconds) {
             std::chrono::duration<double>(seconds)));
 }
 
+double NowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 TrendTab::TrendTab(QWidget* parent)
@@ -171,6 +176,14 @@ void TrendTab::AddGap(double time, RegisterBlock block) {
     AddToBlock(block, [time](int, TrendSeries& series) {
         series.Append(time, std::numeric_limits<double>::quiet_NaN());
     });
+}
+
+void TrendTab::BlockRead(RegisterBlock block, const ModbusRegisters& registers) {
+    AddBlock(NowSeconds(), block, registers);
+}
+
+void TrendTab::BlockFailed(RegisterBlock block) {
+    AddGap(NowSeconds(), block);
 }
 
 void TrendTab::Clear() {

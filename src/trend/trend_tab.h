@@ -31,6 +31,9 @@ public:
     void AddBlock(double time, RegisterBlock block, const ModbusRegisters& registers);
     // A failed read of `block`: its lines break there.
     void AddGap(double time, RegisterBlock block);
+    // AddBlock and AddGap at the present time.
+    void BlockRead(RegisterBlock block, const ModbusRegisters& registers);
+    void BlockFailed(RegisterBlock block);
     void Clear();
     TrendChart* Chart() const { return fChart; }
     const TrendSeries* History(int index) const;

@@ -1,4 +1,5 @@
 #include "app/main_form.h"
+#include "app/run_controller.h"
 #include "dialogs/debug_form.h"
 #include "scripted_modbus_server.h"
 
@@ -90,7 +91,32 @@ private slots:
         QVERIFY(Enabled("readStop"));
         Button("readStop")->click();
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
-        QTest::qWait(100);
+        // Stop, not an abort, wakes the pause: the run's thread ends within moments.
+        const RunController& runs = *fForm->findChild<RunController*>();
+        QTRY_VERIFY_WITH_TIMEOUT(runs.CurrentState() == RunController::State::Idle, 1000);
+        QCOMPARE(server.Requests().size(), 1u);
+    }
+
+    // The window closes while a Step waits for the previous run to end: it closes at once
+    // and the Step never starts.
+    void closingWhileAStepRetiresTheRunStartsNothing() {
+        ScriptedModbusServer server([](const ScriptedModbusServer::Bytes&) {
+            return std::vector<ScriptedModbusServer::Segment>{};
+        });
+        UseServer(server);
+        fForm->show();
+        Button("readContinuous")->click();
+        QTRY_VERIFY(!server.Requests().empty());
+        Button("readStop")->click();
+        Button("readStep")->click();
+        const RunController& runs = *fForm->findChild<RunController*>();
+        QCOMPARE(runs.CurrentState(), RunController::State::Retiring);
+        QElapsedTimer closing;
+        closing.start();
+        QVERIFY(fForm->close());
+        QVERIFY(closing.elapsed() < 1000);
+        QCoreApplication::processEvents();
+        QCOMPARE(runs.CurrentState(), RunController::State::Closing);
         QCOMPARE(server.Requests().size(), 1u);
     }
 

@@ -188,9 +188,8 @@ private slots:
     void closingDuringAnRtuReadIsPrompt() {
         for (const bool chatty : {false, true}) {
             test::PtyPeer peer([](const Bytes&) { return Chunks{}; });
-            std::atomic<bool> talking = chatty;
-            std::thread chatter([&] {
-                while (talking) {
+            std::jthread chatter([&peer, chatty](std::stop_token stop) {
+                while (chatty && !stop.stop_requested()) {
                     peer.Send(test::PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01}));
                     std::this_thread::sleep_for(std::chrono::milliseconds(30));
                 }
@@ -207,8 +206,6 @@ private slots:
             QVERIFY(form->close());
             form.reset();
             QVERIFY2(closing.elapsed() < 1000, chatty ? "chatty bus" : "silent module");
-            talking = false;
-            chatter.join();
         }
     }
 

@@ -1,13 +1,16 @@
 #include "modbus_tcp/id_modbus_client.h"
+#include "modbus_tcp/tcp_connection.h"
 #include "modbus_tcp/tcp_error.h"
 #include "scripted_modbus_server.h"
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <optional>
+#include <thread>
 
 namespace kalvo {
 namespace {
@@ -383,6 +386,32 @@ TEST_F(IdModBusClientTest, TypedConversionsAndStrings) {
     EXPECT_EQ(WordAt(dbl, 19), 0x1111);
     const Bytes& bits = requests.back();
     EXPECT_EQ(Bytes(bits.begin() + 10, bits.end()), (Bytes{0, 9, 2, 0x85, 0x01}));
+}
+
+// A name server that does not answer holds up no abort: the lookup runs on a thread of its
+// own and an interrupt ends the wait for it.
+TEST(TcpConnectionTest, AnInterruptEndsASlowNameLookup) {
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    TcpConnection connection;
+    connection.SetLookup([started](const std::string&, std::uint16_t) -> sockaddr_in {
+        *started = true;
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        throw ETcpError("answered too late");
+    });
+    std::jthread interrupter([&connection, started] {
+        while (!*started) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        connection.Interrupt();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        connection.Connect("module.invalid", 502, 5000);
+        ADD_FAILURE() << "connected";
+    } catch (const ETcpError& error) {
+        EXPECT_STREQ(error.what(), "Operation aborted");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 } // namespace

@@ -236,7 +236,9 @@ public:
         Log.push_back(message);
     }
     void FillRegisters(RunId) override {}
-    void RefreshDisplay(RunId, RegisterBlock, std::span<const std::uint16_t>) override {
+    void RefreshDisplay(RunId, RegisterBlock block, std::span<const std::uint16_t>) override {
+        std::lock_guard lock(fMutex);
+        Blocks.push_back(block);
         ++Refreshes;
     }
     void UpdateDebugWindow(RunId) override {}
@@ -249,6 +251,7 @@ public:
     }
 
     std::vector<std::string> Log;
+    std::vector<RegisterBlock> Blocks;
     std::atomic<int> Refreshes = 0;
     std::atomic<bool> Stopped = false;
     std::atomic<bool> Done = false;
@@ -342,6 +345,55 @@ TEST_F(RtuThreadTest, APortThatHangsUpEndsTheRun) {
         EXPECT_EQ(counts.NoResponses, 1) << "the failed read is counted once";
         EXPECT_EQ(counts.ConsecErrors, 1);
     }
+}
+
+// Waits up to 20 s for the peer to have seen `count` frames.
+bool PeerSaw(const PtyPeer& peer, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (peer.Frames().size() < count) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Block A's reply completes only after the poller gave up waiting for it (nobody pumped the
+// queue for 5 s) and has asked for block B: it is neither counted nor shown; block B is.
+TEST_F(RtuThreadTest, ALateCompletionIsNeitherCountedNorShown) {
+    PtyPeer peer(
+        [](const Bytes& frame) { return Chunks{{RegistersReply(frame[5], 2 * frame[5])}}; });
+    auto thread = Start(peer.Path());
+    ASSERT_TRUE(PeerSaw(peer, 2));
+    RunToEnd();
+    EXPECT_EQ(fStatistics.Snapshot().Responses, 1);
+    EXPECT_EQ(fHost.Blocks, std::vector<RegisterBlock>{RegisterBlock::B});
+}
+
+// A reply that completes after its run was aborted counts and shows nothing.
+TEST_F(RtuThreadTest, AnAbortedRunCountsNothingMore) {
+    PtyPeer peer(
+        [](const Bytes& frame) { return Chunks{{RegistersReply(frame[5], 2 * frame[5])}}; });
+    auto thread = Start(peer.Path());
+    ASSERT_TRUE(PeerSaw(peer, 1));
+    thread->Abort();
+    thread->Join();
+    // The reply is taken, and its completion run, only now; the completion follows the
+    // received frame's log line in the queue.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto received = [this] {
+        const std::vector<std::string> log = fHost.Lines();
+        return std::any_of(log.begin(), log.end(),
+                           [](const std::string& line) { return line.starts_with("Recv:"); });
+    };
+    while (!received() && std::chrono::steady_clock::now() < deadline) {
+        fQueue.WaitAndPump(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(received());
+    fQueue.WaitAndPump(std::chrono::seconds(1));
+    EXPECT_EQ(fStatistics.Snapshot().Responses, 0);
+    EXPECT_EQ(fHost.Refreshes, 0);
 }
 
 TEST_F(RtuThreadTest, MissingPortIsLoggedAndStopsTheRun) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -323,9 +324,14 @@ TEST_F(SerialConnectionTest, CompletionsAreDroppedAfterCloseOrAddressChange) {
 
     fConnection.Open();
     Request(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     fClient.fAddress = 2;
-    fQueue.Pump();
+    // The completion follows the received frame's message in the queue.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (fReceived.empty() && std::chrono::steady_clock::now() < deadline) {
+        fQueue.WaitAndPump(50ms);
+    }
+    ASSERT_FALSE(fReceived.empty());
+    fQueue.WaitAndPump(1s);
     EXPECT_TRUE(fClient.Done.empty());
 }
 
@@ -400,10 +406,9 @@ TEST_F(SerialConnectionTest, AHungUpPortEndsTheAttemptWithItsError) {
 // nor hold up a close.
 TEST_F(SerialConnectionTest, AChattyBusBoundsTheAttemptAndTheClose) {
     PtyPeer peer([](const Bytes&) { return Chunks{}; });
-    std::atomic<bool> chatting = true;
-    std::thread chatter([&] {
+    std::jthread chatter([&peer](std::stop_token stop) {
         const Bytes other = PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01});
-        while (chatting) {
+        while (!stop.stop_requested()) {
             peer.Send(other);
             std::this_thread::sleep_for(20ms);
         }
@@ -418,13 +423,81 @@ TEST_F(SerialConnectionTest, AChattyBusBoundsTheAttemptAndTheClose) {
     EXPECT_GT(fReceived.size(), 3u) << "the other device's frames are still reported";
 
     fConnection.SetReceiveTimeout(10000);
+    const std::size_t heard = peer.Frames().size();
     Request(1);
-    std::this_thread::sleep_for(100ms);
+    const auto sent = std::chrono::steady_clock::now() + 10s;
+    while (peer.Frames().size() == heard && std::chrono::steady_clock::now() < sent) {
+        std::this_thread::sleep_for(5ms);
+    }
     const auto closing = std::chrono::steady_clock::now();
     fConnection.Close();
     EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
-    chatting = false;
-    chatter.join();
+}
+
+// Waits up to 10 s for `condition`.
+bool Eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Closing ends whatever the worker waits for at once, where the wait itself would take 10 s:
+// a silent module, another device talking all the time, the pause before a resend, the
+// turnaround after a broadcast. Each case closes once its request is on the line.
+TEST(SerialConnectionClose, EndsEveryWaitPromptly) {
+    struct Case {
+        const char* name;
+        std::uint8_t address;
+        bool chatty;
+        std::function<void(TModbusConnection&)> configure;
+    };
+    const Case cases[] = {
+        // The wait for the reply takes the close's break; the pause after it must end too.
+        {"silent module", 1, false,
+         [](TModbusConnection& c) {
+             c.SetReceiveTimeout(10000);
+             c.SetRefetchDelay(10000);
+         }},
+        {"chatty bus", 1, true, [](TModbusConnection& c) { c.SetReceiveTimeout(10000); }},
+        {"pause before a resend", 1, false,
+         [](TModbusConnection& c) {
+             c.SetReceiveTimeout(1);
+             c.SetRefetchDelay(10000);
+             c.SetMaxRetries(3);
+         }},
+        {"turnaround after a broadcast", 0, false,
+         [](TModbusConnection& c) { c.SetTurnaroundDelay(10000); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPeer peer([](const Bytes&) { return Chunks{}; });
+        std::jthread chatter([&peer, chatty = c.chatty](std::stop_token stop) {
+            while (chatty && !stop.stop_requested()) {
+                peer.Send(PtyPeer::WithCrc({0x07, 0x03, 0x02, 0x00, 0x01}));
+                std::this_thread::sleep_for(20ms);
+            }
+        });
+        ManualMessageQueue queue;
+        RecordingClient client(c.address);
+        TModbusConnection connection(queue);
+        connection.SetPort(peer.Path());
+        c.configure(connection);
+        connection.RegisterClient(&client);
+        connection.Open();
+        auto transaction = std::make_unique<TModbusTransaction>(256);
+        transaction->QueryBuffer() = ReadRequest(c.address, 0, 2, tmRTU);
+        transaction->Info.Address = c.address;
+        connection.EnqueueTransaction(std::move(transaction), &client);
+        ASSERT_TRUE(Eventually([&peer] { return !peer.Frames().empty(); }));
+        const auto closing = std::chrono::steady_clock::now();
+        connection.Close();
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+    }
 }
 
 TEST_F(SerialConnectionTest, MessagesOfADestroyedConnectionAreDropped) {
@@ -443,7 +516,10 @@ TEST_F(SerialConnectionTest, MessagesOfADestroyedConnectionAreDropped) {
         transaction->QueryBuffer() = ReadRequest(1, 0, 2, tmRTU);
         transaction->Info.Address = 1;
         connection.EnqueueTransaction(std::move(transaction), &client);
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (queue.Pending() == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
     }
     EXPECT_GT(queue.Pump(), 0);
     EXPECT_TRUE(client.Done.empty());

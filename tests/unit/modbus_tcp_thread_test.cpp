@@ -1,10 +1,17 @@
 #include "acquisition/modbus_tcp_thread.h"
 #include "scripted_modbus_server.h"
 
+#include <arpa/inet.h>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <numeric>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace kalvo {
 namespace {
@@ -143,19 +150,6 @@ TEST_F(ModbusTcpThreadTest, CountsEachFailedOutcome) {
     EXPECT_EQ(fHost.fImage[121], 0xFFFF) << "a failed block leaves the image alone";
 }
 
-TEST_F(ModbusTcpThreadTest, StopEndsARunDuringItsPause) {
-    ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
-    auto thread = std::make_unique<TModbusTCPThread>(
-        fHost, fStatistics, 1,
-        TModbusTCPThread::Parameters{"127.0.0.1", server.Port(), TModbusTCPThread::kRunCycles,
-                                     60000, false});
-    ASSERT_TRUE(Eventually([this] { return fHost.Log().size() >= 2; }));
-    thread->Stop();
-    ASSERT_TRUE(fHost.WaitDone());
-    EXPECT_FALSE(fHost.fSingleStep);
-    EXPECT_EQ(server.Requests().size(), 1u);
-}
-
 // A step pauses between its two reads and ends with the second: the pause after it would only
 // keep the controls locked.
 TEST_F(ModbusTcpThreadTest, StepEndsWithItsSecondRead) {
@@ -172,17 +166,97 @@ TEST_F(ModbusTcpThreadTest, StepEndsWithItsSecondRead) {
     EXPECT_EQ(server.Requests().size(), 2u);
 }
 
-TEST_F(ModbusTcpThreadTest, AbortEndsAReadInFlight) {
-    ScriptedModbusServer server([](const Bytes&) { return Segments{}; });
-    auto thread = Start(server.Port(), TModbusTCPThread::kRunCycles);
-    ASSERT_TRUE(Eventually([&server] { return !server.Requests().empty(); }));
-    const auto start = std::chrono::steady_clock::now();
-    thread.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
-        << "the read would otherwise wait its 15 s";
-    EXPECT_TRUE(fHost.WaitDone());
-    EXPECT_EQ(fHost.Log().back(), "Modbus/TCP reading 121 registers ...");
-    EXPECT_EQ(fStatistics.Snapshot().NoResponses, 0) << "an abort is not a failed read";
+// A listener with no room left: its backlog of one is taken, so a connect to it is never
+// answered and waits in SYN_SENT.
+class UnansweredListener {
+public:
+    UnansweredListener() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(fListener, reinterpret_cast<const sockaddr*>(&address), size);
+        listen(fListener, 0);
+        getsockname(fListener, reinterpret_cast<sockaddr*>(&address), &size);
+        fPort = ntohs(address.sin_port);
+        connect(fFiller, reinterpret_cast<const sockaddr*>(&address), size);
+    }
+    ~UnansweredListener() {
+        close(fFiller);
+        close(fListener);
+    }
+    std::uint16_t Port() const { return fPort; }
+    // Whether a connect to it is waiting for its answer.
+    bool ConnectPending() const {
+        std::ifstream table("/proc/net/tcp");
+        char port[8];
+        std::snprintf(port, sizeof port, ":%04X", fPort);
+        for (std::string line; std::getline(table, line);) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            if (remote.ends_with(port) && state == "02") {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int fListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fFiller = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::uint16_t fPort = 0;
+};
+
+// Every wait of a run against every way of ending it that must not wait: each waits 10 s
+// (the connect 5 s) by itself and ends within a second. Stop lets a read in flight finish, so
+// it ends only the pause. Nothing of it counts as a failed read.
+TEST_F(ModbusTcpThreadTest, EveryWaitEndsPromptly) {
+    enum class Point { Connect, Read, Pause };
+    enum class Ending { Stop, Abort, Close };
+    struct Case {
+        const char* name;
+        Point point;
+        Ending ending;
+    };
+    const Case cases[] = {{"pause, stop", Point::Pause, Ending::Stop},
+                          {"pause, abort", Point::Pause, Ending::Abort},
+                          {"pause, close", Point::Pause, Ending::Close},
+                          {"read, abort", Point::Read, Ending::Abort},
+                          {"read, close", Point::Read, Ending::Close},
+                          {"connect, abort", Point::Connect, Ending::Abort},
+                          {"connect, close", Point::Connect, Ending::Close}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        CommStatistics statistics;
+        ScriptedModbusServer serving(ScriptedModbusServer::Serving(fImage));
+        ScriptedModbusServer silent([](const Bytes&) { return Segments{}; });
+        UnansweredListener unanswered;
+        const std::uint16_t port = c.point == Point::Connect ? unanswered.Port()
+                                   : c.point == Point::Read  ? silent.Port()
+                                                             : serving.Port();
+        auto thread = std::make_unique<TModbusTCPThread>(
+            host, statistics, 1,
+            TModbusTCPThread::Parameters{"127.0.0.1", port, TModbusTCPThread::kRunCycles, 10000,
+                                         false, 10000});
+        const std::function<bool()> ready[] = {
+            [&unanswered] { return unanswered.ConnectPending(); },
+            [&silent] { return !silent.Requests().empty(); },
+            [&host] { return host.Log().size() >= 2; }};
+        ASSERT_TRUE(Eventually(ready[static_cast<int>(c.point)]));
+        const auto start = std::chrono::steady_clock::now();
+        if (c.ending == Ending::Close) {
+            thread.reset();
+        } else {
+            c.ending == Ending::Stop ? thread->Stop() : thread->Abort();
+            thread->Join();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_TRUE(host.WaitDone());
+        EXPECT_EQ(statistics.Snapshot().NoResponses, 0);
+        EXPECT_LE(serving.Requests().size(), 1u);
+    }
 }
 
 } // namespace

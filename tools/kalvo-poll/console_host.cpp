@@ -58,18 +58,22 @@ void ConsoleHost::RecordBlock(RegisterBlock block) {
 }
 
 void ConsoleHost::ThreadDone(RunId, bool) {
-    std::lock_guard lock(fMutex);
-    fDone = true;
+    {
+        std::lock_guard lock(fMutex);
+        fDone = true;
+    }
     fDoneSignal.notify_all();
+    if (fQueue != nullptr) {
+        fQueue->Post([] {});
+    }
 }
 
-void ConsoleHost::WaitDone(ManualMessageQueue* queue) {
-    constexpr auto kPumpWait = std::chrono::milliseconds(50);
-    if (queue != nullptr) {
+void ConsoleHost::WaitDone() {
+    if (fQueue != nullptr) {
         while (!fDone) {
-            queue->WaitAndPump(kPumpWait);
+            fQueue->WaitAndPump();
         }
-        queue->Pump();
+        fQueue->Pump();
         return;
     }
     std::unique_lock lock(fMutex);

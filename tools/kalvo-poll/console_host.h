@@ -16,7 +16,10 @@ namespace kalvo::poll {
 // in a register image of its own.
 class ConsoleHost : public PollingHost {
 public:
-    explicit ConsoleHost(std::ostream& log) : fLog(log) {}
+    // With a queue, the end of the run is posted there too, so that its owner, pumping it,
+    // wakes for it.
+    explicit ConsoleHost(std::ostream& log, ManualMessageQueue* queue = nullptr)
+        : fLog(log), fQueue(queue) {}
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
@@ -30,7 +33,7 @@ public:
 
     // Blocks until the run's thread has said it is done; with a queue, runs its messages
     // meanwhile (the serial engine delivers there).
-    void WaitDone(ManualMessageQueue* queue = nullptr);
+    void WaitDone();
     ModbusRegisters Registers() const;
     // Whether any block was read (and shown) during the run.
     bool AnyBlockRead() const;
@@ -45,6 +48,7 @@ private:
     void Log(const std::string& message);
 
     std::ostream& fLog;
+    ManualMessageQueue* fQueue;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
     ModbusRegisters fRegisters;

@@ -25,14 +25,13 @@ std::string LocaleDecimalSeparator() {
     return separator;
 }
 
-CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host,
+CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host, ManualMessageQueue& queue,
                           CommStatistics& statistics) {
     if (!options.SerialDevice.empty()) {
-        ManualMessageQueue queue;
         TModbusRTUThread thread(host, statistics, 1, queue,
                                 {options.Address, options.SerialDevice, options.Baud,
                                  options.Cycles, options.IntervalMs, options.ResetStatistics});
-        host.WaitDone(&queue);
+        host.WaitDone();
         return statistics.Snapshot();
     }
     TModbusTCPThread thread(host, statistics, 1,
@@ -85,7 +84,9 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     try {
-        ConsoleHost host(std::cerr);
+        // The serial engine delivers to this thread through the queue.
+        ManualMessageQueue queue;
+        ConsoleHost host(std::cerr, options.SerialDevice.empty() ? nullptr : &queue);
         if (!options.RecordPath.empty()) {
             const RecordFile::Split split = options.RecordSplit == "hour" ? RecordFile::Split::Hour
                                             : options.RecordSplit == "day"
@@ -94,7 +95,7 @@ int main(int argc, char* argv[]) {
             host.Record(options.RecordPath, split, LocaleDecimalSeparator());
         }
         CommStatistics statistics;
-        const CommStatisticsRecord counts = Poll(options, host, statistics);
+        const CommStatisticsRecord counts = Poll(options, host, queue, statistics);
         Report(options, host, counts);
         const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
         return allRead && !host.RecordingFailed() ? 0 : kExitFailedRead;

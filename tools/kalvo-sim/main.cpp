@@ -6,12 +6,16 @@
 #include "sim_rtu_server.h"
 #include "sim_tcp_server.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <iostream>
 #include <kalvo_version.h>
 #include <memory>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kalvo::sim;
@@ -46,17 +50,28 @@ void ServeRtu(const SimOptions& options, RegisterSource& source, int stop) {
     SimRtuServer server(link, options.RtuAddress, source, options.Faults, queue);
     std::cout << "kalvo-sim: Modbus RTU on " << server.DevicePath() << " (" << server.Link()
               << "), server address " << int(options.RtuAddress) << std::endl;
-    for (;;) {
-        pollfd signal{stop, POLLIN, 0};
-        if (poll(&signal, 1, 0) > 0) {
-            return;
+    // The stop signal reaches the queue as a message of its own, so the loop only wakes for
+    // work. `done` releases the watcher when the loop ends otherwise.
+    const int done = eventfd(0, EFD_CLOEXEC);
+    std::atomic<bool> stopped = false;
+    std::thread watcher([&queue, &stopped, stop, done] {
+        pollfd fds[2] = {{stop, POLLIN, 0}, {done, POLLIN, 0}};
+        while (poll(fds, 2, -1) < 0 && errno == EINTR) {
         }
-        queue.WaitAndPump(std::chrono::milliseconds(100));
+        stopped = true;
+        queue.Post([] {});
+    });
+    while (!stopped) {
+        queue.WaitAndPump();
         if (server.HangUpDue()) {
             std::cout << "kalvo-sim: the port goes away" << std::endl;
-            return;
+            break;
         }
     }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(done, &one, sizeof one);
+    watcher.join();
+    close(done);
 }
 
 } // namespace

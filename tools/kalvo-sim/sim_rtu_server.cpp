@@ -48,7 +48,11 @@ SimRtuServer::SimRtuServer(const std::string& link, std::uint8_t address, Regist
 }
 
 SimRtuServer::~SimRtuServer() {
-    fChattering = false;
+    {
+        std::lock_guard lock(fChatterLock);
+        fChattering = false;
+    }
+    fChatterStop.notify_all();
     if (fChatter.joinable()) {
         fChatter.join();
     }
@@ -120,9 +124,12 @@ SimRtuServer::Bytes SimRtuServer::OtherDeviceFrame() const {
 
 void SimRtuServer::Chatter() {
     const Bytes frame = OtherDeviceFrame();
-    while (fChattering) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(fPlan.ChatterMs));
+    std::unique_lock lock(fChatterLock);
+    while (!fChatterStop.wait_for(lock, std::chrono::milliseconds(fPlan.ChatterMs),
+                                  [this] { return !fChattering; })) {
+        lock.unlock();
         WriteFrame(frame);
+        lock.lock();
     }
 }
 

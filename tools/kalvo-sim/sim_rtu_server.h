@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -55,7 +56,10 @@ private:
     // Frames from here and from the chatter keep a silence between them, as on a real bus.
     std::mutex fLineLock;
     std::chrono::steady_clock::time_point fLastFrame;
-    std::atomic<bool> fChattering = false;
+    // Guarded by fChatterLock; the chatter's pause wakes when it turns false.
+    bool fChattering = false;
+    std::mutex fChatterLock;
+    std::condition_variable fChatterStop;
     std::thread fChatter;
     TModbusConnection fConnection;
 };
