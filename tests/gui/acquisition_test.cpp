@@ -97,29 +97,6 @@ private slots:
         QCOMPARE(server.Requests().size(), 1u);
     }
 
-    // The window closes while a Step waits for the previous run to end: it closes at once
-    // and the Step never starts.
-    void closingWhileAStepRetiresTheRunStartsNothing() {
-        ScriptedModbusServer server([](const ScriptedModbusServer::Bytes&) {
-            return std::vector<ScriptedModbusServer::Segment>{};
-        });
-        UseServer(server);
-        fForm->show();
-        Button("readContinuous")->click();
-        QTRY_VERIFY(!server.Requests().empty());
-        Button("readStop")->click();
-        Button("readStep")->click();
-        const RunController& runs = *fForm->findChild<RunController*>();
-        QCOMPARE(runs.CurrentState(), RunController::State::Retiring);
-        QElapsedTimer closing;
-        closing.start();
-        QVERIFY(fForm->close());
-        QVERIFY(closing.elapsed() < 1000);
-        QCoreApplication::processEvents();
-        QCOMPARE(runs.CurrentState(), RunController::State::Closing);
-        QCOMPARE(server.Requests().size(), 1u);
-    }
-
     void runThenStopRestoresTheControlsAtOnce() {
         ScriptedModbusServer server(ScriptedModbusServer::Serving(fImage));
         UseServer(server);
@@ -232,21 +209,36 @@ private slots:
         QVERIFY(!debug.isVisible());
     }
 
-    void closingDuringAReadNeitherHangsNorCrashes() {
-        ScriptedModbusServer server([](const ScriptedModbusServer::Bytes&) {
-            return std::vector<ScriptedModbusServer::Segment>{};
-        });
-        UseServer(server);
-        fForm->show();
-        Button("readContinuous")->click();
-        QTRY_VERIFY(!server.Requests().empty());
-        fForm->DebugForm()->show();
-        QElapsedTimer closing;
-        closing.start();
-        QVERIFY(fForm->close());
-        QVERIFY(!fForm->DebugForm()->isVisible());
-        fForm.reset();
-        QVERIFY2(closing.elapsed() < 1000, "the read in flight would wait its 15 s");
+    // Closing during a read, or while a Step waits for the stopped run to end, is prompt
+    // (the read would wait its 15 s), hides the statistics window and starts nothing.
+    void closingIsPromptAndStartsNothing() {
+        for (const bool stepWaiting : {false, true}) {
+            cleanup();
+            init();
+            ScriptedModbusServer server([](const ScriptedModbusServer::Bytes&) {
+                return std::vector<ScriptedModbusServer::Segment>{};
+            });
+            UseServer(server);
+            fForm->show();
+            Button("readContinuous")->click();
+            QTRY_VERIFY(!server.Requests().empty());
+            const RunController& runs = *fForm->findChild<RunController*>();
+            if (stepWaiting) {
+                Button("readStop")->click();
+                Button("readStep")->click();
+                QCOMPARE(runs.CurrentState(), RunController::State::Retiring);
+            }
+            fForm->DebugForm()->show();
+            QElapsedTimer closing;
+            closing.start();
+            QVERIFY(fForm->close());
+            QVERIFY(!fForm->DebugForm()->isVisible());
+            QCoreApplication::processEvents();
+            QCOMPARE(runs.CurrentState(), RunController::State::Closing);
+            QCOMPARE(server.Requests().size(), 1u);
+            fForm.reset();
+            QVERIFY2(closing.elapsed() < 1000, stepWaiting ? "a Step waiting" : "a read");
+        }
     }
 
     // The stopped run is still waiting for its reply (15 s) when Step is pressed: the Step

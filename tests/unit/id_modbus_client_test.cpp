@@ -27,6 +27,15 @@ std::uint16_t WordAt(const Bytes& frame, std::size_t offset) {
     return static_cast<std::uint16_t>((frame[offset] << 8) | frame[offset + 1]);
 }
 
+// Sets `client` up for `server`, counting the mismatched replies in `mismatches`.
+void CountMismatches(TIdModBusClient& client, const ScriptedModbusServer& server, int timeoutMs,
+                     int& mismatches) {
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.SetTimeOut(static_cast<std::uint32_t>(timeoutMs));
+    client.OnResponseMismatch = [&mismatches](auto, auto, const auto&) { ++mismatches; };
+}
+
 class IdModBusClientTest : public ::testing::Test {
 protected:
     IdModBusClientTest() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x1000}); }
@@ -183,12 +192,9 @@ TEST_F(IdModBusClientTest, OnlyAWellFormedReplyToThisRequestIsTaken) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedModbusServer server(c.reply);
-        TIdModBusClient client;
-        client.SetHost("127.0.0.1");
-        client.SetPort(server.Port());
-        client.SetTimeOut(200);
         int mismatches = 0;
-        client.OnResponseMismatch = [&mismatches](auto, auto, const auto&) { ++mismatches; };
+        TIdModBusClient client;
+        CountMismatches(client, server, 200, mismatches);
         std::array<std::uint16_t, 2> values{};
         const bool read = client.ReadHoldingRegisters(1, 2, values);
         EXPECT_EQ(read, c.outcome == Outcome::Read);
@@ -234,12 +240,9 @@ TEST_F(IdModBusClientTest, WritesAreConfirmedOnlyByTheirExactEcho) {
             }
             return Segments{{echo}};
         });
-        TIdModBusClient client;
-        client.SetHost("127.0.0.1");
-        client.SetPort(server.Port());
-        client.SetTimeOut(500);
         int mismatches = 0;
-        client.OnResponseMismatch = [&mismatches](auto, auto, const auto&) { ++mismatches; };
+        TIdModBusClient client;
+        CountMismatches(client, server, 500, mismatches);
         EXPECT_EQ(c.write(client), c.corrupt == 0);
         EXPECT_EQ(mismatches, c.corrupt == 0 ? 0 : 1);
     }
