@@ -88,6 +88,7 @@ private:
     QWidget* BuildAcquisitionButtons();
     QToolBar* BuildWebToolBar();
     QWidget* BuildPages();
+    void AddTabKeys();
     QWidget* BuildLogPanel();
     QWidget* BuildStatusBar();
     QToolButton* SpeedButton(const QString& name, const QString& hint, const QIcon& icon);

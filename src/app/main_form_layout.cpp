@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
@@ -300,7 +301,25 @@ QWidget* TmainForm::BuildPages() {
     webLayout->setContentsMargins(0, 0, 0, 0);
     PageControl1->addTab(WebTabSheet, "Web interface");
     connect(PageControl1, &QTabWidget::currentChanged, this, &TmainForm::PageControl1Change);
+    AddTabKeys();
     return PageControl1;
+}
+
+// Ctrl+Tab and Ctrl+PgDn go to the next tab, Ctrl+Shift+Tab and Ctrl+PgUp to the previous
+// one, wherever the focus is in the window.
+void TmainForm::AddTabKeys() {
+    auto step = [this](int by) {
+        const int count = PageControl1->count();
+        PageControl1->setCurrentIndex((PageControl1->currentIndex() + by + count) % count);
+    };
+    const std::pair<QKeySequence, int> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
+    for (const auto& [key, by] : keys) {
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [step, by] { step(by); });
+    }
 }
 
 QWidget* TmainForm::BuildLogPanel() {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kalvo {
@@ -75,8 +76,24 @@ void RecordFile::Write(std::chrono::system_clock::time_point time,
                        const std::vector<std::string>& row) {
     if (fFile < 0 || PeriodOf(time) != fPeriod) {
         OpenPart(time);
+    } else {
+        CheckStillThere();
     }
     Append(CsvLine(row));
+}
+
+// A file whose folder was removed or renamed, or which was itself, takes every write and
+// keeps nothing a user can find: the open file must still be the one its path names.
+void RecordFile::CheckStillThere() const {
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(fFile, &open) != 0) {
+        Fail(errno);
+    }
+    if (::stat(fCurrentPath.c_str(), &named) != 0 || named.st_dev != open.st_dev ||
+        named.st_ino != open.st_ino) {
+        throw std::runtime_error(fCurrentPath + ": the file was removed or moved");
+    }
 }
 
 // A line goes to the file whole or not at all: after a failed write (a full disk) the file is

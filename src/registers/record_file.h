@@ -33,6 +33,7 @@ private:
     std::string PartPath(std::chrono::system_clock::time_point time) const;
     long PeriodOf(std::chrono::system_clock::time_point time) const;
     void Append(std::string_view line);
+    void CheckStillThere() const;
     [[noreturn]] void Fail(int error) const;
 
     std::string fPath;

@@ -3,11 +3,13 @@
 #include "dialogs/debug_form.h"
 #include "scripted_modbus_server.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -147,6 +149,33 @@ private slots:
         Button("readContinuous")->click();
         QVERIFY(fErrors.contains("Invalid Modbus/RTU Server address"));
         QCOMPARE(Child<QListWidget>("listLog")->count(), 4);
+    }
+
+    // Tab leaves a register table; Ctrl+Tab, Ctrl+PgDn, Ctrl+Shift+Tab and Ctrl+PgUp change
+    // the tab wherever the focus is.
+    void theKeyboardLeavesTablesAndChangesTabs() {
+        fForm->show();
+        QVERIFY(QTest::qWaitForWindowActive(fForm.get()));
+        auto* pages = Child<QTabWidget>("PageControl1");
+        QWidget* grid = Child<QWidget>("GridInst");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(!grid->hasFocus());
+        grid->setFocus();
+        const int tabs = pages->count();
+        struct Case {
+            QKeyCombination key;
+            int expected;
+        };
+        const Case cases[] = {{Qt::CTRL | Qt::Key_Tab, 1},
+                              {Qt::CTRL | Qt::Key_PageDown, 2},
+                              {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, 1},
+                              {Qt::CTRL | Qt::Key_PageUp, 0},
+                              {Qt::CTRL | Qt::Key_PageUp, tabs - 1}};
+        for (const Case& c : cases) {
+            QTest::keyClick(QApplication::focusWidget(), c.key.key(), c.key.keyboardModifiers());
+            QCOMPARE(pages->currentIndex(), c.expected);
+        }
     }
 
     void keyFilterLetsOnlyDigitsThrough() {

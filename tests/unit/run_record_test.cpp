@@ -107,6 +107,23 @@ TEST_F(BerlinTime, APartStartsEveryHourWithItsOwnHeader) {
     std::filesystem::remove_all(folder);
 }
 
+// The folder of a recording removed during a Run: the next row stops the recording with a
+// message instead of going into a file nobody can find.
+TEST_F(BerlinTime, ARecordingWhoseFileVanishesStops) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kalvo-gone";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "run.csv").string();
+    RunRecorder recorder;
+    recorder.Start(path, RecordFile::Split::None, ".");
+    ModbusRegisters image;
+    EXPECT_EQ(recorder.Write(At(9, 0, 0, 0), RegisterBlock::A, image), "");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(recorder.Write(At(9, 0, 1, 0), RegisterBlock::B, image),
+              path + ": the file was removed or moved");
+    EXPECT_FALSE(recorder.Recording());
+}
+
 TEST_F(BerlinTime, AFailedWriteStopsTheRecordingWithPathAndReason) {
     RunRecorder recorder;
     recorder.Start("/nonexistent-kalvo/run.csv", RecordFile::Split::None, ".");
