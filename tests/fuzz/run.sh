@@ -15,7 +15,7 @@ frame)
     ;;
 tcp_reply)
     sources="src/modbus_tcp/id_modbus_client.cpp src/modbus_tcp/tcp_connection.cpp
-             src/modbus_tcp/tcp_error.cpp"
+             src/modbus_tcp/tcp_error.cpp src/modbus_tcp/host_resolver.cpp"
     max_len=300
     # A good reply of two registers, and one of another transaction.
     printf '\001\001\000\001\000\000\000\007\377\003\004\022\064\126\170' >"$out/corpus/good"
