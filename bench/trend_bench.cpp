@@ -1,6 +1,7 @@
 // The trend with a day of readings at the shortest interval: appending one reading, and a
 // full redraw at 1280 x 600 with 8 lines of 432 000 points against one with 1 000.
 #include "trend/trend_chart.h"
+#include "trend/trend_colours.h"
 #include "trend/trend_series.h"
 
 #include <QApplication>
@@ -56,7 +57,7 @@ void FullRedraw(benchmark::State& state) {
     std::size_t bytes = 0;
     for (int line = 0; line < kLines; ++line) {
         shown.push_back({&lines[static_cast<std::size_t>(line)], QString("line %1").arg(line),
-                         line < 4 ? "V" : "A"});
+                         line < 4 ? "V" : "A", kalvo::TrendColours::SlotColour(line)});
         bytes += lines[static_cast<std::size_t>(line)].Bytes();
     }
     chart.SetLines(shown);

@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct ClientConfig {
     int RecordSplit = 0;
     // The first registers of the quantities the trend follows; nothing: the default set.
     std::optional<std::vector<int>> TrendQuantities;
+    // The colour slot of each quantity the trend has shown, by first register.
+    std::map<int, int> TrendColours;
 
     // An integer text as the configuration accepts it; nothing for anything else.
     static std::optional<int> IntegerText(const QString& text);

@@ -99,6 +99,14 @@ ClientConfig ConfigFile::Read() const {
         }
         config.TrendQuantities = indices;
     }
+    // "register:slot register:slot ..."
+    for (const QString& item : ReadText(ini, "TrendColours", QString()).split(' ')) {
+        const std::optional<int> index = ClientConfig::IntegerText(item.section(':', 0, 0));
+        const std::optional<int> slot = ClientConfig::IntegerText(item.section(':', 1, 1));
+        if (index && slot && *slot >= 0) {
+            config.TrendColours[*index] = *slot;
+        }
+    }
     return config;
 }
 
@@ -128,6 +136,13 @@ QString ConfigFile::Write(const ClientConfig& config) const {
             indices << QString::number(index);
         }
         ini.setValue("TrendQuantities", indices.join(' '));
+    }
+    if (!config.TrendColours.empty()) {
+        QStringList pairs;
+        for (const auto& [index, slot] : config.TrendColours) {
+            pairs << QString("%1:%2").arg(index).arg(slot);
+        }
+        ini.setValue("TrendColours", pairs.join(QChar(32)));
     }
     ini.endGroup();
     ini.sync();

@@ -66,6 +66,7 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     column->addWidget(BuildLogPanel());
     column->addWidget(BuildStatusBar());
     setCentralWidget(central);
+    fTrend->SetAsk(fEnvironment.AskYesNo);
     FormCreate();
     FormSettings = new TFormSettings(fPollSettings, this);
     debugForm = new TdebugForm(fStatistics, this);
@@ -91,6 +92,7 @@ void TmainForm::ConnectRunEvents() {
     });
     connect(&events, &QtPollingHost::idleControlsRequested, this, &TmainForm::RestoreIdleControls);
     connect(&events, &QtPollingHost::stopRequested, this, &TmainForm::StopCommunication);
+    connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
     connect(fRuns, &RunController::stepFinished, this, &TmainForm::RestoreIdleControls);
     connect(fRuns, &RunController::startFailed, this, &TmainForm::StartFailed);
 }
@@ -134,6 +136,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     SpeedBox->setCurrentIndex(speedInRange ? config.ModbusRTUSpeedIndex : kDefaultSpeedIndex);
     fPollSettings = config.Poll;
     fRecordSplit = config.RecordSplit;
+    fTrend->Colours().SetSlots(config.TrendColours);
     if (config.TrendQuantities) {
         fTrend->SetSelection(*config.TrendQuantities);
     }
@@ -152,6 +155,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.Poll = fPollSettings;
     config.RecordSplit = fRecordSplit;
     config.TrendQuantities = fTrend->Selection();
+    config.TrendColours = fTrend->Colours().Slots();
     return config;
 }
 

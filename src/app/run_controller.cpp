@@ -76,6 +76,7 @@ void RunController::StartPending() {
     }
     fCurrent = fRuns.back().get();
     fState = State::Running;
+    emit runStarted();
 }
 
 void RunController::RetireDeadlinePassed() {

@@ -50,6 +50,8 @@ public:
     void Close();
 
 signals:
+    // A run has started (what it reads follows nothing read before).
+    void runStarted();
     // The current run was a single step and its thread has ended.
     void stepFinished();
     // A start failed: the older runs did not end in time, or the run could not be made.

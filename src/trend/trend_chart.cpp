@@ -2,21 +2,20 @@
 
 #include <QDateTime>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 #include <qcustomplot.h>
 
 namespace kalvo {
 
 namespace {
 
-const QColor kColors[] = {QColor(0xD6, 0x28, 0x28), QColor(0x2A, 0x9D, 0x3F),
-                          QColor(0x1F, 0x5F, 0xD6), QColor(0xE0, 0x8A, 0x00),
-                          QColor(0x8E, 0x44, 0xAD), QColor(0x00, 0x99, 0x99),
-                          QColor(0x66, 0x66, 0x66), QColor(0xC0, 0x39, 0x8B)};
 constexpr double kPanShare = 0.1;
 constexpr double kZoomFactor = 1.5;
 constexpr std::size_t kDotsBelow = 60;
+constexpr double kDefaultSpanSeconds = 120;
 
 QString TimeText(double time) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)))
@@ -52,13 +51,15 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
     fCursorLine = new QCPItemStraightLine(fPlot);
     fCursorLine->setPen(QPen(Qt::gray, 1, Qt::DashLine));
     fCursorLine->setVisible(false);
-    fCursorLabel = new QCPItemText(fPlot);
-    fCursorLabel->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-    fCursorLabel->position->setType(QCPItemPosition::ptAxisRectRatio);
-    fCursorLabel->position->setCoords(0.01, 0.01);
-    fCursorLabel->setBrush(QColor(255, 255, 255, 220));
-    fCursorLabel->setPadding(QMargins(4, 2, 4, 2));
-    fCursorLabel->setVisible(false);
+    // A box over the plot, not an item of it: it is never part of an exported picture.
+    fReadOut = new QLabel(fPlot);
+    fReadOut->setObjectName("TrendReadOut");
+    fReadOut->setTextFormat(Qt::RichText);
+    fReadOut->setAttribute(Qt::WA_TransparentForMouseEvents);
+    fReadOut->setStyleSheet("QLabel { background: rgba(255, 255, 255, 235); color: black;"
+                            " border: 1px solid gray; padding: 3px; }");
+    fReadOut->hide();
+    fPlot->installEventFilter(this);
     fPlot->setMouseTracking(true);
     connect(fPlot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this] { UserRangeChanged(); });
@@ -81,12 +82,13 @@ void TrendChart::SetLines(std::vector<Line> lines) {
     fAxes.clear();
     fPlot->yAxis->setVisible(false);
     fPlot->yAxis2->setVisible(false);
+    HideCursor();
     fLines = std::move(lines);
     for (std::size_t i = 0; i < fLines.size(); ++i) {
         QCPGraph* graph = fPlot->addGraph(fPlot->xAxis, AxisFor(fLines[i].Unit));
         graph->setName(fLines[i].Name +
                        (fLines[i].Unit.isEmpty() ? "" : " [" + fLines[i].Unit + "]"));
-        graph->setPen(QPen(kColors[i % std::size(kColors)], 1));
+        graph->setPen(QPen(fLines[i].Colour, 1));
         graph->setAdaptiveSampling(false);
         fGraphs.push_back(graph);
     }
@@ -141,12 +143,16 @@ double TrendChart::EarliestTime() const {
     return earliest;
 }
 
+// The read-out under a still pointer follows what the view shows now.
 void TrendChart::Refresh() {
     if (fFollowing && LatestTime() > 0) {
         fSpanSeconds = std::max(1.0, To() - From());
         SetRange(LatestTime() - fSpanSeconds, LatestTime());
     }
     Redraw();
+    if (fReadOut->isVisible()) {
+        ShowCursor(fPlot->mapFromGlobal(QCursor::pos()).x());
+    }
 }
 
 void TrendChart::SetFollowing(bool on) {
@@ -173,6 +179,16 @@ void TrendChart::FitAll() {
         SetRange(earliest, latest);
         Redraw();
     }
+}
+
+void TrendChart::ResetView() {
+    HideCursor();
+    fSpanSeconds = kDefaultSpanSeconds;
+    const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000;
+    SetRange(now - fSpanSeconds, now);
+    fFollowing = false;
+    SetFollowing(true);
+    Redraw();
 }
 
 void TrendChart::UserRangeChanged() {
@@ -241,26 +257,76 @@ void TrendChart::ScaleValueAxes() {
     }
 }
 
-QString TrendChart::CursorText(double time) const {
-    QStringList parts = {TimeText(time)};
+QString TrendChart::CursorText(double time, double tolerance) const {
+    std::optional<double> at;
     for (const Line& line : fLines) {
-        const std::size_t index = line.Series->IndexAt(time);
-        const double value = index < line.Series->Size() ? line.Series->ValueAt(index) : NAN;
-        parts << line.Name + ": " +
-                     (std::isnan(value) ? QString("-") : QString::number(value, 'g', 6)) +
-                     (line.Unit.isEmpty() ? "" : " " + line.Unit);
+        const std::size_t index = line.Series->SampleNear(time, tolerance);
+        if (index < line.Series->Size() &&
+            (!at || std::abs(line.Series->TimeAt(index) - time) < std::abs(*at - time))) {
+            at = line.Series->TimeAt(index);
+        }
     }
-    return parts.join('\n');
+    if (!at) {
+        return {};
+    }
+    QStringList rows = {"<b>" + TimeText(*at) + "</b>"};
+    for (const Line& line : fLines) {
+        const std::size_t index = line.Series->SampleNear(*at, tolerance);
+        if (index >= line.Series->Size()) {
+            continue;
+        }
+        rows << QString("<span style=\"color:%1\">&#9632;</span> %2: %3%4")
+                    .arg(line.Colour.name(), line.Name.toHtmlEscaped(),
+                         QString::number(line.Series->ValueAt(index), 'g', 10),
+                         line.Unit.isEmpty() ? QString() : " " + line.Unit.toHtmlEscaped());
+    }
+    return rows.join("<br>");
 }
 
+QString TrendChart::ShownReadOut() const {
+    return fReadOut->isVisible() ? fReadOut->text() : QString();
+}
+
+// Two pixels either side of a lone sample still count as pointing at it.
 void TrendChart::ShowCursor(int x) {
     const double time = fPlot->xAxis->pixelToCoord(x);
+    const double tolerance = std::abs(fPlot->xAxis->pixelToCoord(x + 2) - time);
+    const QString text = CursorText(time, tolerance);
+    if (text.isEmpty()) {
+        HideCursor();
+        return;
+    }
     fCursorLine->point1->setCoords(time, 0);
     fCursorLine->point2->setCoords(time, 1);
     fCursorLine->setVisible(true);
-    fCursorLabel->setText(CursorText(time));
-    fCursorLabel->setVisible(true);
+    fReadOut->setText(text);
+    fReadOut->adjustSize();
+    const QRect plot = fPlot->axisRect()->rect();
+    const int left =
+        x + 12 + fReadOut->width() <= plot.right() ? x + 12 : x - 12 - fReadOut->width();
+    fReadOut->move(std::max(plot.left(), left), plot.top() + 4);
+    fReadOut->show();
     fPlot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendChart::HideCursor() {
+    if (fReadOut->isVisible() || fCursorLine->visible()) {
+        fReadOut->hide();
+        fCursorLine->setVisible(false);
+        fPlot->replot(QCustomPlot::rpQueuedReplot);
+    }
+}
+
+bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fPlot && event->type() == QEvent::Leave) {
+        HideCursor();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TrendChart::hideEvent(QHideEvent* event) {
+    HideCursor();
+    QWidget::hideEvent(event);
 }
 
 void TrendChart::keyPressEvent(QKeyEvent* event) {

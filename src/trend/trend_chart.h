@@ -2,6 +2,7 @@
 
 #include "trend/trend_series.h"
 
+#include <QColor>
 #include <QString>
 #include <QWidget>
 #include <map>
@@ -9,9 +10,9 @@
 
 class QCPAxis;
 class QCPGraph;
-class QCPItemText;
 class QCPItemStraightLine;
 class QCustomPlot;
+class QLabel;
 
 namespace kalvo {
 
@@ -28,6 +29,7 @@ public:
         const TrendSeries* Series;
         QString Name;
         QString Unit;
+        QColor Colour;
     };
 
     explicit TrendChart(QWidget* parent = nullptr);
@@ -39,12 +41,17 @@ public:
     void SetFollowing(bool on);
     void SetNormalised(bool on);
     void FitAll();
+    // Follows again, over the newest two minutes.
+    void ResetView();
     // The time range in view, seconds since the epoch.
     double From() const;
     double To() const;
     void SetRange(double from, double to);
-    // "HH:mm:ss.zzz  name value unit ..." for the samples at or before `time`.
-    QString CursorText(double time) const;
+    // The read-out at `time`, `tolerance` seconds either side of a lone sample: the time of
+    // the nearest sample, then each line's value there; empty where nothing was read.
+    QString CursorText(double time, double tolerance = 0) const;
+    // The read-out shown under the pointer, or nothing.
+    QString ShownReadOut() const;
     // Draws what is in view now (the test and the benchmark call it directly).
     void Redraw();
     QCustomPlot* Plot() const { return fPlot; }
@@ -54,11 +61,14 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QCPAxis* AxisFor(const QString& unit);
     void UserRangeChanged();
     void ShowCursor(int x);
+    void HideCursor();
     void ScaleValueAxes();
     double LatestTime() const;
     double EarliestTime() const;
@@ -67,12 +77,12 @@ private:
     std::vector<Line> fLines;
     std::vector<QCPGraph*> fGraphs;
     std::map<QString, QCPAxis*> fAxes;
-    QCPItemText* fCursorLabel = nullptr;
+    QLabel* fReadOut = nullptr;
     QCPItemStraightLine* fCursorLine = nullptr;
     bool fFollowing = true;
     bool fNormalised = false;
     bool fSettingRange = false;
-    double fSpanSeconds = 120;
+    double fSpanSeconds = 120; // the span in view while following
 };
 
 } // namespace kalvo

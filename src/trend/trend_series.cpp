@@ -51,6 +51,25 @@ std::size_t TrendSeries::IndexAt(double time) const {
     return upper == 0 ? fTimes.size() : upper - 1;
 }
 
+std::size_t TrendSeries::SampleNear(double time, double tolerance) const {
+    const std::size_t none = fTimes.size();
+    const std::size_t before = IndexAt(time);
+    const std::size_t after = before == none ? 0 : before + 1;
+    auto drawn = [this, none](std::size_t index) {
+        return index < none && !std::isnan(fValues[index]);
+    };
+    if (drawn(before) && drawn(after)) {
+        return time - fTimes[before] <= fTimes[after] - time ? before : after;
+    }
+    if (drawn(before) && time - fTimes[before] <= tolerance) {
+        return before;
+    }
+    if (drawn(after) && fTimes[after] - time <= tolerance) {
+        return after;
+    }
+    return none;
+}
+
 TrendSeries::Summary TrendSeries::Span(std::size_t begin, std::size_t end) const {
     Summary result{kInfinity, -kInfinity, false};
     std::size_t i = begin;

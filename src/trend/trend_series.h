@@ -25,6 +25,10 @@ public:
     double ValueAt(std::size_t index) const { return fValues[index]; }
     // The sample at or just before `time`, or Size() when there is none.
     std::size_t IndexAt(double time) const;
+    // The sample a reading at `time` is taken from: the nearer end of the drawn stretch
+    // `time` lies on, or a sample within `tolerance` of it; Size() when `time` lies before
+    // the first sample, after the last or in a gap.
+    std::size_t SampleNear(double time, double tolerance) const;
     // The samples from `from` to `to` reduced to `columns` columns: per column its minimum and
     // maximum in time order, and a NaN point where a gap lies.
     std::vector<Point> Decimated(double from, double to, int columns) const;

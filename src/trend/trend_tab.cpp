@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -66,6 +67,10 @@ TrendTab::TrendTab(QWidget* parent)
         item->setCheckState(0, Qt::Unchecked);
         item->setToolTip(0, quantity.Name());
     }
+    fAsk = [](QWidget* parent, const QString& question) {
+        return QMessageBox::question(parent, "Trend", question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
     fList->expandItem(tables[0]);
     fList->expandItem(tables[1]);
     connect(fList, &QTreeWidget::itemChanged, this, [this] { SelectionChanged(); });
@@ -148,10 +153,13 @@ void TrendTab::SelectionChanged() {
     if (fFilling) {
         return;
     }
+    const std::vector<int> selection = Selection();
+    fColours.Assign(selection);
     std::vector<TrendChart::Line> lines;
-    for (const int index : Selection()) {
+    for (const int index : selection) {
         const TrendQuantity& quantity = TrendQuantity::At(index);
-        lines.push_back({&fHistory[index], quantity.Name(), quantity.Unit()});
+        lines.push_back(
+            {&fHistory[index], quantity.Name(), quantity.Unit(), fColours.ColourOf(index)});
     }
     fChart->SetLines(std::move(lines));
 }
@@ -186,11 +194,26 @@ void TrendTab::BlockFailed(RegisterBlock block) {
     AddGap(NowSeconds(), block);
 }
 
+void TrendTab::RunStarted() {
+    AddBreak(NowSeconds());
+}
+
+void TrendTab::AddBreak(double time) {
+    for (auto& [index, series] : fHistory) {
+        if (series.Size() > 0) {
+            series.Append(time, std::numeric_limits<double>::quiet_NaN());
+        }
+    }
+}
+
 void TrendTab::Clear() {
+    if (fAsk && !fAsk(this, "Forget the whole history of the trend?")) {
+        return;
+    }
     for (auto& [index, series] : fHistory) {
         series.Clear();
     }
-    fChart->Redraw();
+    fChart->ResetView();
 }
 
 const TrendSeries* TrendTab::History(int index) const {

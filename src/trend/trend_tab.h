@@ -2,9 +2,11 @@
 
 #include "registers/modbus_registers.h"
 #include "trend/trend_chart.h"
+#include "trend/trend_colours.h"
 #include "trend/trend_series.h"
 
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -34,7 +36,16 @@ public:
     // AddBlock and AddGap at the present time.
     void BlockRead(RegisterBlock block, const ModbusRegisters& registers);
     void BlockFailed(RegisterBlock block);
+    // A new run starts: what it reads is not joined to what came before.
+    void RunStarted();
+    // Every line breaks at `time`.
+    void AddBreak(double time);
+    // Forgets the history, once `ask` says yes, and follows again.
     void Clear();
+    void SetAsk(std::function<bool(QWidget* parent, const QString& question)> ask) {
+        fAsk = std::move(ask);
+    }
+    TrendColours& Colours() { return fColours; }
     TrendChart* Chart() const { return fChart; }
     const TrendSeries* History(int index) const;
     // The samples in view as CSV: a time column, then one column per ticked quantity.
@@ -49,6 +60,8 @@ private:
     TrendChart* fChart;
     QToolButton* fFollow = nullptr;
     std::map<int, TrendSeries> fHistory;
+    TrendColours fColours;
+    std::function<bool(QWidget*, const QString&)> fAsk;
     bool fFilling = false;
 };
 

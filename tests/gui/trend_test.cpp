@@ -16,6 +16,8 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <qcustomplot.h>
+#include <set>
 
 using namespace kalvo;
 
@@ -146,14 +148,136 @@ private slots:
                 form->Trend()->Chart()->CursorText(voltage->LastTime()).contains("230.1"));
     }
 
+    // Two runs in a row are not joined: the second starts with a break.
+    void runsAreNotJoined() {
+        auto form = NewForm();
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        form->Trend()->SetSelection({voltage});
+        const TrendSeries* series = form->Trend()->History(voltage);
+        RunAgainstTheSimulator(*form, {}, [&] { return series->Size() >= 2; });
+        const std::size_t first = series->Size();
+        for (std::size_t i = 0; i < first; ++i) {
+            QVERIFY(!std::isnan(series->ValueAt(i)));
+        }
+        RunAgainstTheSimulator(*form, {}, [&] { return series->Size() >= first + 3; });
+        QVERIFY(std::isnan(series->ValueAt(first)));
+        QVERIFY(!std::isnan(series->ValueAt(first + 1)));
+    }
+
+    // The ticked set and each quantity's colour survive a restart.
     void theTickedSetSurvivesARestart() {
+        QColor frequency;
         {
             auto form = NewForm();
+            form->Trend()->SetSelection({177});
             form->Trend()->SetSelection({50, 177});
+            frequency = form->Trend()->Colours().ColourOf(50);
             form->close();
         }
         auto again = NewForm();
         QCOMPARE(again->Trend()->Selection(), (std::vector<int>{50, 177}));
+        QCOMPARE(again->Trend()->Colours().ColourOf(50), frequency);
+    }
+
+    // A failed read and the start of a run each break the lines; the read-out shows only
+    // where samples were read: not before the first, not after the newest, not in a break.
+    void theTrendShowsOnlyWhatWasRead() {
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        TrendTab trend;
+        trend.SetAsk([](QWidget*, const QString&) { return true; });
+        trend.SetSelection({voltage});
+        ModbusRegisters image;
+        image.Fill();
+        image.Put(Quantity::VoltageL1, 230.5);
+        const double t0 = QDateTime::currentSecsSinceEpoch();
+        trend.AddBlock(t0, RegisterBlock::A, image);
+        trend.AddBlock(t0 + 1, RegisterBlock::A, image);
+        trend.AddGap(t0 + 2, RegisterBlock::A);
+        trend.AddBlock(t0 + 3, RegisterBlock::A, image);
+        trend.AddBreak(t0 + 4);
+        trend.AddBlock(t0 + 60, RegisterBlock::A, image);
+        const TrendSeries& series = *trend.History(voltage);
+        QCOMPARE(series.Size(), std::size_t{6});
+        QVERIFY(std::isnan(series.ValueAt(2)) && std::isnan(series.ValueAt(4)));
+        const TrendChart& chart = *trend.Chart();
+        struct Case {
+            double time;
+            bool shown;
+        };
+        const Case cases[] = {{t0 - 5, false},   {t0, true},       {t0 + 0.4, true},
+                              {t0 + 2.5, false}, {t0 + 30, false}, {t0 + 60, true},
+                              {t0 + 61, false}};
+        for (const Case& c : cases) {
+            QCOMPARE(chart.CursorText(c.time, 0.1).isEmpty(), !c.shown);
+        }
+        QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
+    }
+
+    // A quantity keeps its colour when others are ticked or unticked; ten shown lines have
+    // ten colours.
+    void coloursStayWithTheirQuantities() {
+        TrendTab trend;
+        std::vector<int> shown = {RegisterOf(Quantity::VoltageL2).Index};
+        trend.SetSelection(shown);
+        const QColor l2 = trend.Colours().ColourOf(shown[0]);
+        shown.insert(shown.begin(), RegisterOf(Quantity::VoltageL1).Index);
+        trend.SetSelection(shown);
+        QCOMPARE(trend.Colours().ColourOf(shown[1]), l2);
+        std::vector<int> ten;
+        for (int q = 0; q < 10; ++q) {
+            ten.push_back(RegisterMapRows()[static_cast<std::size_t>(17 + q)].Index);
+        }
+        trend.SetSelection(ten);
+        std::set<QRgb> colours;
+        for (const int index : ten) {
+            colours.insert(trend.Colours().ColourOf(index).rgb());
+        }
+        QCOMPARE(colours.size(), std::size_t{10});
+    }
+
+    // Clear asks first; once it may, it forgets everything and follows the present again.
+    void clearAsksFirst() {
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        TrendTab trend;
+        bool answer = false;
+        trend.SetAsk([&answer](QWidget*, const QString&) { return answer; });
+        trend.SetSelection({voltage});
+        ModbusRegisters image;
+        image.Fill();
+        trend.AddBlock(1e9, RegisterBlock::A, image);
+        trend.Chart()->FitAll();
+        trend.findChild<QToolButton*>("TrendClear")->click();
+        QCOMPARE(trend.History(voltage)->Size(), std::size_t{1});
+        answer = true;
+        trend.findChild<QToolButton*>("TrendClear")->click();
+        QCOMPARE(trend.History(voltage)->Size(), std::size_t{0});
+        QVERIFY(trend.Chart()->Following());
+        QVERIFY(trend.Chart()->To() > QDateTime::currentSecsSinceEpoch() - 5);
+    }
+
+    // The read-out goes when the pointer leaves the chart.
+    void theReadOutGoesWithThePointer() {
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        TrendTab trend;
+        trend.resize(900, 500);
+        trend.SetSelection({voltage});
+        ModbusRegisters image;
+        image.Fill();
+        image.Put(Quantity::VoltageL1, 230.5);
+        const double now = QDateTime::currentSecsSinceEpoch();
+        for (int k = 0; k < 5; ++k) {
+            trend.AddBlock(now - 4 + k, RegisterBlock::A, image);
+        }
+        trend.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trend));
+        trend.Chart()->FitAll();
+        QCustomPlot& plot = *trend.Chart()->Plot();
+        const int x = static_cast<int>(plot.xAxis->coordToPixel(now - 2));
+        QTest::mouseMove(&plot, QPoint(x, plot.axisRect()->center().y()));
+        QTRY_VERIFY(trend.Chart()->ShownReadOut().contains("230.5"));
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&plot, &leave);
+        QCOMPARE(trend.Chart()->ShownReadOut(), QString());
     }
 
     // Save current tab writes the chart as a picture of its size, and its samples as CSV.
