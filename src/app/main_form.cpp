@@ -22,6 +22,8 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +46,7 @@ namespace kalvo {
 namespace {
 
 constexpr int kMaxLogLines = 101;
+constexpr int kFirstReservedAddress = 248;
 
 std::string DecimalSeparator() {
     return QLocale().decimalPoint().toStdString();
@@ -82,6 +85,12 @@ void TmainForm::ConnectRunEvents() {
     connect(&events, &QtPollingHost::blockRead, this, [this](RegisterBlock block) {
         RefreshDisplay();
         RecordBlock(block);
+        fStatus.BlockRead(QTime::currentTime());
+        ShowStatus();
+    });
+    connect(&events, &QtPollingHost::readFailed, this, [this] {
+        fStatus.ReadFailed();
+        ShowStatus();
     });
     connect(&events, &QtPollingHost::blockRead, fTrend, &TrendTab::BlockRead);
     connect(&events, &QtPollingHost::readFailed, fTrend, &TrendTab::BlockFailed);
@@ -91,9 +100,16 @@ void TmainForm::ConnectRunEvents() {
         }
     });
     connect(&events, &QtPollingHost::idleControlsRequested, this, &TmainForm::RestoreIdleControls);
-    connect(&events, &QtPollingHost::stopRequested, this, &TmainForm::StopCommunication);
+    connect(&events, &QtPollingHost::stopRequested, this, [this] {
+        fStatus.Failed();
+        StopCommunication();
+    });
     connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
-    connect(fRuns, &RunController::stepFinished, this, &TmainForm::RestoreIdleControls);
+    connect(fRuns, &RunController::stepFinished, this, [this] {
+        fStatus.StepDone();
+        ShowStatus();
+        RestoreIdleControls();
+    });
     connect(fRuns, &RunController::startFailed, this, &TmainForm::StartFailed);
 }
 
@@ -257,6 +273,12 @@ void TmainForm::StartRun(std::uint32_t cycles) {
     SetRunningControls(cycles == RunLifecycle::kStepCycles);
     ClearValueColumns();
     listLog->clear();
+    fStatus.Started();
+    ShowStatus();
+    if (RadioRTU->isChecked() && mbRTUaddr->text().toInt() >= kFirstReservedAddress) {
+        AppendLog(QString("Server address %1 is reserved by the Modbus standard (248 to 255)")
+                      .arg(mbRTUaddr->text().toInt()));
+    }
     // A stopped run may still be finishing its read and hold the port: the controller cuts it
     // short and starts this run once it has ended; nothing of it reaches this run.
     const std::int32_t pollDelay = PollDelay();
@@ -272,6 +294,7 @@ void TmainForm::StartRun(std::uint32_t cycles) {
 
 void TmainForm::StartFailed(const QString& reason) {
     qCWarning(lcKalvo) << "cannot start a run:" << reason;
+    fStatus.Failed();
     fEnvironment.ShowError(this, "Error creating communication thread\r\n" + reason);
     StopCommunication();
 }
@@ -326,7 +349,17 @@ void TmainForm::ClearValueColumns() {
 
 void TmainForm::StopCommunication() {
     fRuns->Stop();
+    if (fStatus.Stopped()) {
+        AppendLog("Communication stopped");
+    }
+    ShowStatus();
     RestoreIdleControls();
+}
+
+// The state of the run stands in the log panel's title, beside what the log says.
+void TmainForm::ShowStatus() {
+    const QString text = fStatus.Text();
+    Panel1->setTitle(text.isEmpty() ? QString(" Communication ") : " Communication: " + text + " ");
 }
 
 void TmainForm::RestoreIdleControls() {
@@ -363,10 +396,14 @@ void TmainForm::SaveCurrentTab() {
 void TmainForm::RecordClick(bool on) {
     if (!on) {
         fRecorder.Stop();
+        fStatus.RecordingEnded();
+        ShowStatus();
         return;
     }
-    const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + "_" +
-                         QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss");
+    // A split recording names each part with its own time: the proposal carries none.
+    const QString stamp =
+        fRecordSplit == 0 ? "_" + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") : "";
+    const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + stamp;
     const QString chosen = fEnvironment.ChooseSaveFile(this, "Comma separated values (*.csv *.CSV)",
                                                        QDir::currentPath(), "csv", name);
     if (chosen.isEmpty()) {
@@ -376,19 +413,29 @@ void TmainForm::RecordClick(bool on) {
     }
     const RecordFile::Split splits[] = {RecordFile::Split::None, RecordFile::Split::Hour,
                                         RecordFile::Split::Day};
-    fRecorder.Start(CsvFileName(chosen).toStdString(),
-                    splits[static_cast<std::size_t>(fRecordSplit)], DecimalSeparator());
+    const QString path = CsvFileName(chosen);
+    fRecorder.Start(path.toStdString(), splits[static_cast<std::size_t>(fRecordSplit)],
+                    DecimalSeparator());
+    fStatus.RecordingStarted(QFileInfo(path).fileName());
+    ShowStatus();
 }
 
 // A failed write stops the recording, never the Run.
 void TmainForm::RecordBlock(RegisterBlock block) {
+    if (!fRecorder.Recording()) {
+        return;
+    }
     const std::string failure =
         fRecorder.Write(std::chrono::system_clock::now(), block, fRegisters);
-    if (!failure.empty()) {
-        const QSignalBlocker quiet(RecordAction);
-        RecordAction->setChecked(false);
-        fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
+    if (failure.empty()) {
+        fStatus.RowRecorded();
+        return;
     }
+    const QSignalBlocker quiet(RecordAction);
+    RecordAction->setChecked(false);
+    fStatus.RecordingEnded();
+    ShowStatus();
+    fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
 }
 
 void TmainForm::CopyCellToClipboard(const QModelIndex& index) {
@@ -410,8 +457,11 @@ void TmainForm::SetDefaultConnection() {
     TCPPortEdit->setText(QString::number(kDefaultTcpPort));
 }
 
+// The web tab has its own tools and nothing to save.
 void TmainForm::EnableWebToolBarFor(int index) {
-    WebToolBar->setEnabled(PageControl1->widget(index) == WebTabSheet);
+    const bool web = PageControl1->widget(index) == WebTabSheet;
+    WebToolBar->setEnabled(web);
+    SaveAction->setEnabled(!web);
 }
 
 // The browser starts the first time it is needed, so that start-up stays fast.

@@ -3,6 +3,7 @@
 #include "app/client_config.h"
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
+#include "app/run_status.h"
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/poll_settings.h"
@@ -13,6 +14,7 @@
 
 class QAction;
 class QComboBox;
+class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -109,6 +111,7 @@ private:
     void StartRun(std::uint32_t cycles);
     void StartFailed(const QString& reason);
     void RecordBlock(RegisterBlock block);
+    void ShowStatus();
     bool ValidateConnectionInputs();
     QString TcpHost() const;
     void ClearValueColumns();
@@ -150,6 +153,7 @@ private:
     CommStatistics fStatistics;
     RunController* fRuns = nullptr;
     RunRecorder fRecorder;
+    RunStatus fStatus;
     int fRecordSplit = 0;
     bool fStartUpScanDone = false;
     bool fShown = false;
@@ -191,7 +195,7 @@ private:
     TrendTab* fTrend = nullptr;
     QWidget* WebTabSheet = nullptr;
     QWidget* WebBrowser1 = nullptr;
-    QWidget* Panel1 = nullptr;
+    QGroupBox* Panel1 = nullptr;
     QListWidget* listLog = nullptr;
     QWidget* Panel4 = nullptr;
     QToolButton* SpeedButton4 = nullptr;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -73,6 +74,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
         QCOMPARE(server.Requests().size(), 2u);
+        QVERIFY(Child<QGroupBox>("Panel1")->title().contains(
+            "Step done: 2 reads, 0 failed, last good read "));
         const RegisterGrid& inst = *fForm->Grids()[0];
         QCOMPARE(inst.CellText(0, 5), "0x4E61BC00");
         QCOMPARE(inst.CellText(0, 6), "0x00BC614E");
@@ -105,8 +108,14 @@ private slots:
         Button("readContinuous")->click();
         QCOMPARE(Controls(), (QList<bool>{false, false, true, false, false, true}));
         QTRY_VERIFY(server.Requests().size() >= 3);
+        auto* panel = Child<QGroupBox>("Panel1");
+        QTRY_VERIFY(panel->title().startsWith(" Communication: Running: "));
         Button("readStop")->click();
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
+        QVERIFY2(panel->title().contains("Stopped: ") && panel->title().contains(" 0 failed"),
+                 qPrintable(panel->title()));
+        auto* log = Child<QListWidget>("listLog");
+        QVERIFY(log->item(log->count() - 1)->text().endsWith(" Communication stopped"));
     }
 
     // A typing mistake is reported and starts nothing; the last reading and its log stay.

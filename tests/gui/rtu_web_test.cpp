@@ -255,15 +255,31 @@ private slots:
         QVERIFY(closing.elapsed() < 1000);
     }
 
+    // The web tools only on the web tab; Save everywhere else.
     void webToolBarOnlyOnTheWebTab() {
         auto form = NewForm();
         form->show();
         auto* pages = form->findChild<QTabWidget*>("PageControl1");
         auto* toolBar = form->findChild<QToolBar*>("WebToolBar");
+        auto* save = form->findChild<QToolButton*>("SpeedButton5");
         for (int tab = 0; tab < pages->count(); ++tab) {
             pages->setCurrentIndex(tab);
             QCOMPARE(toolBar->isEnabled(), tab == 6);
+            QCOMPARE(save->isEnabled(), tab != 6);
         }
+    }
+
+    // An address the standard reserves is used, with a word in the log.
+    void aReservedAddressIsUsedWithAWarning() {
+        fPorts = {"ttyKALVO_missing"};
+        auto form = NewForm();
+        UseRtu(*form);
+        form->findChild<QComboBox*>("ComboSerials")->setCurrentIndex(0);
+        form->findChild<QLineEdit*>("mbRTUaddr")->setText("250");
+        Click(*form, "readStep");
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(*form), 5000);
+        QCOMPARE(Log(*form).first(),
+                 "Server address 250 is reserved by the Modbus standard (248 to 255)");
     }
 
     void navigateOpensTheModulePage() {
