@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <qcustomplot.h>
 
@@ -16,6 +18,8 @@ constexpr double kPanShare = 0.1;
 constexpr double kZoomFactor = 1.5;
 constexpr std::size_t kDotsBelow = 60;
 constexpr double kDefaultSpanSeconds = 120;
+constexpr int kMinimumDigits = 3;
+constexpr int kMaximumDigits = 15;
 
 QString TimeText(double time) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)))
@@ -47,6 +51,7 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
     fPlot->legend->setWrap(3);
     fPlot->legend->setBorderPen(Qt::NoPen);
     fPlot->setNoAntialiasingOnDrag(true);
+    FollowThePalette();
     fPlot->yAxis->setVisible(false);
     fCursorLine = new QCPItemStraightLine(fPlot);
     fCursorLine->setPen(QPen(Qt::gray, 1, Qt::DashLine));
@@ -92,7 +97,44 @@ void TrendChart::SetLines(std::vector<Line> lines) {
         graph->setAdaptiveSampling(false);
         fGraphs.push_back(graph);
     }
+    KeyAxesToLines();
     Redraw();
+}
+
+// The chart in the window's colours: a dark theme gets a dark chart, not a white box.
+void TrendChart::FollowThePalette() {
+    const QColor base = palette().color(QPalette::Base);
+    const QColor text = palette().color(QPalette::Text);
+    QColor grid = palette().color(QPalette::Mid);
+    fPlot->setBackground(base);
+    fPlot->legend->setBrush(base);
+    fPlot->legend->setTextColor(text);
+    for (QCPAxis* axis : fPlot->axisRect()->axes()) {
+        for (const auto& pen :
+             {&QCPAxis::setBasePen, &QCPAxis::setTickPen, &QCPAxis::setSubTickPen}) {
+            (axis->*pen)(QPen(text));
+        }
+        axis->setTickLabelColor(text);
+        axis->setLabelColor(text);
+        axis->grid()->setPen(QPen(grid, 0, Qt::DotLine));
+    }
+}
+
+// An axis that carries one line takes that line's colour, so the eye finds its scale; an
+// axis shared by several stays in the text colour.
+void TrendChart::KeyAxesToLines() {
+    const QColor text = palette().color(QPalette::Text);
+    for (auto& [unit, axis] : fAxes) {
+        std::vector<QCPGraph*> carried;
+        std::copy_if(fGraphs.begin(), fGraphs.end(), std::back_inserter(carried),
+                     [axis = axis](QCPGraph* graph) { return graph->valueAxis() == axis; });
+        const QColor colour = carried.size() == 1 ? carried.front()->pen().color() : text;
+        axis->setBasePen(QPen(colour));
+        axis->setTickPen(QPen(colour));
+        axis->setSubTickPen(QPen(colour));
+        axis->setTickLabelColor(colour);
+        axis->setLabelColor(colour);
+    }
 }
 
 // The first unit takes the left axis, the second the right one, more stack up on the right;
@@ -253,8 +295,25 @@ void TrendChart::ScaleValueAxes() {
         if (found) {
             const double margin = std::max(1e-9, (range.upper - range.lower) * 0.05);
             axis->setRange(range.lower - margin, range.upper + margin);
+            ShowDigitsTheTicksNeed(axis);
         }
     }
+}
+
+// Enough significant digits that neighbouring tick labels differ: those before the point of
+// the largest value in view and those after it that the tick step needs. A totaliser of
+// 12346.9 that moves by a thousandth would otherwise read "12346.9" at every tick.
+void TrendChart::ShowDigitsTheTicksNeed(QCPAxis* axis) {
+    constexpr int kTicks = 5;
+    const QCPRange range = axis->range();
+    const double magnitude = std::max(std::abs(range.lower), std::abs(range.upper));
+    const double step = range.size() / kTicks;
+    if (!(magnitude > 0) || !(step > 0)) {
+        return;
+    }
+    const int whole = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    const int fraction = static_cast<int>(std::ceil(-std::log10(step))) + 1;
+    axis->setNumberPrecision(std::clamp(whole + fraction, kMinimumDigits, kMaximumDigits));
 }
 
 QString TrendChart::CursorText(double time, double tolerance) const {

@@ -70,6 +70,9 @@ private:
     void ShowCursor(int x);
     void HideCursor();
     void ScaleValueAxes();
+    void KeyAxesToLines();
+    void FollowThePalette();
+    static void ShowDigitsTheTicksNeed(QCPAxis* axis);
     double LatestTime() const;
     double EarliestTime() const;
 

@@ -255,6 +255,40 @@ private slots:
         QVERIFY(trend.Chart()->To() > QDateTime::currentSecsSinceEpoch() - 5);
     }
 
+    // Tick labels differ at a narrow range: a totaliser near 12346.9 moving by a thousandth,
+    // and a frequency moving by a ten-thousandth.
+    void tickLabelsDifferAtNarrowRanges() {
+        struct Case {
+            Quantity quantity;
+            double base;
+            double spread;
+        };
+        const Case cases[] = {{Quantity::ActiveEnergyImport, 12346.9, 0.001},
+                              {Quantity::Frequency, 50.1365, 0.0001},
+                              {Quantity::VoltageL1, 230, 0.5}};
+        for (const Case& c : cases) {
+            TrendTab trend;
+            trend.resize(900, 500);
+            const int index = RegisterOf(c.quantity).Index;
+            trend.SetSelection({index});
+            ModbusRegisters image;
+            image.Fill();
+            for (int k = 0; k <= 10; ++k) {
+                image.Put(c.quantity, c.base + c.spread * k / 10);
+                trend.AddBlock(1e9 + k, RegisterOf(c.quantity).Block, image);
+            }
+            trend.Chart()->FitAll();
+            QCustomPlot& plot = *trend.Chart()->Plot();
+            plot.replot(QCustomPlot::rpImmediateRefresh);
+            const QCPAxis& axis = *plot.graph(0)->valueAxis();
+            const QVector<QString> labels = axis.tickVectorLabels();
+            QVERIFY(labels.size() >= 3);
+            QCOMPARE(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
+            // An axis of one line takes its colour.
+            QCOMPARE(axis.tickLabelColor(), trend.Colours().ColourOf(index));
+        }
+    }
+
     // The read-out goes when the pointer leaves the chart.
     void theReadOutGoesWithThePointer() {
         const int voltage = RegisterOf(Quantity::VoltageL1).Index;
