@@ -15,6 +15,10 @@ std::string Flattened(std::string text) {
     return text;
 }
 
+std::string WaitText(std::uint32_t ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 } // namespace
 
 TModbusTCPThread::TModbusTCPThread(PollingHost& host, CommStatistics& statistics, RunId run,
@@ -27,11 +31,13 @@ TModbusTCPThread::TModbusTCPThread(PollingHost& host, CommStatistics& statistics
     fModBusTCP.SetAutoConnect(false);
     // Over TCP an exception reply counts as invalid, not as an exception.
     fModBusTCP.OnResponseError = [this](std::uint8_t, std::uint8_t, const TModBusResponseBuffer&) {
+        fAnswered = true;
         fLife.Statistics().CountInvalid();
         fLife.Statistics().RecordCommError();
     };
     fModBusTCP.OnResponseMismatch = [this](std::uint8_t, std::uint8_t,
                                            const TModBusResponseBuffer&) {
+        fAnswered = true;
         fLife.Statistics().CountUnmatched();
         fLife.Statistics().RecordCommError();
     };
@@ -93,6 +99,7 @@ void TModbusTCPThread::ReadBlock(RegisterBlock block) {
     const std::span<std::uint16_t> staging =
         std::span(fStagingRegisters)
             .subspan(static_cast<std::size_t>(span.First), static_cast<std::size_t>(span.Count));
+    fAnswered = false;
     const bool succeeded =
         fModBusTCP.ReadHoldingRegisters(static_cast<std::uint16_t>(span.First + 1),
                                         static_cast<std::uint16_t>(span.Count), staging);
@@ -102,6 +109,9 @@ void TModbusTCPThread::ReadBlock(RegisterBlock block) {
     } else {
         fLife.Statistics().CountNoResponse();
         fLife.Log("Failed to read " + count + pause);
+        if (!fAnswered) {
+            fLife.Log("No reply within " + WaitText(fModBusTCP.TimeOut()));
+        }
         fLife.Host().ReadFailed(fLife.Run(), block);
     }
     fLife.UpdateDebugWindow();

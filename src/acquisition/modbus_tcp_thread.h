@@ -51,6 +51,8 @@ private:
     void CountError();
 
     TIdModBusClient fModBusTCP;
+    // Whether the read in flight met an answer (an exception or a mismatch), not a silence.
+    bool fAnswered = false;
     std::array<std::uint16_t, ModbusRegisters::kCount> fStagingRegisters{};
     RunLifecycle fLife;
 };

@@ -89,6 +89,9 @@ ClientConfig ConfigFile::Read() const {
         ReadInteger(ini, "PollingDelayIndex", defaults.Poll.PollingDelayIndex);
     config.Poll.ResetStatistics =
         ReadBoolean(ini, "ResetStatistics", defaults.Poll.ResetStatistics);
+    config.Poll.ReplyTimeoutS =
+        std::clamp(ReadInteger(ini, "ReplyTimeout", defaults.Poll.ReplyTimeoutS), 1,
+                   PollSettings::kLongestReplyTimeoutS);
     config.RecordSplit = std::clamp(ReadInteger(ini, "RecordSplit", defaults.RecordSplit), 0, 2);
     if (ini.contains("TrendQuantities")) {
         std::vector<int> indices;
@@ -129,6 +132,7 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("ModbusRTUSpeedIndex", config.ModbusRTUSpeedIndex);
     ini.setValue("PollingDelayIndex", config.Poll.PollingDelayIndex);
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
+    ini.setValue("ReplyTimeout", config.Poll.ReplyTimeoutS);
     ini.setValue("RecordSplit", config.RecordSplit);
     if (config.TrendQuantities) {
         QStringList indices;

@@ -284,7 +284,8 @@ void TmainForm::StartRun(std::uint32_t cycles) {
     const std::int32_t pollDelay = PollDelay();
     if (RadioTCP->isChecked()) {
         fRuns->StartTcp({TcpHost().toStdString(), TCPPortEdit->text().toInt(), cycles, pollDelay,
-                         fPollSettings.ResetStatistics});
+                         fPollSettings.ResetStatistics,
+                         static_cast<std::uint32_t>(fPollSettings.ReplyTimeoutS) * 1000});
     } else {
         fRuns->StartRtu({mbRTUaddr->text().toInt(), ComboSerials->currentText().toStdString(),
                          SpeedBox->currentText().toInt(), cycles, pollDelay,

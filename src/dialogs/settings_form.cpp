@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 #include <stdexcept>
 
@@ -24,7 +25,7 @@ TFormSettings::TFormSettings(PollSettings& settings, QWidget* parent)
     setObjectName("FormSettings");
     setWindowTitle("Settings");
     setWindowIcon(AppIcon());
-    setFixedSize(303, 150);
+    setFixedSize(303, 178);
     auto* group = new QGroupBox("Communication polling interval ", this);
     group->setObjectName("RadioGroup1");
     // Wide enough for its caption in the platform's font.
@@ -51,18 +52,29 @@ TFormSettings::TFormSettings(PollSettings& settings, QWidget* parent)
     CheckBoxStatReset = new QCheckBox("Reset statistics at communication startup", this);
     CheckBoxStatReset->setObjectName("CheckBoxStatReset");
     CheckBoxStatReset->setGeometry(13, 80, 285, 17);
+    auto* timeoutLabel = new QLabel("Modbus/TCP reply time-out", this);
+    timeoutLabel->setObjectName("LabelReplyTimeout");
+    timeoutLabel->setGeometry(13, 108, 180, 17);
+    spinReplyTimeout = new QSpinBox(this);
+    spinReplyTimeout->setObjectName("spinReplyTimeout");
+    spinReplyTimeout->setAccessibleName(timeoutLabel->text());
+    spinReplyTimeout->setRange(1, PollSettings::kLongestReplyTimeoutS);
+    spinReplyTimeout->setSuffix(" s");
+    spinReplyTimeout->setGeometry(200, 105, 70, 22);
+    timeoutLabel->setBuddy(spinReplyTimeout);
     auto* ok = new QPushButton("&Ok", this);
     ok->setObjectName("btnOk");
-    ok->setGeometry(139, 115, 75, 25);
+    ok->setGeometry(139, 143, 75, 25);
     ok->setDefault(true);
     auto* cancel = new QPushButton("&Cancel", this);
     cancel->setObjectName("btnCancel");
-    cancel->setGeometry(220, 115, 75, 25);
+    cancel->setGeometry(220, 143, 75, 25);
     connect(ok, &QPushButton::clicked, this, &TFormSettings::btnOkClick);
     connect(cancel, &QPushButton::clicked, this, &TFormSettings::reject);
     setTabOrder(comboPolling, ok);
     setTabOrder(ok, cancel);
     setTabOrder(cancel, CheckBoxStatReset);
+    setTabOrder(CheckBoxStatReset, spinReplyTimeout);
     FormCreate();
 }
 
@@ -73,6 +85,8 @@ void TFormSettings::FormCreate() {
     }
     fSettings.PollingDelayIndex = comboPolling->currentIndex();
     CheckBoxStatReset->setChecked(fSettings.ResetStatistics);
+    spinReplyTimeout->setValue(fSettings.ReplyTimeoutS);
+    fSettings.ReplyTimeoutS = spinReplyTimeout->value();
 }
 
 std::int32_t TFormSettings::PollingDelayMs(std::int32_t index) const {
@@ -85,6 +99,7 @@ std::int32_t TFormSettings::PollingDelayMs(std::int32_t index) const {
 void TFormSettings::showEvent(QShowEvent* event) {
     old_pollIndex = comboPolling->currentIndex();
     old_resetStatistics = CheckBoxStatReset->isChecked();
+    fOldReplyTimeout = spinReplyTimeout->value();
     if (parentWidget() != nullptr) {
         QRect frame = frameGeometry();
         frame.moveCenter(parentWidget()->frameGeometry().center());
@@ -96,12 +111,14 @@ void TFormSettings::showEvent(QShowEvent* event) {
 void TFormSettings::btnOkClick() {
     fSettings.PollingDelayIndex = comboPolling->currentIndex();
     fSettings.ResetStatistics = CheckBoxStatReset->isChecked();
+    fSettings.ReplyTimeoutS = spinReplyTimeout->value();
     accept();
 }
 
 void TFormSettings::btnCancelClick() {
     comboPolling->setCurrentIndex(old_pollIndex);
     CheckBoxStatReset->setChecked(old_resetStatistics);
+    spinReplyTimeout->setValue(fOldReplyTimeout);
 }
 
 // Esc and Cancel restore the shown choices; the close button leaves them as they are.

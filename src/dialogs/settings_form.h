@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 
 namespace kalvo {
 
@@ -24,6 +25,7 @@ public:
     std::int32_t PollingDelayMs(std::int32_t index) const;
     QComboBox* Polling() const { return comboPolling; }
     QCheckBox* StatReset() const { return CheckBoxStatReset; }
+    QSpinBox* ReplyTimeout() const { return spinReplyTimeout; }
 
     void reject() override;
 
@@ -39,6 +41,8 @@ private:
     PollSettings& fSettings;
     QComboBox* comboPolling = nullptr;
     QCheckBox* CheckBoxStatReset = nullptr;
+    QSpinBox* spinReplyTimeout = nullptr;
+    int fOldReplyTimeout = PollSettings::kDefaultReplyTimeoutS;
     int old_pollIndex = 0;
     bool old_resetStatistics = false;
     bool fClosingByButton = false;

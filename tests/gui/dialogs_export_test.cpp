@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +107,14 @@ private slots:
         form.reject();
         QVERIFY(form.StatReset()->isChecked());
         QVERIFY(!settings.ResetStatistics);
+        QCOMPARE(form.ReplyTimeout()->value(), 15);
+        form.ReplyTimeout()->setValue(3);
+        form.reject();
+        QCOMPARE(form.ReplyTimeout()->value(), 15);
+        form.show();
+        form.ReplyTimeout()->setValue(3);
+        form.findChild<QPushButton*>("btnOk")->click();
+        QCOMPARE(settings.ReplyTimeoutS, 3);
     }
 
     void menuEntriesOpenTheirDialogs() {

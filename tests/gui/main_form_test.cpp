@@ -125,7 +125,8 @@ private slots:
                   {"SerialCOM", "ttyUSB0"},
                   {"ModbusRTUSpeedIndex", "7"},
                   {"PollingDelayIndex", "4"},
-                  {"ResetStatistics", "-3"}});
+                  {"ResetStatistics", "-3"},
+                  {"ReplyTimeout", "9000"}});
         auto form = NewForm();
         QCOMPARE(form->findChild<QLineEdit*>("TCPHostEdit")->text(), "10.0.0.7");
         QCOMPARE(form->findChild<QLineEdit*>("TCPPortEdit")->text(), "1502");
@@ -135,6 +136,7 @@ private slots:
         QCOMPARE(form->findChild<QComboBox*>("SpeedBox")->currentIndex(), 2);
         QCOMPARE(form->Settings().PollingDelayIndex, 4);
         QVERIFY(form->Settings().ResetStatistics);
+        QCOMPARE(form->Settings().ReplyTimeoutS, 600);
     }
 
     void aStoredPortNotInTheListSelectsNothingAndIsWrittenEmpty() {

@@ -146,8 +146,24 @@ TEST_F(ModbusTcpThreadTest, CountsEachFailedOutcome) {
     EXPECT_EQ(counts.ConsecErrors, 1);
     EXPECT_EQ(counts.MaxConsecErrors, 1);
     EXPECT_EQ(fHost.Log().at(3), "Failed to read 124 registers - pause 10 msec");
+    EXPECT_EQ(fHost.Log().at(4), "Modbus/TCP reading 121 registers ...")
+        << "an answer that is no reply is no silence";
     EXPECT_EQ(fHost.fRefreshes, 2);
     EXPECT_EQ(fHost.fImage[121], 0xFFFF) << "a failed block leaves the image alone";
+}
+
+// A read that meets silence says how long it waited.
+TEST_F(ModbusTcpThreadTest, ASilentModuleIsNamedWithTheTimeWaited) {
+    ScriptedModbusServer silent([](const Bytes&) { return Segments{}; });
+    auto thread = std::make_unique<TModbusTCPThread>(
+        fHost, fStatistics, 1,
+        TModbusTCPThread::Parameters{"127.0.0.1", silent.Port(), TModbusTCPThread::kStepCycles, 10,
+                                     false, 200});
+    ASSERT_TRUE(fHost.WaitDone());
+    const std::vector<std::string> log = fHost.Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[1], "Failed to read 121 registers - pause 10 msec");
+    EXPECT_EQ(log[2], "No reply within 200 ms");
 }
 
 // A step pauses between its two reads and ends with the second: the pause after it would only
