@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registers/poll_settings.h"
+#include "trend/trend_series.h"
 
 #include <QRect>
 #include <QString>
@@ -32,6 +33,8 @@ struct ClientConfig {
     std::optional<std::vector<int>> TrendQuantities;
     // The colour slot of each quantity the trend has shown, by first register.
     std::map<int, int> TrendColours;
+    // How many readings each trend line keeps.
+    std::size_t TrendCapacity = TrendSeries::kDefaultCapacity;
 
     // An integer text as the configuration accepts it; nothing for anything else.
     static std::optional<int> IntegerText(const QString& text);

@@ -27,6 +27,9 @@ int ReadInteger(const QSettings& ini, const QString& key, int fallback) {
 }
 
 constexpr int kLargestCoordinate = 1 << 20;
+// A trend line of 20 million readings takes some 320 MB.
+constexpr int kFewestTrendReadings = 1000;
+constexpr int kMostTrendReadings = 20'000'000;
 
 bool ReadBoolean(const QSettings& ini, const QString& key, bool fallback) {
     return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
@@ -102,6 +105,9 @@ ClientConfig ConfigFile::Read() const {
         }
         config.TrendQuantities = indices;
     }
+    config.TrendCapacity = static_cast<std::size_t>(
+        std::clamp(ReadInteger(ini, "TrendHistory", static_cast<int>(defaults.TrendCapacity)),
+                   kFewestTrendReadings, kMostTrendReadings));
     // "register:slot register:slot ..."
     for (const QString& item : ReadText(ini, "TrendColours", QString()).split(' ')) {
         const std::optional<int> index = ClientConfig::IntegerText(item.section(':', 0, 0));
@@ -133,6 +139,7 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("PollingDelayIndex", config.Poll.PollingDelayIndex);
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
     ini.setValue("ReplyTimeout", config.Poll.ReplyTimeoutS);
+    ini.setValue("TrendHistory", static_cast<qulonglong>(config.TrendCapacity));
     ini.setValue("RecordSplit", config.RecordSplit);
     if (config.TrendQuantities) {
         QStringList indices;

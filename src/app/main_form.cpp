@@ -153,6 +153,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     fPollSettings = config.Poll;
     fRecordSplit = config.RecordSplit;
     fTrend->Colours().SetSlots(config.TrendColours);
+    fTrend->SetCapacity(config.TrendCapacity);
     if (config.TrendQuantities) {
         fTrend->SetSelection(*config.TrendQuantities);
     }
@@ -172,6 +173,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.RecordSplit = fRecordSplit;
     config.TrendQuantities = fTrend->Selection();
     config.TrendColours = fTrend->Colours().Slots();
+    config.TrendCapacity = fTrend->Capacity();
     return config;
 }
 

@@ -13,7 +13,19 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
+void TrendSeries::SetCapacity(std::size_t capacity) {
+    fCapacity = std::max(capacity, kSummarySpan);
+}
+
 void TrendSeries::Append(double time, double value) {
+    // Whole summary blocks go, so the blocks stay aligned to the samples they summarise.
+    const std::size_t drop = std::max(kSummarySpan, fCapacity / 64 / kSummarySpan * kSummarySpan);
+    if (fTimes.size() >= fCapacity + drop) {
+        fTimes.erase(fTimes.begin(), fTimes.begin() + static_cast<std::ptrdiff_t>(drop));
+        fValues.erase(fValues.begin(), fValues.begin() + static_cast<std::ptrdiff_t>(drop));
+        fSummaries.erase(fSummaries.begin(),
+                         fSummaries.begin() + static_cast<std::ptrdiff_t>(drop / kSummarySpan));
+    }
     fTimes.push_back(time);
     fValues.push_back(value);
     const std::size_t last = fTimes.size() - 1;

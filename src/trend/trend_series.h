@@ -16,6 +16,14 @@ public:
         double Value;
     };
 
+    // A day of readings at the shortest interval, 200 ms.
+    static constexpr std::size_t kDefaultCapacity = 432'000;
+
+    // Beyond its capacity the oldest samples go first, a block of them at a time: the
+    // history holds at least `capacity` of the newest samples and at most a block more
+    // (1/64 of the capacity, at least 32 samples).
+    void SetCapacity(std::size_t capacity);
+    std::size_t Capacity() const { return fCapacity; }
     void Append(double time, double value);
     void Clear();
     std::size_t Size() const { return fTimes.size(); }
@@ -53,6 +61,7 @@ private:
     // Doubles: a totaliser's reading must come out as the table shows it.
     std::vector<double> fValues;
     std::vector<Summary> fSummaries;
+    std::size_t fCapacity = kDefaultCapacity;
 };
 
 } // namespace kalvo

@@ -8,6 +8,8 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QToolButton>
@@ -117,6 +119,10 @@ QWidget* TrendTab::BuildControls() {
     connect(button("TrendClear", "Clear", "Forget the history"), &QToolButton::clicked, this,
             &TrendTab::Clear);
     row->addStretch(1);
+    fCapacityLabel = new QLabel;
+    fCapacityLabel->setObjectName("TrendCapacity");
+    row->addWidget(fCapacityLabel);
+    SetCapacity(fCapacity);
     return bar;
 }
 
@@ -158,8 +164,9 @@ void TrendTab::SelectionChanged() {
     std::vector<TrendChart::Line> lines;
     for (const int index : selection) {
         const TrendQuantity& quantity = TrendQuantity::At(index);
-        lines.push_back(
-            {&fHistory[index], quantity.Name(), quantity.Unit(), fColours.ColourOf(index)});
+        TrendSeries& series = fHistory[index];
+        series.SetCapacity(fCapacity);
+        lines.push_back({&series, quantity.Name(), quantity.Unit(), fColours.ColourOf(index)});
     }
     fChart->SetLines(std::move(lines));
 }
@@ -192,6 +199,15 @@ void TrendTab::BlockRead(RegisterBlock block, const ModbusRegisters& registers) 
 
 void TrendTab::BlockFailed(RegisterBlock block) {
     AddGap(NowSeconds(), block);
+}
+
+void TrendTab::SetCapacity(std::size_t readings) {
+    fCapacity = std::max<std::size_t>(readings, 1000);
+    for (auto& [index, series] : fHistory) {
+        series.SetCapacity(fCapacity);
+    }
+    fCapacityLabel->setText(QString("Keeps the newest %1 readings of each line")
+                                .arg(QLocale().toString(static_cast<qulonglong>(fCapacity))));
 }
 
 void TrendTab::RunStarted() {

@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+class QLabel;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -46,6 +47,9 @@ public:
         fAsk = std::move(ask);
     }
     TrendColours& Colours() { return fColours; }
+    // How many readings each line keeps (the oldest go first).
+    void SetCapacity(std::size_t readings);
+    std::size_t Capacity() const { return fCapacity; }
     TrendChart* Chart() const { return fChart; }
     const TrendSeries* History(int index) const;
     // The samples in view as CSV: a time column, then one column per ticked quantity.
@@ -61,6 +65,8 @@ private:
     QToolButton* fFollow = nullptr;
     std::map<int, TrendSeries> fHistory;
     TrendColours fColours;
+    std::size_t fCapacity = TrendSeries::kDefaultCapacity;
+    QLabel* fCapacityLabel = nullptr;
     std::function<bool(QWidget*, const QString&)> fAsk;
     bool fFilling = false;
 };

@@ -1,6 +1,7 @@
 #include "app/config_file.h"
 #include "app/main_form.h"
 #include "app/window_placement.h"
+#include "trend/trend_tab.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -126,7 +127,8 @@ private slots:
                   {"ModbusRTUSpeedIndex", "7"},
                   {"PollingDelayIndex", "4"},
                   {"ResetStatistics", "-3"},
-                  {"ReplyTimeout", "9000"}});
+                  {"ReplyTimeout", "9000"},
+                  {"TrendHistory", "5000"}});
         auto form = NewForm();
         QCOMPARE(form->findChild<QLineEdit*>("TCPHostEdit")->text(), "10.0.0.7");
         QCOMPARE(form->findChild<QLineEdit*>("TCPPortEdit")->text(), "1502");
@@ -137,6 +139,7 @@ private slots:
         QCOMPARE(form->Settings().PollingDelayIndex, 4);
         QVERIFY(form->Settings().ResetStatistics);
         QCOMPARE(form->Settings().ReplyTimeoutS, 600);
+        QCOMPARE(form->Trend()->Capacity(), std::size_t{5000});
     }
 
     void aStoredPortNotInTheListSelectsNothingAndIsWrittenEmpty() {

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
@@ -211,6 +212,32 @@ private slots:
             QCOMPARE(chart.CursorText(c.time, 0.1).isEmpty(), !c.shown);
         }
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
+    }
+
+    // A history at its cap drops its oldest samples first and still summarises what it keeps
+    // rightly; the cap shows in the tab.
+    void theHistoryHasACap() {
+        TrendSeries series;
+        series.SetCapacity(1000);
+        const int count = 5000;
+        for (int i = 0; i < count; ++i) {
+            series.Append(i, i == 4500 ? 99.0 : std::sin(i / 10.0));
+        }
+        QVERIFY(series.Size() >= 1000 && series.Size() <= 1000 + 32);
+        QCOMPARE(series.LastTime(), count - 1.0);
+        QCOMPARE(series.FirstTime(), static_cast<double>(count - series.Size()));
+        double lowest = 0;
+        double highest = 0;
+        QVERIFY(series.Range(series.FirstTime(), series.LastTime(), lowest, highest));
+        QCOMPARE(highest, 99.0);
+        double expected = 1;
+        for (std::size_t k = 0; k < series.Size(); ++k) {
+            expected = std::min(expected, series.ValueAt(k));
+        }
+        QCOMPARE(lowest, expected);
+        TrendTab trend;
+        trend.SetCapacity(5000);
+        QVERIFY(trend.findChild<QLabel*>("TrendCapacity")->text().contains("5"));
     }
 
     // A quantity keeps its colour when others are ticked or unticked; ten shown lines have
