@@ -35,6 +35,8 @@ struct ClientConfig {
     std::map<int, int> TrendColours;
     // How many readings each trend line keeps.
     std::size_t TrendCapacity = TrendSeries::kDefaultCapacity;
+    // The folder last used for each kind of file: "Csv", "Bitmap", "Trend", "Record".
+    std::map<QString, QString> LastFolders;
 
     // An integer text as the configuration accepts it; nothing for anything else.
     static std::optional<int> IntegerText(const QString& text);

@@ -27,6 +27,7 @@ int ReadInteger(const QSettings& ini, const QString& key, int fallback) {
 }
 
 constexpr int kLargestCoordinate = 1 << 20;
+const char* const kFolderKinds[] = {"Csv", "Bitmap", "Trend", "Record"};
 // A trend line of 20 million readings takes some 320 MB.
 constexpr int kFewestTrendReadings = 1000;
 constexpr int kMostTrendReadings = 20'000'000;
@@ -108,6 +109,12 @@ ClientConfig ConfigFile::Read() const {
     config.TrendCapacity = static_cast<std::size_t>(
         std::clamp(ReadInteger(ini, "TrendHistory", static_cast<int>(defaults.TrendCapacity)),
                    kFewestTrendReadings, kMostTrendReadings));
+    for (const char* kind : kFolderKinds) {
+        const QString folder = ReadText(ini, QString("LastFolder") + kind, QString());
+        if (!folder.isEmpty()) {
+            config.LastFolders[kind] = folder;
+        }
+    }
     // "register:slot register:slot ..."
     for (const QString& item : ReadText(ini, "TrendColours", QString()).split(' ')) {
         const std::optional<int> index = ClientConfig::IntegerText(item.section(':', 0, 0));
@@ -140,6 +147,9 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("ResetStatistics", config.Poll.ResetStatistics ? 1 : 0);
     ini.setValue("ReplyTimeout", config.Poll.ReplyTimeoutS);
     ini.setValue("TrendHistory", static_cast<qulonglong>(config.TrendCapacity));
+    for (const auto& [kind, folder] : config.LastFolders) {
+        ini.setValue("LastFolder" + kind, folder);
+    }
     ini.setValue("RecordSplit", config.RecordSplit);
     if (config.TrendQuantities) {
         QStringList indices;

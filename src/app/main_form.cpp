@@ -154,6 +154,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     fRecordSplit = config.RecordSplit;
     fTrend->Colours().SetSlots(config.TrendColours);
     fTrend->SetCapacity(config.TrendCapacity);
+    fLastFolders = config.LastFolders;
     if (config.TrendQuantities) {
         fTrend->SetSelection(*config.TrendQuantities);
     }
@@ -174,6 +175,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.TrendQuantities = fTrend->Selection();
     config.TrendColours = fTrend->Colours().Slots();
     config.TrendCapacity = fTrend->Capacity();
+    config.LastFolders = fLastFolders;
     return config;
 }
 
@@ -379,7 +381,7 @@ void TmainForm::SaveCurrentTab() {
     const QString name = QString::fromStdString(
         RegisterSheet::DefaultExportName(fGrids[0]->CellText(0, kColumnValue).toStdString(),
                                          PageControl1->tabText(tab).toStdString()));
-    TabExport exporter(*this, fEnvironment);
+    TabExport exporter(*this, fEnvironment, fLastFolders);
     bool saved = false;
     if (tab < static_cast<int>(fGrids.size())) {
         saved =
@@ -407,8 +409,10 @@ void TmainForm::RecordClick(bool on) {
     const QString stamp =
         fRecordSplit == 0 ? "_" + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") : "";
     const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + stamp;
-    const QString chosen = fEnvironment.ChooseSaveFile(this, "Comma separated values (*.csv *.CSV)",
-                                                       QDir::currentPath(), "csv", name);
+    const QString last = fLastFolders["Record"];
+    const QString chosen =
+        fEnvironment.ChooseSaveFile(this, "Comma separated values (*.csv *.CSV)",
+                                    last.isEmpty() ? QDir::currentPath() : last, "csv", name);
     if (chosen.isEmpty()) {
         const QSignalBlocker quiet(RecordAction);
         RecordAction->setChecked(false);
@@ -417,6 +421,7 @@ void TmainForm::RecordClick(bool on) {
     const RecordFile::Split splits[] = {RecordFile::Split::None, RecordFile::Split::Hour,
                                         RecordFile::Split::Day};
     const QString path = CsvFileName(chosen);
+    fLastFolders["Record"] = QFileInfo(path).absolutePath();
     fRecorder.Start(path.toStdString(), splits[static_cast<std::size_t>(fRecordSplit)],
                     DecimalSeparator());
     fStatus.RecordingStarted(QFileInfo(path).fileName());

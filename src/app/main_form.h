@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <map>
 
 class QAction;
 class QComboBox;
@@ -154,6 +155,8 @@ private:
     RunController* fRuns = nullptr;
     RunRecorder fRecorder;
     RunStatus fStatus;
+    // The folder last used for each kind of file the window writes.
+    std::map<QString, QString> fLastFolders;
     int fRecordSplit = 0;
     bool fStartUpScanDone = false;
     bool fShown = false;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <qcustomplot.h>
 
@@ -24,13 +25,17 @@ public:
 
 } // namespace
 
-QString TabExport::ChoosePath(const QString& filter, const QString& folder, const QString& suffix,
+// The choice starts in the folder last used for this kind of file, else in the working one.
+QString TabExport::ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
                               const QString& name, QString (*withExtension)(const QString&)) {
+    const QString last = fFolders[kind];
+    const QString folder = last.isEmpty() ? QDir::currentPath() : last;
     const QString chosen = fEnvironment.ChooseSaveFile(&fParent, filter, folder, suffix, name);
     if (chosen.isEmpty()) {
         return {};
     }
     const QString path = withExtension(chosen);
+    fFolders[kind] = QFileInfo(path).absolutePath();
     return MayWrite(path) ? path : QString();
 }
 
@@ -54,8 +59,8 @@ void TabExport::ReportFailure(const QString& path, const QString& reason) {
 }
 
 bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName) {
-    const QString path = ChoosePath("Comma separated values (*.csv *.CSV)", QDir::currentPath(),
-                                    "csv", defaultName, CsvFileName);
+    const QString path =
+        ChoosePath("Csv", "Comma separated values (*.csv *.CSV)", "csv", defaultName, CsvFileName);
     if (path.isEmpty()) {
         return false;
     }
@@ -65,7 +70,7 @@ bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaul
 
 bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName) {
     const QString path =
-        ChoosePath("Bitmap (*.bmp *.BMP)", QString(), QString(), defaultName, BmpFileName);
+        ChoosePath("Bitmap", "Bitmap (*.bmp *.BMP)", QString(), defaultName, BmpFileName);
     if (path.isEmpty()) {
         return false;
     }
@@ -80,8 +85,8 @@ bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString&
 }
 
 bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
-    const QString path = ChoosePath("PNG picture (*.png *.PNG)", QDir::currentPath(), "png",
-                                    defaultName, PngFileName);
+    const QString path =
+        ChoosePath("Trend", "PNG picture (*.png *.PNG)", "png", defaultName, PngFileName);
     if (path.isEmpty()) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include "registers/register_sheet.h"
 
 #include <QString>
+#include <map>
 #include <string>
 
 class QWidget;
@@ -18,8 +19,11 @@ class TrendTab;
 // writes, and reports a failure with the path and the reason.
 class TabExport {
 public:
-    TabExport(QWidget& parent, const MainFormEnvironment& environment)
-        : fParent(parent), fEnvironment(environment) {}
+    // `folders` holds the folder last used for each kind of file ("Csv", "Bitmap", "Trend"),
+    // where the next choice starts; it is updated with every file chosen.
+    TabExport(QWidget& parent, const MainFormEnvironment& environment,
+              std::map<QString, QString>& folders)
+        : fParent(parent), fEnvironment(environment), fFolders(folders) {}
 
     // True when the file was written.
     bool SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName);
@@ -31,7 +35,7 @@ public:
 private:
     // The chosen path with the extension added when missing; empty when cancelled or when
     // the user would rather not overwrite.
-    QString ChoosePath(const QString& filter, const QString& folder, const QString& suffix,
+    QString ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
                        const QString& name, QString (*withExtension)(const QString&));
     // True when `path` is free, or the user agrees to overwrite it.
     bool MayWrite(const QString& path);
@@ -41,6 +45,7 @@ private:
 
     QWidget& fParent;
     const MainFormEnvironment& fEnvironment;
+    std::map<QString, QString>& fFolders;
 };
 
 } // namespace kalvo

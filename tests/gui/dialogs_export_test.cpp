@@ -30,6 +30,7 @@ private:
     QTemporaryDir fDir;
     QString fChosen;
     QStringList fProposed;
+    QStringList fFolders;
     QStringList fErrors;
     QStringList fInformation;
     bool fOverwrite = false;
@@ -44,8 +45,10 @@ private:
             {},
             [this](QWidget*, const QString& text) { fInformation.append(text); },
             [this](QWidget*, const QString&) { return fOverwrite; },
-            [this](QWidget*, const QString&, const QString&, const QString&, const QString& name) {
+            [this](QWidget*, const QString&, const QString& folder, const QString&,
+                   const QString& name) {
                 fProposed.append(name);
+                fFolders.append(folder);
                 return fSaveFolder.isEmpty() ? fChosen : fSaveFolder + "/" + name;
             }});
     }
@@ -72,6 +75,7 @@ private slots:
     void init() {
         fChosen.clear();
         fProposed.clear();
+        fFolders.clear();
         fErrors.clear();
         fInformation.clear();
         fOverwrite = false;
@@ -145,6 +149,26 @@ private slots:
         QCOMPARE(BmpFileName("/d/phasor"), "/d/phasor.bmp");
         QCOMPARE(BmpFileName("/d/phasor.bmp"), "/d/phasor.bmp");
         QCOMPARE(BmpFileName("/d/phasor.BMP"), "/d/phasor.BMP");
+    }
+
+    // A file chooser starts in the folder last used for its kind of file, also after a
+    // restart; another kind starts where it did.
+    void choosersStartInTheFolderLastUsed() {
+        QDir(fDir.path()).mkdir("tables");
+        {
+            auto form = NewForm();
+            fChosen = fDir.filePath("tables/first");
+            Save(*form, 0);
+            Save(*form, 1);
+            fChosen = fDir.filePath("diagram");
+            Save(*form, 4);
+            form->close();
+        }
+        auto again = NewForm();
+        fChosen = fDir.filePath("tables/third");
+        Save(*again, 0);
+        const QString tables = QDir(fDir.filePath("tables")).absolutePath();
+        QCOMPARE(fFolders, (QStringList{QDir::currentPath(), tables, QDir::currentPath(), tables}));
     }
 
     void phaseValuesBeforeAnyRead() {
