@@ -484,7 +484,8 @@ void TmainForm::NavigateWebView() {
                     // A page with an HTTP error status still shows; only failed loads are errors.
                     WebBrowserLoadingChanged(
                         info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
-                        info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain);
+                            info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain,
+                        info.url().toString(), info.errorString());
                 });
         WebBrowser1 = view;
     }
@@ -497,9 +498,11 @@ void TmainForm::ReloadWebPage() {
     }
 }
 
-void TmainForm::WebBrowserLoadingChanged(bool failed) {
+// The message says which address failed and why; the view shows the browser's own page.
+void TmainForm::WebBrowserLoadingChanged(bool failed, const QString& address,
+                                         const QString& reason) {
     if (failed) {
-        fEnvironment.ShowError(this, "Browser navigation error");
+        fEnvironment.ShowError(this, "Browser navigation error\r\n" + address + ": " + reason);
     }
 }
 

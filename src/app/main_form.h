@@ -144,7 +144,7 @@ private:
     void PageControl1Change(int index);
     void ToolButton1Click();
     void ToolButton2Click();
-    void WebBrowserLoadingChanged(bool failed);
+    void WebBrowserLoadingChanged(bool failed, const QString& address, const QString& reason);
     void OpenExternalPage(const QString& address);
     bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
 

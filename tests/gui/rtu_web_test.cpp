@@ -308,9 +308,17 @@ private slots:
         QVERIFY(view != nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(view->title(), QString("KALVO module"), 30000);
         QVERIFY(fErrors.isEmpty());
-        form.reset();
         http.terminate();
         http.waitForFinished();
+        // The server is gone: the message names the address and the reason.
+        Click(*form, "ToolButton2");
+        QTRY_VERIFY_WITH_TIMEOUT(!fErrors.isEmpty(), 30000);
+        QVERIFY2(
+            fErrors.first().startsWith("Browser navigation error\r\nhttp://127.0.0.1:" + port) &&
+                fErrors.first().size() >
+                    QString("Browser navigation error\r\nhttp://127.0.0.1:" + port + "/: ").size(),
+            qPrintable(fErrors.first()));
+        form.reset();
     }
 };
 
