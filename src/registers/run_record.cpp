@@ -1,5 +1,6 @@
 #include "registers/run_record.h"
 
+#include "registers/quantity_info.h"
 #include "registers/register_map.h"
 #include "registers/value_text.h"
 
@@ -13,7 +14,9 @@ std::vector<std::string> RunRecord::Header() {
     for (const RegisterDef& def : RegisterMapRows()) {
         const std::string obis(def.OBIS);
         const std::string description(def.Description);
-        cells.push_back(obis.empty() ? description : obis + " " + description);
+        const std::string unit(InfoOf(def.Id).Unit);
+        cells.push_back((obis.empty() ? description : obis + " " + description) +
+                        (unit.empty() ? "" : " [" + unit + "]"));
     }
     return cells;
 }

@@ -18,7 +18,8 @@ class RunRecord {
 public:
     explicit RunRecord(std::string decimalSeparator) : fSeparator(std::move(decimalSeparator)) {}
 
-    // "Time", "Block", then "<OBIS> <description>" of every quantity.
+    // "Time", "Block", then "<OBIS> <description> [<unit>]" of every quantity (no brackets
+    // for a plain number).
     static std::vector<std::string> Header();
     // The row for `block`, read at `time`.
     std::vector<std::string> Row(std::chrono::system_clock::time_point time, RegisterBlock block,

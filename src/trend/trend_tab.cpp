@@ -243,7 +243,10 @@ std::string TrendTab::VisibleCsv() const {
     std::map<double, std::vector<std::string>> rows;
     for (std::size_t column = 0; column < selection.size(); ++column) {
         const int index = selection[column];
-        header.push_back(TrendQuantity::At(index).Name().toStdString());
+        const TrendQuantity& quantity = TrendQuantity::At(index);
+        header.push_back((quantity.Name() +
+                          (quantity.Unit().isEmpty() ? QString() : " [" + quantity.Unit() + "]"))
+                             .toStdString());
         const TrendSeries* series = History(index);
         for (std::size_t k = 0; series != nullptr && k < series->Size(); ++k) {
             const double time = series->TimeAt(k);

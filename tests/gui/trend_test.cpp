@@ -363,7 +363,7 @@ private slots:
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
         QVERIFY(lines[0].startsWith("Time,"));
-        QVERIFY(lines[0].contains("\"32.7.0 Valore RMS della tensione di fase R\""));
+        QVERIFY(lines[0].contains("\"32.7.0 Valore RMS della tensione di fase R [V]\""));
         QVERIFY(lines.size() >= 3);
         QVERIFY(lines[1].contains(",230.100006103516,"));
     }

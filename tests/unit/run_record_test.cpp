@@ -62,6 +62,10 @@ TEST_F(BerlinTime, RowsCarryTheTimeTheBlockAndOnlyItsQuantities) {
     ASSERT_EQ(static_cast<int>(header.size()), 2 + QuantityCount());
     EXPECT_EQ(header[2], "0.0.1 Matricola del contatore");
     EXPECT_EQ(header[4], "Minuti (0-59)") << "a row without OBIS code";
+    EXPECT_EQ(header[2 + static_cast<int>(Quantity::VoltageL1)],
+              "32.7.0 Valore RMS della tensione di fase R [V]");
+    EXPECT_EQ(header[2 + static_cast<int>(Quantity::ActiveEnergyImport)],
+              "1.8.0 Totalizzatore energia attiva A+ [kWh]");
 
     ModbusRegisters image;
     image.Fill();
