@@ -207,7 +207,7 @@ def check_recording(sim, poller):
             if result.returncode != 1 or "Recording stopped: " + target not in result.stderr:
                 fail("a recording to %s that stopped exits %d" % (target, result.returncode))
         record = os.path.join(folder, "run.csv")
-        result = poll_limited(poller, port, 6000, "--run", "10", "--record", record)
+        result = poll_limited(poller, port, 7000, "--run", "10", "--record", record)
         with open(record, encoding="utf-8", newline="") as recorded:
             text = recorded.read()
         rows = list(csv.reader(io.StringIO(text)))
