@@ -2,7 +2,6 @@
 
 #include "app/app_logging.h"
 #include "app/config_file.h"
-#include "app/export_file_names.h"
 #include "app/run_controller.h"
 #include "app/serial_port_box.h"
 #include "app/tab_export.h"
@@ -21,7 +20,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -409,19 +407,14 @@ void TmainForm::RecordClick(bool on) {
     const QString stamp =
         fRecordSplit == 0 ? "_" + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") : "";
     const QString name = "KALVO_" + fGrids[0]->CellText(0, kColumnValue) + stamp;
-    const QString last = fLastFolders["Record"];
-    const QString chosen =
-        fEnvironment.ChooseSaveFile(this, "Comma separated values (*.csv *.CSV)",
-                                    last.isEmpty() ? QDir::currentPath() : last, "csv", name);
-    if (chosen.isEmpty()) {
+    const QString path = TabExport(*this, fEnvironment, fLastFolders).ChooseRecording(name);
+    if (path.isEmpty()) {
         const QSignalBlocker quiet(RecordAction);
         RecordAction->setChecked(false);
         return;
     }
     const RecordFile::Split splits[] = {RecordFile::Split::None, RecordFile::Split::Hour,
                                         RecordFile::Split::Day};
-    const QString path = CsvFileName(chosen);
-    fLastFolders["Record"] = QFileInfo(path).absolutePath();
     fRecorder.Start(path.toStdString(), splits[static_cast<std::size_t>(fRecordSplit)],
                     DecimalSeparator());
     fStatus.RecordingStarted(QFileInfo(path).fileName());

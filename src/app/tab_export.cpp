@@ -26,8 +26,9 @@ public:
 } // namespace
 
 // The choice starts in the folder last used for this kind of file, else in the working one.
-QString TabExport::ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
-                              const QString& name, QString (*withExtension)(const QString&)) {
+QString TabExport::ChooseInLastFolder(const QString& kind, const QString& filter,
+                                      const QString& suffix, const QString& name,
+                                      QString (*withExtension)(const QString&)) {
     const QString last = fFolders[kind];
     const QString folder = last.isEmpty() ? QDir::currentPath() : last;
     const QString chosen = fEnvironment.ChooseSaveFile(&fParent, filter, folder, suffix, name);
@@ -36,7 +37,18 @@ QString TabExport::ChoosePath(const QString& kind, const QString& filter, const 
     }
     const QString path = withExtension(chosen);
     fFolders[kind] = QFileInfo(path).absolutePath();
-    return MayWrite(path) ? path : QString();
+    return path;
+}
+
+QString TabExport::ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
+                              const QString& name, QString (*withExtension)(const QString&)) {
+    const QString path = ChooseInLastFolder(kind, filter, suffix, name, withExtension);
+    return !path.isEmpty() && MayWrite(path) ? path : QString();
+}
+
+QString TabExport::ChooseRecording(const QString& defaultName) {
+    return ChooseInLastFolder("Record", "Comma separated values (*.csv *.CSV)", "csv", defaultName,
+                              CsvFileName);
 }
 
 bool TabExport::MayWrite(const QString& path) {

@@ -16,7 +16,8 @@ class TrendTab;
 
 // Saving what a tab shows: a register sheet as CSV, the phasor diagram as a bitmap. Each asks
 // for the file, asks before overwriting (No by default), shows the busy cursor while it
-// writes, and reports a failure with the path and the reason.
+// writes, and reports a failure with the path and the reason. It also asks where a
+// recording goes.
 class TabExport {
 public:
     // `folders` holds the folder last used for each kind of file ("Csv", "Bitmap", "Trend"),
@@ -31,10 +32,14 @@ public:
     // The chart as a PNG picture of its size, and beside it, under the same name with ".csv",
     // the samples in view.
     bool SaveTrend(const TrendTab& trend, const QString& defaultName);
+    // The file a recording goes to, with ".csv" added when missing; empty when cancelled.
+    QString ChooseRecording(const QString& defaultName);
 
 private:
-    // The chosen path with the extension added when missing; empty when cancelled or when
-    // the user would rather not overwrite.
+    // The chosen path with the extension added when missing; empty when cancelled.
+    QString ChooseInLastFolder(const QString& kind, const QString& filter, const QString& suffix,
+                               const QString& name, QString (*withExtension)(const QString&));
+    // The same, also empty when the user would rather not overwrite.
     QString ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
                        const QString& name, QString (*withExtension)(const QString&));
     // True when `path` is free, or the user agrees to overwrite it.

@@ -162,13 +162,19 @@ private slots:
             Save(*form, 1);
             fChosen = fDir.filePath("diagram");
             Save(*form, 4);
+            fChosen = fDir.filePath("tables/recording");
+            auto* record = form->findChild<QToolButton*>("readRecord");
+            record->click();
+            record->click();
             form->close();
         }
         auto again = NewForm();
         fChosen = fDir.filePath("tables/third");
         Save(*again, 0);
+        again->findChild<QToolButton*>("readRecord")->click();
         const QString tables = QDir(fDir.filePath("tables")).absolutePath();
-        QCOMPARE(fFolders, (QStringList{QDir::currentPath(), tables, QDir::currentPath(), tables}));
+        const QString working = QDir::currentPath();
+        QCOMPARE(fFolders, (QStringList{working, tables, working, working, tables, tables}));
     }
 
     void phaseValuesBeforeAnyRead() {
