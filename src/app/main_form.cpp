@@ -80,16 +80,8 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
 void TmainForm::ConnectRunEvents() {
     const QtPollingHost& events = fRuns->Events();
     connect(&events, &QtPollingHost::logLine, this, &TmainForm::AppendLog);
-    connect(&events, &QtPollingHost::blockRead, this, [this](RegisterBlock block) {
-        RefreshDisplay();
-        RecordBlock(block);
-        fStatus.BlockRead(QTime::currentTime());
-        ShowStatus();
-    });
-    connect(&events, &QtPollingHost::readFailed, this, [this] {
-        fStatus.ReadFailed();
-        ShowStatus();
-    });
+    connect(&events, &QtPollingHost::blockRead, this, &TmainForm::BlockRead);
+    connect(&events, &QtPollingHost::readFailed, this, &TmainForm::BlockFailed);
     connect(&events, &QtPollingHost::blockRead, fTrend, &TrendTab::BlockRead);
     connect(&events, &QtPollingHost::readFailed, fTrend, &TrendTab::BlockFailed);
     connect(&events, &QtPollingHost::statisticsChanged, debugForm, [this] {
@@ -100,6 +92,9 @@ void TmainForm::ConnectRunEvents() {
     connect(&events, &QtPollingHost::idleControlsRequested, this, &TmainForm::RestoreIdleControls);
     connect(&events, &QtPollingHost::stopRequested, this, [this] {
         fStatus.Failed();
+        for (const BlockSpan& span : kRegisterBlocks) {
+            MarkStale(span.Id, true);
+        }
         StopCommunication();
     });
     connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
@@ -195,11 +190,18 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
     FormResize();
 }
 
+// The link sits in the middle of the status bar; while there is a run state to show, it moves
+// to the right and the state takes what is left, elided, its whole text in the tooltip.
 void TmainForm::FormResize() {
     const int pairWidth = LabelZorbel->width() + LabelZorbelLink->width();
-    const int left = width() / 2 - pairWidth / 2;
+    const QString status = LabelRunStatus->toolTip();
+    const int left = status.isEmpty() ? width() / 2 - pairWidth / 2 : width() - pairWidth - 4;
     LabelZorbel->move(left, 0);
     LabelZorbelLink->move(left + LabelZorbel->width(), 0);
+    const int start = SpeedButton4->width() + 6;
+    const int room = std::max(0, left - start - 12);
+    LabelRunStatus->setGeometry(start, 0, room, Panel4->height());
+    LabelRunStatus->setText(LabelRunStatus->fontMetrics().elidedText(status, Qt::ElideRight, room));
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
@@ -343,6 +345,7 @@ bool TmainForm::ValidateConnectionInputs() {
 }
 
 void TmainForm::ClearValueColumns() {
+    fBlockReadAt.fill(QTime());
     for (RegisterGrid* grid : fGrids) {
         grid->Model()->ClearDynamicColumns();
     }
@@ -359,10 +362,41 @@ void TmainForm::StopCommunication() {
     RestoreIdleControls();
 }
 
-// The state of the run stands in the log panel's title, beside what the log says.
+void TmainForm::BlockRead(RegisterBlock block) {
+    RefreshDisplay();
+    RecordBlock(block);
+    const QTime now = QTime::currentTime();
+    fBlockReadAt[static_cast<std::size_t>(block)] = now;
+    MarkStale(block, false);
+    fStatus.BlockRead(now);
+    ShowStatus();
+}
+
+void TmainForm::BlockFailed(RegisterBlock block) {
+    MarkStale(block, true);
+    fStatus.ReadFailed();
+    ShowStatus();
+}
+
+// Only values that were read can go stale; the diagram follows the block of the phase values.
+void TmainForm::MarkStale(RegisterBlock block, bool stale) {
+    const QTime readAt = fBlockReadAt[static_cast<std::size_t>(block)];
+    const QString since = stale && readAt.isValid() ? LongTimeText(readAt) : QString();
+    for (RegisterGrid* grid : fGrids) {
+        grid->Model()->SetStale(block, since);
+    }
+    if (block == RegisterOf(Quantity::VoltageL1).Block) {
+        fPolarDiagram->SetStale(since);
+    }
+}
+
+// The state of the run stands in the status bar, whether the log is shown or not.
 void TmainForm::ShowStatus() {
     const QString text = fStatus.Text();
-    Panel1->setTitle(text.isEmpty() ? QString(" Communication ") : " Communication: " + text + " ");
+    LabelRunStatus->setToolTip(text);
+    LabelRunStatus->setAccessibleName(text.isEmpty() ? QString("Run state") : text);
+    LabelRunStatus->setText(text);
+    FormResize();
 }
 
 void TmainForm::RestoreIdleControls() {

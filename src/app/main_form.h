@@ -10,6 +10,7 @@
 #include "registers/run_recorder.h"
 
 #include <QMainWindow>
+#include <QTime>
 #include <array>
 #include <map>
 
@@ -113,6 +114,10 @@ private:
     void StartFailed(const QString& reason);
     void RecordBlock(RegisterBlock block);
     void ShowStatus();
+    void BlockRead(RegisterBlock block);
+    void BlockFailed(RegisterBlock block);
+    // Marks the values of `block` stale (from its last good read) or current.
+    void MarkStale(RegisterBlock block, bool stale);
     bool ValidateConnectionInputs();
     QString TcpHost() const;
     void ClearValueColumns();
@@ -155,6 +160,8 @@ private:
     RunController* fRuns = nullptr;
     RunRecorder fRecorder;
     RunStatus fStatus;
+    // When each block was last read well, for the stale marks.
+    std::array<QTime, kRegisterBlocks.size()> fBlockReadAt{};
     // The folder last used for each kind of file the window writes.
     std::map<QString, QString> fLastFolders;
     int fRecordSplit = 0;
@@ -202,6 +209,7 @@ private:
     QListWidget* listLog = nullptr;
     QWidget* Panel4 = nullptr;
     QToolButton* SpeedButton4 = nullptr;
+    QLabel* LabelRunStatus = nullptr;
     QLabel* LabelZorbel = nullptr;
     QLabel* LabelZorbelLink = nullptr;
 };

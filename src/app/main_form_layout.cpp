@@ -347,6 +347,9 @@ QWidget* TmainForm::BuildStatusBar() {
     SpeedButton4->setParent(Panel4);
     SpeedButton4->setGeometry(0, 0, kStatusBarHeight, kStatusBarHeight);
     connect(SpeedButton4, &QToolButton::clicked, this, &TmainForm::SpeedButton4Click);
+    LabelRunStatus = new QLabel(Panel4);
+    LabelRunStatus->setObjectName("LabelRunStatus");
+    LabelRunStatus->setAccessibleName("Run state");
     LabelZorbel = new QLabel("For FloatingPoint decoding visit : ", Panel4);
     LabelZorbel->setObjectName("LabelZorbel");
     LabelZorbel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -1,6 +1,7 @@
 #include "app/register_table_model.h"
 
 #include <QFontDatabase>
+#include <QPalette>
 
 namespace kalvo {
 
@@ -27,9 +28,24 @@ void RegisterTableModel::SetSheet(RegisterSheet sheet) {
 }
 
 void RegisterTableModel::ClearDynamicColumns() {
+    fStaleSince.fill(QString());
     if (fTable != nullptr) {
         SetSheet(RegisterSheet(*fTable));
     }
+}
+
+void RegisterTableModel::SetStale(RegisterBlock block, const QString& readAt) {
+    QString& since = fStaleSince[static_cast<std::size_t>(block)];
+    if (since != readAt) {
+        since = readAt;
+        DynamicColumnsChanged();
+    }
+}
+
+bool RegisterTableModel::Stale(int row) const {
+    return fTable != nullptr &&
+           !fStaleSince[static_cast<std::size_t>(fTable->Rows[static_cast<std::size_t>(row)].Block)]
+                .isEmpty();
 }
 
 // Row 0 is the first data row; the sheet's own first row is the header.
@@ -41,7 +57,7 @@ QString RegisterTableModel::Cell(int row, int column) const {
 void RegisterTableModel::DynamicColumnsChanged() {
     if (rowCount() > 0) {
         emit dataChanged(index(0, kColumnRaw), index(rowCount() - 1, kColumnValue),
-                         {Qt::DisplayRole, Qt::ToolTipRole});
+                         {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole});
     }
 }
 
@@ -66,6 +82,16 @@ QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::FontRole) {
         const bool hex = index.column() == kColumnRaw || index.column() == kColumnBigEndian;
         return hex ? QVariant(HexFont(QFont())) : QVariant();
+    }
+    const bool dynamic = index.column() >= kColumnRaw && index.column() <= kColumnValue;
+    const bool stale = dynamic && Stale(index.row());
+    if (role == Qt::ForegroundRole) {
+        return stale ? QVariant(QPalette().brush(QPalette::Disabled, QPalette::Text)) : QVariant();
+    }
+    if (role == Qt::ToolTipRole && stale) {
+        const RegisterBlock block = fTable->Rows[static_cast<std::size_t>(index.row())].Block;
+        return Cell(index.row(), index.column()) + "\nStale: read at " +
+               fStaleSince[static_cast<std::size_t>(block)] + ", later reads failed";
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};

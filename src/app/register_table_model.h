@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QString>
+#include <array>
 
 namespace kalvo {
 
@@ -24,6 +25,11 @@ public:
     void SetSheet(RegisterSheet sheet);
     // Nothing read: the value columns become empty.
     void ClearDynamicColumns();
+    // The values of `block` are from the read at `readAt`, and a later read failed (or the run
+    // ended with an error): they are shown greyed, with that time; an empty `readAt` marks
+    // them current again.
+    void SetStale(RegisterBlock block, const QString& readAt);
+    bool Stale(int row) const;
     QString Cell(int row, int column) const;
     // The hex columns are shown in a fixed-pitch font, so their digits line up.
     static QFont HexFont(const QFont& base);
@@ -37,6 +43,7 @@ private:
     void DynamicColumnsChanged();
 
     const RegisterTable* fTable = nullptr;
+    std::array<QString, kRegisterBlocks.size()> fStaleSince;
     RegisterSheet fSheet{RegisterTable{}};
 };
 

@@ -55,6 +55,7 @@ TPolarDiagram::TPolarDiagram(QWidget* panel, const ModbusRegisters& registers)
 
 void TPolarDiagram::ClearDiagram() {
     fScene.Clear();
+    fStaleSince.clear();
     UpdateAccessibleText();
 }
 
@@ -104,7 +105,32 @@ void TPolarDiagram::SetAvailableData(bool hasVoltages, bool hasCurrents, bool ha
 
 // Screen readers and scripts read the values the picture shows.
 void TPolarDiagram::UpdateAccessibleText() {
-    setAccessibleDescription(PolarDiagramPainter::ValuesText(fScene, fRegisters));
+    const QString values = PolarDiagramPainter::ValuesText(fScene, fRegisters);
+    setAccessibleDescription(fStaleSince.isEmpty() ? values : StaleText() + "\n" + values);
+}
+
+QString TPolarDiagram::StaleText() const {
+    return "Stale: read at " + fStaleSince + ", later reads failed";
+}
+
+void TPolarDiagram::SetStale(const QString& readAt) {
+    if (readAt != fStaleSince) {
+        fStaleSince = readAt;
+        UpdateAccessibleText();
+        update();
+    }
+}
+
+// Stale values stay legible but washed out, under a line that says since when.
+void TPolarDiagram::PaintStaleMark() {
+    QPainter painter(&m_drawBitmap);
+    QColor wash = fScene.m_backcolor;
+    wash.setAlpha(150);
+    painter.fillRect(m_drawBitmap.rect(), wash);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect line(4, 2, m_drawBitmap.width() - 8, fontMetrics().height() + 2);
+    painter.fillRect(line, fScene.m_backcolor);
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, StaleText());
 }
 
 void TPolarDiagram::SetFrequency(double hertz) {
@@ -161,6 +187,9 @@ void TPolarDiagram::paintEvent(QPaintEvent*) {
     fCanvas.Begin(m_drawBitmap);
     PolarDiagramPainter(fScene, fCanvas, fRegisters, Pointer()).Paint();
     fCanvas.End();
+    if (!fStaleSince.isEmpty()) {
+        PaintStaleMark();
+    }
     QPainter(this).drawImage(QPoint(0, 0), m_drawBitmap);
 }
 

@@ -36,6 +36,10 @@ public:
     void SetInstantPower(double kilowatts);
     QColor Backcolor() const { return fScene.m_backcolor; }
     void SetBackcolor(const QColor& color);
+    // The values shown are from the read at `readAt` and a later read failed: the diagram is
+    // washed out and says so; empty marks it current.
+    void SetStale(const QString& readAt);
+    const QString& StaleSince() const { return fStaleSince; }
     TPolarArrow GetArrow(TPolarObjectType object, TPhaseType phase) const;
     // Writes the diagram as a BMP file, without transient decorations; raises
     // std::runtime_error with the reason on failure.
@@ -52,11 +56,14 @@ protected:
 private:
     QPoint Pointer() const;
     void UpdateAccessibleText();
+    QString StaleText() const;
+    void PaintStaleMark();
 
     PolarScene fScene;
     const ModbusRegisters& fRegisters;
     QImage m_drawBitmap;
     PolarCanvas fCanvas;
+    QString fStaleSince;
 };
 
 } // namespace kalvo

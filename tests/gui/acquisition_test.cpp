@@ -1,12 +1,14 @@
 #include "app/main_form.h"
 #include "app/run_controller.h"
 #include "dialogs/debug_form.h"
+#include "phasor/polar_diagram.h"
 #include "scripted_modbus_server.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -42,6 +44,8 @@ private:
                 Enabled("readStop"),         Enabled("PanelModbusKind"),
                 Enabled("PanelTCPSettings"), Enabled("PanelRTUSettings")};
     }
+    // The run's state as the status bar has it, whole.
+    QString RunState() { return Child<QLabel>("LabelRunStatus")->toolTip(); }
     void UseServer(const ScriptedModbusServer& server) {
         Child<QLineEdit>("TCPHostEdit")->setText("127.0.0.1");
         Child<QLineEdit>("TCPPortEdit")->setText(QString::number(server.Port()));
@@ -74,8 +78,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Enabled("readStep"), 5000);
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
         QCOMPARE(server.Requests().size(), 2u);
-        QVERIFY(Child<QGroupBox>("Panel1")->title().contains(
-            "Step done: 2 reads, 0 failed, last good read "));
+        QVERIFY(RunState().startsWith("Step done: 2 reads, 0 failed, last good read "));
         const RegisterGrid& inst = *fForm->Grids()[0];
         QCOMPARE(inst.CellText(0, 5), "0x4E61BC00");
         QCOMPARE(inst.CellText(0, 6), "0x00BC614E");
@@ -108,14 +111,49 @@ private slots:
         Button("readContinuous")->click();
         QCOMPARE(Controls(), (QList<bool>{false, false, true, false, false, true}));
         QTRY_VERIFY(server.Requests().size() >= 3);
-        auto* panel = Child<QGroupBox>("Panel1");
-        QTRY_VERIFY(panel->title().startsWith(" Communication: Running: "));
+        QTRY_VERIFY(RunState().startsWith("Running: "));
         Button("readStop")->click();
         QCOMPARE(Controls(), (QList<bool>{true, true, false, true, true, true}));
-        QVERIFY2(panel->title().contains("Stopped: ") && panel->title().contains(" 0 failed"),
-                 qPrintable(panel->title()));
+        QVERIFY2(RunState().startsWith("Stopped: ") && RunState().contains(" 0 failed"),
+                 qPrintable(RunState()));
         auto* log = Child<QListWidget>("listLog");
         QVERIFY(log->item(log->count() - 1)->text().endsWith(" Communication stopped"));
+    }
+
+    // A read that gets no reply leaves its block's values greyed with the time they were read,
+    // in the tables and the diagram, and counts in the status bar; the next good read of the
+    // block makes them current again.
+    void valuesOfAFailedReadAreMarkedStaleUntilReadAgain() {
+        std::atomic<int> requests = 0;
+        ScriptedModbusServer server([this, &requests](const ScriptedModbusServer::Bytes& request) {
+            return ++requests == 3 ? std::vector<ScriptedModbusServer::Segment>{}
+                                   : std::vector<ScriptedModbusServer::Segment>{
+                                         {ScriptedModbusServer::ImageReply(request, fImage)}};
+        });
+        UseServer(server);
+        fForm->Settings().ReplyTimeoutS = 1;
+        const RegisterTableModel& inst = *fForm->Grids()[0]->Model();
+        const TPolarDiagram& diagram = *fForm->findChild<TPolarDiagram*>();
+        Button("readContinuous")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(RunState().contains(" 1 failed"), 5000);
+        for (std::size_t t = 0; t < RegisterTables().size(); ++t) {
+            const RegisterTable& table = RegisterTables()[t];
+            for (std::size_t row = 0; row < table.Rows.size(); ++row) {
+                QCOMPARE(fForm->Grids()[t]->Model()->Stale(static_cast<int>(row)),
+                         table.Rows[row].Block == RegisterBlock::A);
+            }
+        }
+        const QString tip = inst.data(inst.index(0, 7), Qt::ToolTipRole).toString();
+        QVERIFY2(tip.startsWith("12345678\nStale: read at ") &&
+                     tip.endsWith(", later reads failed"),
+                 qPrintable(tip));
+        QVERIFY(inst.data(inst.index(0, 7), Qt::ForegroundRole).isValid());
+        QVERIFY(!inst.data(inst.index(0, 1), Qt::ForegroundRole).isValid());
+        const bool diagramShowsBlockA = RegisterOf(Quantity::VoltageL1).Block == RegisterBlock::A;
+        QCOMPARE(!diagram.StaleSince().isEmpty(), diagramShowsBlockA);
+        QTRY_VERIFY_WITH_TIMEOUT(!inst.Stale(0), 5000);
+        QVERIFY(diagram.StaleSince().isEmpty());
+        Button("readStop")->click();
     }
 
     // A typing mistake is reported and starts nothing; the last reading and its log stay.

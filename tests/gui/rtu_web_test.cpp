@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -249,6 +250,9 @@ private slots:
         QCOMPARE(counts.Responses, 1);
         QCOMPARE(counts.NoResponses, 1);
         QCOMPARE(counts.ConsecErrors, 1);
+        // What was read before stays, marked stale; the state says the run failed.
+        QVERIFY(form->Grids()[0]->Model()->Stale(0));
+        QVERIFY(form->findChild<QLabel*>("LabelRunStatus")->toolTip().startsWith("Failed: 1 read"));
         QElapsedTimer closing;
         closing.start();
         form.reset();
