@@ -56,8 +56,11 @@ void FullRedraw(benchmark::State& state) {
     std::vector<kalvo::TrendChart::Line> shown;
     std::size_t bytes = 0;
     for (int line = 0; line < kLines; ++line) {
-        shown.push_back({&lines[static_cast<std::size_t>(line)], QString("line %1").arg(line),
-                         line < 4 ? "V" : "A", kalvo::TrendColours::SlotColour(line)});
+        shown.push_back({&lines[static_cast<std::size_t>(line)],
+                         QString("line %1").arg(line),
+                         line < 4 ? "V" : "A",
+                         kalvo::TrendColours::SlotColour(line),
+                         {}});
         bytes += lines[static_cast<std::size_t>(line)].Bytes();
     }
     chart.SetLines(shown);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registers/poll_settings.h"
+#include "trend/trend_limit.h"
 #include "trend/trend_series.h"
 
 #include <QRect>
@@ -33,6 +34,8 @@ struct ClientConfig {
     std::optional<std::vector<int>> TrendQuantities;
     // The colour slot of each quantity the trend has shown, by first register.
     std::map<int, int> TrendColours;
+    // The limits set on trend quantities, by first register.
+    std::map<int, TrendLimit> TrendLimits;
     // How many readings each trend line keeps.
     std::size_t TrendCapacity = TrendSeries::kDefaultCapacity;
     // The folder last used for each kind of file: "Csv", "Bitmap", "Trend", "Record".

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cmath>
 
 namespace kalvo {
 
@@ -31,6 +32,17 @@ const char* const kFolderKinds[] = {"Csv", "Bitmap", "Trend", "Record"};
 // A trend line of 20 million readings takes some 320 MB.
 constexpr int kFewestTrendReadings = 1000;
 constexpr int kMostTrendReadings = 20'000'000;
+
+// A limit as the file keeps it: a number with a point, or nothing.
+QString LimitText(std::optional<double> limit) {
+    return limit ? QString::number(*limit, 'g', 17) : QString();
+}
+
+std::optional<double> LimitText(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
 
 bool ReadBoolean(const QSettings& ini, const QString& key, bool fallback) {
     return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
@@ -123,6 +135,15 @@ ClientConfig ConfigFile::Read() const {
             config.TrendColours[*index] = *slot;
         }
     }
+    // "register:lower:upper ...", either limit may be empty.
+    for (const QString& item : ReadText(ini, "TrendLimits", QString()).split(' ')) {
+        const std::optional<int> index = ClientConfig::IntegerText(item.section(':', 0, 0));
+        const TrendLimit limit{LimitText(item.section(':', 1, 1)),
+                               LimitText(item.section(':', 2, 2))};
+        if (index && !limit.Empty()) {
+            config.TrendLimits[*index] = limit;
+        }
+    }
     return config;
 }
 
@@ -165,6 +186,15 @@ QString ConfigFile::Write(const ClientConfig& config) const {
         }
         ini.setValue("TrendColours", pairs.join(QChar(32)));
     }
+    QStringList limits;
+    for (const auto& [index, limit] : config.TrendLimits) {
+        if (!limit.Empty()) {
+            limits << QString("%1:%2:%3")
+                          .arg(index)
+                          .arg(LimitText(limit.Lower), LimitText(limit.Upper));
+        }
+    }
+    ini.setValue("TrendLimits", limits.join(QChar(32)));
     ini.endGroup();
     ini.sync();
     if (ini.status() == QSettings::NoError) {

@@ -146,6 +146,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     fPollSettings = config.Poll;
     fRecordSplit = config.RecordSplit;
     fTrend->Colours().SetSlots(config.TrendColours);
+    fTrend->SetLimits(config.TrendLimits);
     fTrend->SetCapacity(config.TrendCapacity);
     fLastFolders = config.LastFolders;
     if (config.TrendQuantities) {
@@ -167,6 +168,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.RecordSplit = fRecordSplit;
     config.TrendQuantities = fTrend->Selection();
     config.TrendColours = fTrend->Colours().Slots();
+    config.TrendLimits = fTrend->Limits();
     config.TrendCapacity = fTrend->Capacity();
     config.LastFolders = fLastFolders;
     return config;

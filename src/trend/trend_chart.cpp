@@ -20,6 +20,9 @@ constexpr std::size_t kDotsBelow = 60;
 constexpr double kDefaultSpanSeconds = 120;
 constexpr int kMinimumDigits = 3;
 constexpr int kMaximumDigits = 15;
+constexpr int kPixelsPerTimeTick = 110;
+constexpr int kSnapPixels = 8;
+constexpr int kClickSlack = 3;
 
 QString TimeText(double time) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)))
@@ -56,6 +59,17 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
     fCursorLine = new QCPItemStraightLine(fPlot);
     fCursorLine->setPen(QPen(Qt::gray, 1, Qt::DashLine));
     fCursorLine->setVisible(false);
+    for (const CursorId id : {CursorA, CursorB}) {
+        fCursorItems[id] = new QCPItemStraightLine(fPlot);
+        fCursorItems[id]->setPen(QPen(palette().color(QPalette::Text), 1.5));
+        fCursorItems[id]->setVisible(false);
+        fCursorLabels[id] = new QCPItemText(fPlot);
+        fCursorLabels[id]->setText(id == CursorA ? "A" : "B");
+        fCursorLabels[id]->setColor(palette().color(QPalette::Text));
+        fCursorLabels[id]->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        fCursorLabels[id]->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        fCursorLabels[id]->setVisible(false);
+    }
     // A box over the plot, not an item of it: it is never part of an exported picture.
     fReadOut = new QLabel(fPlot);
     fReadOut->setObjectName("TrendReadOut");
@@ -70,11 +84,16 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
             [this] { UserRangeChanged(); });
     connect(fPlot, &QCustomPlot::mouseMove, this,
             [this](QMouseEvent* event) { ShowCursor(event->pos().x()); });
+    connect(fPlot, &QCustomPlot::mousePress, this,
+            [this](QMouseEvent* event) { fPressedAt = event->pos(); });
+    connect(fPlot, &QCustomPlot::mouseRelease, this, &TrendChart::MouseReleased);
     const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000;
     SetRange(now - fSpanSeconds, now);
 }
 
 void TrendChart::SetLines(std::vector<Line> lines) {
+    RemoveLimitItems();
+    fManualAxes.clear();
     for (QCPGraph* graph : fGraphs) {
         fPlot->removeGraph(graph);
     }
@@ -98,7 +117,43 @@ void TrendChart::SetLines(std::vector<Line> lines) {
         fGraphs.push_back(graph);
     }
     KeyAxesToLines();
+    DrawLimits();
     Redraw();
+}
+
+void TrendChart::SetLimit(std::size_t line, TrendLimit limit) {
+    fLines.at(line).Limit = limit;
+    DrawLimits();
+    fPlot->replot(QCustomPlot::rpQueuedReplot);
+    emit measurementsChanged();
+}
+
+void TrendChart::RemoveLimitItems() {
+    for (QCPItemStraightLine* item : fLimitItems) {
+        fPlot->removeItem(item);
+    }
+    fLimitItems.clear();
+}
+
+// A limit is a dashed line in its quantity's colour, on its axis; normalised, a limit has
+// no place and is not drawn.
+void TrendChart::DrawLimits() {
+    RemoveLimitItems();
+    for (std::size_t i = 0; i < fLines.size() && !fNormalised; ++i) {
+        for (const std::optional<double>& value : {fLines[i].Limit.Lower, fLines[i].Limit.Upper}) {
+            if (!value) {
+                continue;
+            }
+            auto* item = new QCPItemStraightLine(fPlot);
+            for (QCPItemPosition* point : {item->point1, item->point2}) {
+                point->setAxes(fPlot->xAxis, fGraphs[i]->valueAxis());
+            }
+            item->point1->setCoords(0, *value);
+            item->point2->setCoords(1, *value);
+            item->setPen(QPen(fLines[i].Colour, 1, Qt::DashLine));
+            fLimitItems.push_back(item);
+        }
+    }
 }
 
 // The chart in the window's colours: a dark theme gets a dark chart, not a white box.
@@ -129,6 +184,10 @@ void TrendChart::KeyAxesToLines() {
         std::copy_if(fGraphs.begin(), fGraphs.end(), std::back_inserter(carried),
                      [axis = axis](QCPGraph* graph) { return graph->valueAxis() == axis; });
         const QColor colour = carried.size() == 1 ? carried.front()->pen().color() : text;
+        // A line without a unit names its axis itself.
+        if (unit.isEmpty() && !fNormalised) {
+            axis->setLabel(carried.size() == 1 ? carried.front()->name() : QString("no unit"));
+        }
         axis->setBasePen(QPen(colour));
         axis->setTickPen(QPen(colour));
         axis->setSubTickPen(QPen(colour));
@@ -214,6 +273,7 @@ void TrendChart::SetNormalised(bool on) {
 }
 
 void TrendChart::FitAll() {
+    fManualAxes.clear();
     const double earliest = EarliestTime();
     const double latest = LatestTime();
     if (latest > earliest) {
@@ -225,6 +285,8 @@ void TrendChart::FitAll() {
 
 void TrendChart::ResetView() {
     HideCursor();
+    ClearCursors();
+    fManualAxes.clear();
     fSpanSeconds = kDefaultSpanSeconds;
     const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000;
     SetRange(now - fSpanSeconds, now);
@@ -243,6 +305,8 @@ void TrendChart::UserRangeChanged() {
 
 void TrendChart::Redraw() {
     const int columns = std::max(1, fPlot->axisRect()->width());
+    // A time label is about a hundred pixels wide: no more ticks than fit side by side.
+    fPlot->xAxis->ticker()->setTickCount(std::clamp(columns / kPixelsPerTimeTick, 2, 6));
     const double from = From();
     const double to = To();
     for (std::size_t i = 0; i < fLines.size(); ++i) {
@@ -270,10 +334,14 @@ void TrendChart::Redraw() {
     }
     ScaleValueAxes();
     fPlot->replot(QCustomPlot::rpQueuedReplot);
+    emit measurementsChanged();
 }
 
 void TrendChart::ScaleValueAxes() {
     for (auto& [unit, axis] : fAxes) {
+        if (fManualAxes.contains(axis)) {
+            continue;
+        }
         if (fNormalised) {
             axis->setRange(-0.05, 1.05);
             continue;
@@ -316,7 +384,7 @@ void TrendChart::ShowDigitsTheTicksNeed(QCPAxis* axis) {
     axis->setNumberPrecision(std::clamp(whole + fraction, kMinimumDigits, kMaximumDigits));
 }
 
-QString TrendChart::CursorText(double time, double tolerance) const {
+std::optional<double> TrendChart::NearestSampleTime(double time, double tolerance) const {
     std::optional<double> at;
     for (const Line& line : fLines) {
         const std::size_t index = line.Series->SampleNear(time, tolerance);
@@ -325,6 +393,11 @@ QString TrendChart::CursorText(double time, double tolerance) const {
             at = line.Series->TimeAt(index);
         }
     }
+    return at;
+}
+
+QString TrendChart::CursorText(double time, double tolerance) const {
+    const std::optional<double> at = NearestSampleTime(time, tolerance);
     if (!at) {
         return {};
     }
@@ -376,9 +449,111 @@ void TrendChart::HideCursor() {
     }
 }
 
+void TrendChart::PlaceCursor(CursorId cursor, double time) {
+    const double tolerance =
+        std::abs(fPlot->xAxis->pixelToCoord(kSnapPixels) - fPlot->xAxis->pixelToCoord(0));
+    fCursors[cursor] = NearestSampleTime(time, tolerance).value_or(time);
+    fLastCursor = cursor;
+    DrawCursors();
+    emit measurementsChanged();
+}
+
+void TrendChart::ClearCursors() {
+    fCursors = {};
+    DrawCursors();
+    emit measurementsChanged();
+}
+
+void TrendChart::DrawCursors() {
+    for (const CursorId id : {CursorA, CursorB}) {
+        const std::optional<double> time = fCursors[id];
+        fCursorItems[id]->setVisible(time.has_value());
+        fCursorLabels[id]->setVisible(time.has_value());
+        if (time) {
+            fCursorItems[id]->point1->setCoords(*time, 0);
+            fCursorItems[id]->point2->setCoords(*time, 1);
+            fCursorLabels[id]->position->setCoords(*time, 0);
+        }
+    }
+    fPlot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// The next or previous reading of any line, from where the cursor stands (or the middle).
+void TrendChart::StepCursor(int direction) {
+    const double from = fCursors[fLastCursor].value_or((From() + To()) / 2);
+    std::optional<double> best;
+    for (const Line& line : fLines) {
+        const TrendSeries& series = *line.Series;
+        std::size_t i = series.IndexAt(from);
+        if (direction > 0) {
+            i = i == series.Size() ? 0 : i + 1;
+        } else if (i < series.Size() && series.TimeAt(i) >= from) {
+            i = i == 0 ? series.Size() : i - 1;
+        }
+        while (i < series.Size() && std::isnan(series.ValueAt(i))) {
+            i = direction > 0 ? i + 1 : (i == 0 ? series.Size() : i - 1);
+        }
+        if (i < series.Size() &&
+            (!best || std::abs(series.TimeAt(i) - from) < std::abs(*best - from))) {
+            best = series.TimeAt(i);
+        }
+    }
+    if (best) {
+        PlaceCursor(fLastCursor, *best);
+    }
+}
+
+double TrendChart::PointerTime() const {
+    const QPoint pointer = fPlot->mapFromGlobal(QCursor::pos());
+    return fPlot->axisRect()->rect().contains(pointer) ? fPlot->xAxis->pixelToCoord(pointer.x())
+                                                       : (From() + To()) / 2;
+}
+
+// A click that did not drag places cursor A; with Shift, cursor B.
+void TrendChart::MouseReleased(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton ||
+        (event->pos() - fPressedAt).manhattanLength() > kClickSlack ||
+        !fPlot->axisRect()->rect().contains(event->pos())) {
+        return;
+    }
+    PlaceCursor(event->modifiers().testFlag(Qt::ShiftModifier) ? CursorB : CursorA,
+                fPlot->xAxis->pixelToCoord(event->pos().x()));
+}
+
+// The wheel over a value axis zooms it about the pointer, with Shift pans it; from then on
+// the axis keeps the user's range until Fit all.
+bool TrendChart::ZoomValueAxis(QWheelEvent* event) {
+    const QPointF at = event->position();
+    for (auto& [unit, axis] : fAxes) {
+        if (axis->selectTest(at, false) < 0) {
+            continue;
+        }
+        const double steps = event->angleDelta().y() / 120.0;
+        if (event->modifiers().testFlag(Qt::ShiftModifier)) {
+            axis->moveRange(axis->range().size() * kPanShare * steps);
+        } else {
+            axis->scaleRange(std::pow(kZoomFactor, -steps), axis->pixelToCoord(at.y()));
+        }
+        fManualAxes.insert(axis);
+        ShowDigitsTheTicksNeed(axis);
+        fPlot->replot(QCustomPlot::rpQueuedReplot);
+        return true;
+    }
+    return false;
+}
+
+void TrendChart::AutoScaleValueAxes() {
+    fManualAxes.clear();
+    Redraw();
+}
+
 bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
     if (watched == fPlot && event->type() == QEvent::Leave) {
         HideCursor();
+    }
+    if (watched == fPlot && event->type() == QEvent::Wheel &&
+        ZoomValueAxis(static_cast<QWheelEvent*>(event))) {
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -394,6 +569,10 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right: {
+        if (event->modifiers().testFlag(Qt::ShiftModifier)) {
+            StepCursor(event->key() == Qt::Key_Left ? -1 : 1);
+            break;
+        }
         const double step = span * kPanShare * (event->key() == Qt::Key_Left ? -1 : 1);
         SetFollowing(false);
         SetRange(From() + step, To() + step);
@@ -411,6 +590,13 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
     }
     case Qt::Key_Home:
         FitAll();
+        break;
+    case Qt::Key_A:
+    case Qt::Key_B:
+        PlaceCursor(event->key() == Qt::Key_A ? CursorA : CursorB, PointerTime());
+        break;
+    case Qt::Key_Delete:
+        ClearCursors();
         break;
     case Qt::Key_End:
         SetFollowing(true);

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "trend/trend_limit.h"
 #include "trend/trend_series.h"
 
 #include <QColor>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
 class QCPAxis;
 class QCPGraph;
 class QCPItemStraightLine;
+class QCPItemText;
+class QWheelEvent;
+class QMouseEvent;
 class QCustomPlot;
 class QLabel;
 
@@ -30,7 +37,9 @@ public:
         QString Name;
         QString Unit;
         QColor Colour;
+        TrendLimit Limit;
     };
+    enum CursorId { CursorA, CursorB };
 
     explicit TrendChart(QWidget* parent = nullptr);
 
@@ -52,12 +61,23 @@ public:
     QString CursorText(double time, double tolerance = 0) const;
     // The read-out shown under the pointer, or nothing.
     QString ShownReadOut() const;
+    const std::vector<Line>& Lines() const { return fLines; }
+    void SetLimit(std::size_t line, TrendLimit limit);
+    // Places a measuring cursor at the sample nearest `time` (within a few pixels), or at
+    // `time` where there is none.
+    void PlaceCursor(CursorId cursor, double time);
+    std::optional<double> Cursor(CursorId cursor) const { return fCursors[cursor]; }
+    void ClearCursors();
+    // Lets the value axis of `unit` follow its lines again after the user zoomed it.
+    void AutoScaleValueAxes();
     // Draws what is in view now (the test and the benchmark call it directly).
     void Redraw();
     QCustomPlot* Plot() const { return fPlot; }
 
 signals:
     void followingChanged(bool on);
+    // The view, the data in it or a cursor changed: measurements are out of date.
+    void measurementsChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -69,6 +89,15 @@ private:
     void UserRangeChanged();
     void ShowCursor(int x);
     void HideCursor();
+    void DrawCursors();
+    void DrawLimits();
+    void RemoveLimitItems();
+    std::optional<double> NearestSampleTime(double time, double tolerance) const;
+    // The cursor moved last, by keys, to the previous (-1) or next (+1) reading.
+    void StepCursor(int direction);
+    double PointerTime() const;
+    bool ZoomValueAxis(QWheelEvent* event);
+    void MouseReleased(QMouseEvent* event);
     void ScaleValueAxes();
     void KeyAxesToLines();
     void FollowThePalette();
@@ -82,6 +111,14 @@ private:
     std::map<QString, QCPAxis*> fAxes;
     QLabel* fReadOut = nullptr;
     QCPItemStraightLine* fCursorLine = nullptr;
+    std::array<std::optional<double>, 2> fCursors;
+    std::array<QCPItemStraightLine*, 2> fCursorItems{};
+    std::array<QCPItemText*, 2> fCursorLabels{};
+    CursorId fLastCursor = CursorA;
+    std::vector<QCPItemStraightLine*> fLimitItems;
+    // Value axes the user zoomed or panned: they keep their range until fitted again.
+    std::set<QCPAxis*> fManualAxes;
+    QPoint fPressedAt;
     bool fFollowing = true;
     bool fNormalised = false;
     bool fSettingRange = false;

@@ -30,15 +30,21 @@ void TrendSeries::Append(double time, double value) {
     fValues.push_back(value);
     const std::size_t last = fTimes.size() - 1;
     if (last % kSummarySpan == 0) {
-        fSummaries.push_back({kInfinity, -kInfinity, false});
+        fSummaries.push_back({kInfinity, -kInfinity, false, 0, 0});
     }
     Summary& summary = fSummaries.back();
+    Include(summary, value);
+}
+
+void TrendSeries::Include(Summary& summary, double value) {
     if (std::isnan(value)) {
         summary.Gap = true;
-    } else {
-        summary.Lowest = std::min(summary.Lowest, value);
-        summary.Highest = std::max(summary.Highest, value);
+        return;
     }
+    summary.Lowest = std::min(summary.Lowest, value);
+    summary.Highest = std::max(summary.Highest, value);
+    summary.Sum += value;
+    ++summary.Count;
 }
 
 void TrendSeries::Clear() {
@@ -83,7 +89,7 @@ std::size_t TrendSeries::SampleNear(double time, double tolerance) const {
 }
 
 TrendSeries::Summary TrendSeries::Span(std::size_t begin, std::size_t end) const {
-    Summary result{kInfinity, -kInfinity, false};
+    Summary result{kInfinity, -kInfinity, false, 0, 0};
     std::size_t i = begin;
     while (i < end) {
         if (i % kSummarySpan == 0 && i + kSummarySpan <= end) {
@@ -91,19 +97,29 @@ TrendSeries::Summary TrendSeries::Span(std::size_t begin, std::size_t end) const
             result.Lowest = std::min(result.Lowest, block.Lowest);
             result.Highest = std::max(result.Highest, block.Highest);
             result.Gap = result.Gap || block.Gap;
+            result.Sum += block.Sum;
+            result.Count += block.Count;
             i += kSummarySpan;
             continue;
         }
-        const double value = fValues[i];
-        if (std::isnan(value)) {
-            result.Gap = true;
-        } else {
-            result.Lowest = std::min(result.Lowest, value);
-            result.Highest = std::max(result.Highest, value);
-        }
+        Include(result, fValues[i]);
         ++i;
     }
     return result;
+}
+
+TrendSeries::Statistics TrendSeries::Over(double from, double to) const {
+    const std::size_t begin = LowerBound(from);
+    const auto end = static_cast<std::size_t>(std::upper_bound(fTimes.begin(), fTimes.end(), to) -
+                                              fTimes.begin());
+    if (begin >= end) {
+        return {};
+    }
+    const Summary span = Span(begin, end);
+    if (span.Count == 0) {
+        return {};
+    }
+    return {span.Count, span.Lowest, span.Highest, span.Sum / static_cast<double>(span.Count)};
 }
 
 std::vector<TrendSeries::Point> TrendSeries::Decimated(double from, double to, int columns) const {

@@ -40,6 +40,14 @@ public:
     // The samples from `from` to `to` reduced to `columns` columns: per column its minimum and
     // maximum in time order, and a NaN point where a gap lies.
     std::vector<Point> Decimated(double from, double to, int columns) const;
+    struct Statistics {
+        std::size_t Count = 0;
+        double Lowest = 0;
+        double Highest = 0;
+        double Mean = 0;
+    };
+    // Of the values read from `from` to `to`, both included; gaps do not count.
+    Statistics Over(double from, double to) const;
     // The smallest and largest value from `from` to `to`; false when there is none.
     bool Range(double from, double to, double& lowest, double& highest) const;
     // Bytes held, for the memory figure.
@@ -50,10 +58,13 @@ private:
         double Lowest;
         double Highest;
         bool Gap;
+        double Sum;
+        std::size_t Count;
     };
     static constexpr std::size_t kSummarySpan = 32;
 
-    // The minimum, maximum and gap of the samples [begin, end).
+    static void Include(Summary& summary, double value);
+    // The minimum, maximum, gap, sum and count of the samples [begin, end).
     Summary Span(std::size_t begin, std::size_t end) const;
     std::size_t LowerBound(double time) const;
 

@@ -4,14 +4,20 @@
 #include "registers/register_map.h"
 #include "registers/run_record.h"
 #include "registers/value_text.h"
+#include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
 
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QSignalBlocker>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -38,6 +44,60 @@ std::chrono::system_clock::time_point TimePoint(double seconds) {
 double NowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+constexpr int kMeasureHeight = 150;
+constexpr std::array<const char*, 9> kMeasureColumns = {
+    "Quantity", "A", "B", "B - A", "Minimum", "Maximum", "Mean", "Lower limit", "Upper limit"};
+constexpr int kColumnMinimum = 4;
+constexpr int kColumnMaximum = 5;
+constexpr int kColumnLower = 7;
+
+QString UnitSuffix(const QString& unit) {
+    return unit.isEmpty() ? QString() : " [" + unit + "]";
+}
+
+QString NumberText(std::optional<double> value) {
+    return value ? QString::number(*value, 'g', 10) : QString();
+}
+
+// A number as typed, in the user's notation or with a point.
+std::optional<double> NumberOf(const QString& text) {
+    bool ok = false;
+    double value = QLocale().toDouble(text, &ok);
+    if (!ok) {
+        value = QLocale::c().toDouble(text, &ok);
+    }
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
+
+QIcon ColourKey(const QColor& colour) {
+    QPixmap key(10, 10);
+    key.fill(colour);
+    return QIcon(key);
+}
+
+QString ClockText(double seconds) {
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(seconds * 1000)))
+        .toString("HH:mm:ss.zzz");
+}
+
+QString DeltaTimeText(std::optional<double> a, std::optional<double> b) {
+    if (!a && !b) {
+        return "Cursors: click for A, Shift+click for B (keys A, B; Shift+arrows move; Delete "
+               "removes). Statistics are of the view.";
+    }
+    QStringList parts;
+    if (a) {
+        parts << "A " + ClockText(*a);
+    }
+    if (b) {
+        parts << "B " + ClockText(*b);
+    }
+    if (a && b) {
+        parts << QString("B - A = %1 s").arg(*b - *a, 0, 'f', 3);
+    }
+    return parts.join("   ");
 }
 
 } // namespace
@@ -83,6 +143,7 @@ TrendTab::TrendTab(QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(BuildControls());
     column->addWidget(fChart, 1);
+    column->addWidget(BuildMeasurements());
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, 700});
@@ -118,12 +179,129 @@ QWidget* TrendTab::BuildControls() {
             fChart, &TrendChart::FitAll);
     connect(button("TrendClear", "Clear", "Forget the history"), &QToolButton::clicked, this,
             &TrendTab::Clear);
+    QToolButton* measure = button("TrendMeasure", "Measure",
+                                  "Cursors (click: A, Shift+click: B; keys A, B, Shift+arrows, "
+                                  "Delete), statistics of the view and limits");
+    measure->setCheckable(true);
+    connect(measure, &QToolButton::toggled, this, [this](bool on) {
+        fMeasurePanel->setVisible(on);
+        ShowMeasurements();
+    });
     row->addStretch(1);
     fCapacityLabel = new QLabel;
     fCapacityLabel->setObjectName("TrendCapacity");
     row->addWidget(fCapacityLabel);
     SetCapacity(fCapacity);
     return bar;
+}
+
+QWidget* TrendTab::BuildMeasurements() {
+    fMeasurePanel = new QWidget;
+    fMeasurePanel->setObjectName("TrendMeasurePanel");
+    auto* column = new QVBoxLayout(fMeasurePanel);
+    column->setContentsMargins(4, 0, 4, 0);
+    fDeltaTime = new QLabel;
+    fDeltaTime->setObjectName("TrendDeltaTime");
+    fDeltaTime->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(fDeltaTime);
+    fMeasurements = new QTableWidget(0, static_cast<int>(kMeasureColumns.size()));
+    fMeasurements->setObjectName("TrendMeasurements");
+    fMeasurements->setAccessibleName("Trend measurements");
+    fMeasurements->setHorizontalHeaderLabels(
+        QStringList(kMeasureColumns.begin(), kMeasureColumns.end()));
+    fMeasurements->verticalHeader()->hide();
+    fMeasurements->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    fMeasurements->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    fMeasurements->setTabKeyNavigation(false);
+    fMeasurements->setMaximumHeight(kMeasureHeight);
+    column->addWidget(fMeasurements);
+    fMeasurePanel->hide();
+    connect(fChart, &TrendChart::measurementsChanged, this, &TrendTab::ShowMeasurements);
+    connect(fMeasurements, &QTableWidget::cellChanged, this, &TrendTab::LimitEdited);
+    return fMeasurePanel;
+}
+
+// Per line: its values at the cursors and their difference, its minimum, maximum and mean
+// over the view (in red beyond a limit), and its limits, which are edited here.
+void TrendTab::ShowMeasurements() {
+    if (!fMeasurePanel->isVisibleTo(this)) {
+        return;
+    }
+    const QSignalBlocker quiet(fMeasurements);
+    const std::vector<TrendChart::Line>& lines = fChart->Lines();
+    const std::optional<double> a = fChart->Cursor(TrendChart::CursorA);
+    const std::optional<double> b = fChart->Cursor(TrendChart::CursorB);
+    fMeasurements->setRowCount(static_cast<int>(lines.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const TrendChart::Line& line = lines[i];
+        const TrendMeasurement m =
+            TrendMeasurement::Of(*line.Series, fChart->From(), fChart->To(), a, b);
+        const bool counted = m.View.Count > 0;
+        const std::array<bool, 2> beyond = {
+            counted && line.Limit.Lower && m.View.Lowest < *line.Limit.Lower,
+            counted && line.Limit.Upper && m.View.Highest > *line.Limit.Upper};
+        const std::array<std::optional<double>, kMeasureColumns.size() - 1> values = {
+            m.AtA,
+            m.AtB,
+            m.Delta,
+            counted ? std::optional(m.View.Lowest) : std::nullopt,
+            counted ? std::optional(m.View.Highest) : std::nullopt,
+            counted ? std::optional(m.View.Mean) : std::nullopt,
+            line.Limit.Lower,
+            line.Limit.Upper};
+        SetMeasureCell(static_cast<int>(i), 0, line.Name + UnitSuffix(line.Unit), line.Colour);
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            const bool red =
+                (c == kColumnMinimum - 1 && beyond[0]) || (c == kColumnMaximum - 1 && beyond[1]);
+            SetMeasureCell(static_cast<int>(i), static_cast<int>(c) + 1, NumberText(values[c]),
+                           red ? QColor(Qt::red) : QColor());
+        }
+    }
+    fDeltaTime->setText(DeltaTimeText(a, b));
+}
+
+void TrendTab::SetMeasureCell(int row, int column, const QString& text, const QColor& key) {
+    QTableWidgetItem* item = fMeasurements->item(row, column);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        const bool limit = column >= kColumnLower;
+        item->setFlags(limit ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                             : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        if (column != 0) {
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
+        fMeasurements->setItem(row, column, item);
+    }
+    // An unchanged text is not set again: an open limit editor keeps what is being typed.
+    if (item->text() != text) {
+        item->setText(text);
+    }
+    if (column == 0) {
+        item->setIcon(ColourKey(key));
+    } else {
+        item->setData(Qt::ForegroundRole, key.isValid() ? QVariant(key) : QVariant());
+    }
+}
+
+// An empty cell removes the limit; a text that is no number is refused.
+void TrendTab::LimitEdited(int row, int column) {
+    if (column < kColumnLower || row < 0 || static_cast<std::size_t>(row) >= Selection().size()) {
+        return;
+    }
+    const QString text = fMeasurements->item(row, column)->text().trimmed();
+    const std::optional<double> value = NumberOf(text);
+    const int index = Selection()[static_cast<std::size_t>(row)];
+    TrendLimit& limit = fLimits[index];
+    if (text.isEmpty() || value) {
+        (column == kColumnLower ? limit.Lower : limit.Upper) = value;
+    }
+    fChart->SetLimit(static_cast<std::size_t>(row), limit);
+    ShowMeasurements();
+}
+
+void TrendTab::SetLimits(std::map<int, TrendLimit> limits) {
+    fLimits = std::move(limits);
+    SelectionChanged();
 }
 
 std::vector<int> TrendTab::Selection() const {
@@ -166,7 +344,8 @@ void TrendTab::SelectionChanged() {
         const TrendQuantity& quantity = TrendQuantity::At(index);
         TrendSeries& series = fHistory[index];
         series.SetCapacity(fCapacity);
-        lines.push_back({&series, quantity.Name(), quantity.Unit(), fColours.ColourOf(index)});
+        lines.push_back(
+            {&series, quantity.Name(), quantity.Unit(), fColours.ColourOf(index), fLimits[index]});
     }
     fChart->SetLines(std::move(lines));
 }

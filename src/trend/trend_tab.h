@@ -11,6 +11,7 @@
 #include <vector>
 
 class QLabel;
+class QTableWidget;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -47,6 +48,9 @@ public:
         fAsk = std::move(ask);
     }
     TrendColours& Colours() { return fColours; }
+    // The limits set on quantities, by first register.
+    const std::map<int, TrendLimit>& Limits() const { return fLimits; }
+    void SetLimits(std::map<int, TrendLimit> limits);
     // How many readings each line keeps (the oldest go first).
     void SetCapacity(std::size_t readings);
     std::size_t Capacity() const { return fCapacity; }
@@ -57,6 +61,10 @@ public:
 
 private:
     QWidget* BuildControls();
+    QWidget* BuildMeasurements();
+    void ShowMeasurements();
+    void LimitEdited(int row, int column);
+    void SetMeasureCell(int row, int column, const QString& text, const QColor& key);
     void SelectionChanged();
     template <typename Add> void AddToBlock(RegisterBlock block, Add add);
 
@@ -67,6 +75,10 @@ private:
     TrendColours fColours;
     std::size_t fCapacity = TrendSeries::kDefaultCapacity;
     QLabel* fCapacityLabel = nullptr;
+    QWidget* fMeasurePanel = nullptr;
+    QLabel* fDeltaTime = nullptr;
+    QTableWidget* fMeasurements = nullptr;
+    std::map<int, TrendLimit> fLimits;
     std::function<bool(QWidget*, const QString&)> fAsk;
     bool fFilling = false;
 };

@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 #include "registers/register_map.h"
 #include "registers/value_text.h"
+#include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
 #include "trend/trend_series.h"
 #include "trend/trend_tab.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -85,6 +87,71 @@ private slots:
         double top = 0;
         QVERIFY(series.Range(series.FirstTime(), series.LastTime(), lowest, top));
         QCOMPARE(top, highest);
+    }
+
+    // The cursors and the view's statistics over a hand-made line: squares of 0..9 one second
+    // apart, with no reading at 105.
+    void measurementsOfAHandMadeLine_data() {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<double>("a");
+        QTest::addColumn<double>("b");
+        QTest::addColumn<QList<double>>(
+            "expected"); // A, B, delta (NaN: none), count, min, max, mean
+        const double none = NAN;
+        QTest::newRow("whole view, on samples")
+            << 100.0 << 109.0 << 101.0 << 104.0 << QList<double>{1, 16, 15, 9, 0, 81, 260.0 / 9};
+        QTest::newRow("between samples: the nearer")
+            << 100.0 << 109.0 << 103.4 << 106.6 << QList<double>{9, 49, 40, 9, 0, 81, 260.0 / 9};
+        QTest::newRow("in the gap, before the first")
+            << 102.5 << 106.0 << 105.0 << 99.0
+            << QList<double>{none, none, none, 3, 9, 36, 61.0 / 3};
+        QTest::newRow("after the last, edges included")
+            << 103.0 << 104.0 << 109.0 << 120.0 << QList<double>{81, none, none, 2, 9, 16, 12.5};
+        QTest::newRow("nothing in view")
+            << 200.0 << 300.0 << 101.0 << 102.0 << QList<double>{1, 4, 3, 0, 0, 0, 0};
+    }
+    void measurementsOfAHandMadeLine() {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(double, a);
+        QFETCH(double, b);
+        QFETCH(QList<double>, expected);
+        TrendSeries series;
+        for (int i = 0; i < 10; ++i) {
+            series.Append(100 + i, i == 5 ? NAN : i * i);
+        }
+        const TrendMeasurement m = TrendMeasurement::Of(series, from, to, a, b);
+        const auto same = [](std::optional<double> got, double wanted) {
+            return std::isnan(wanted) ? !got.has_value() : got == wanted;
+        };
+        QVERIFY(same(m.AtA, expected[0]));
+        QVERIFY(same(m.AtB, expected[1]));
+        QVERIFY(same(m.Delta, expected[2]));
+        QCOMPARE(m.View.Count, static_cast<std::size_t>(expected[3]));
+        QCOMPARE(m.View.Lowest, expected[4]);
+        QCOMPARE(m.View.Highest, expected[5]);
+        QCOMPARE(m.View.Mean, expected[6]);
+    }
+
+    // Over a long line the statistics come from the block summaries and the samples at the
+    // edges: the same as counting every sample.
+    void viewStatisticsOfALongLine() {
+        TrendSeries series;
+        for (int i = 0; i < 10'000; ++i) {
+            series.Append(i, i % 97 == 0 ? NAN : i);
+        }
+        double sum = 0;
+        std::size_t count = 0;
+        for (int i = 13; i <= 9'001; ++i) {
+            sum += i % 97 == 0 ? 0 : i;
+            count += i % 97 == 0 ? 0 : 1;
+        }
+        const TrendSeries::Statistics view = series.Over(13, 9'001);
+        QCOMPARE(view.Count, count);
+        QCOMPARE(view.Lowest, 13.0);
+        QCOMPARE(view.Highest, 9'001.0);
+        QCOMPARE(view.Mean, sum / static_cast<double>(count));
     }
 
     // A value goes through the trend as the tables show it, whatever its type: a double
@@ -165,7 +232,7 @@ private slots:
         QVERIFY(!std::isnan(series->ValueAt(first + 1)));
     }
 
-    // The ticked set and each quantity's colour survive a restart.
+    // The ticked set, each quantity's colour and its limits survive a restart.
     void theTickedSetSurvivesARestart() {
         QColor frequency;
         {
@@ -173,11 +240,18 @@ private slots:
             form->Trend()->SetSelection({177});
             form->Trend()->SetSelection({50, 177});
             frequency = form->Trend()->Colours().ColourOf(50);
+            form->Trend()->SetLimits({{50, {49.5, 50.5}}, {177, {std::nullopt, -0.25}}});
             form->close();
         }
         auto again = NewForm();
         QCOMPARE(again->Trend()->Selection(), (std::vector<int>{50, 177}));
         QCOMPARE(again->Trend()->Colours().ColourOf(50), frequency);
+        const std::map<int, TrendLimit>& limits = again->Trend()->Limits();
+        QCOMPARE(limits.at(50).Lower, 49.5);
+        QCOMPARE(limits.at(50).Upper, 50.5);
+        QVERIFY(!limits.at(177).Lower);
+        QCOMPARE(limits.at(177).Upper, -0.25);
+        QCOMPARE(again->Trend()->Chart()->Lines()[0].Limit.Upper, 50.5);
     }
 
     // A failed read and the start of a run each break the lines; the read-out shows only
@@ -212,6 +286,62 @@ private slots:
             QCOMPARE(chart.CursorText(c.time, 0.1).isEmpty(), !c.shown);
         }
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
+    }
+
+    // The tab's measurement tools: a click places cursor A, Shift+click cursor B, both on a
+    // reading; Shift+arrows move the last one by a reading; a limit typed into the table is
+    // kept, drawn, and marks an extreme beyond it.
+    void cursorsAndLimitsInTheTab() {
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        TrendTab trend;
+        trend.resize(1000, 700);
+        trend.show();
+        trend.SetSelection({voltage});
+        ModbusRegisters image;
+        image.Fill();
+        const double t0 = 1e9;
+        for (int i = 0; i < 10; ++i) {
+            image.Put(Quantity::VoltageL1, 230 + i);
+            trend.AddBlock(t0 + i, RegisterBlock::A, image);
+        }
+        TrendChart& chart = *trend.Chart();
+        chart.SetRange(t0 - 1, t0 + 10);
+        trend.findChild<QToolButton*>("TrendMeasure")->click();
+        QCustomPlot& plot = *chart.Plot();
+        plot.replot();
+        const auto pixel = [&plot](double time) {
+            return QPoint(static_cast<int>(plot.xAxis->coordToPixel(time)),
+                          plot.axisRect()->center().y());
+        };
+        QTest::mouseClick(&plot, Qt::LeftButton, {}, pixel(t0 + 2.2));
+        QTest::mouseClick(&plot, Qt::LeftButton, Qt::ShiftModifier, pixel(t0 + 6.9));
+        QCOMPARE(chart.Cursor(TrendChart::CursorA), t0 + 2);
+        QCOMPARE(chart.Cursor(TrendChart::CursorB), t0 + 7);
+        chart.setFocus();
+        QTest::keyClick(&chart, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(chart.Cursor(TrendChart::CursorB), t0 + 8);
+        auto* table = trend.findChild<QTableWidget*>("TrendMeasurements");
+        const auto cells = [table] {
+            QStringList texts;
+            for (int column = 1; column < table->columnCount(); ++column) {
+                texts << table->item(0, column)->text();
+            }
+            return texts;
+        };
+        QCOMPARE(cells(), (QStringList{"232", "238", "6", "230", "239", "234.5", "", ""}));
+        QVERIFY(trend.findChild<QLabel*>("TrendDeltaTime")->text().endsWith("B - A = 6.000 s"));
+        const int items = plot.itemCount();
+        table->item(0, 8)->setText("236.5");
+        QCOMPARE(trend.Limits().at(voltage).Upper, 236.5);
+        QCOMPARE(plot.itemCount(), items + 1);
+        QCOMPARE(table->item(0, 5)->foreground().color(), QColor(Qt::red));
+        QVERIFY(table->item(0, 4)->data(Qt::ForegroundRole).isNull());
+        table->item(0, 7)->setText("volts");
+        QVERIFY(!trend.Limits().at(voltage).Lower);
+        QCOMPARE(table->item(0, 7)->text(), "");
+        QTest::keyClick(&chart, Qt::Key_Delete);
+        QVERIFY(!chart.Cursor(TrendChart::CursorA) && !chart.Cursor(TrendChart::CursorB));
+        QCOMPARE(cells().mid(0, 3), (QStringList{"", "", ""}));
     }
 
     // A history at its cap drops its oldest samples first and still summarises what it keeps
