@@ -10,7 +10,9 @@
 #include "dialogs/settings_form.h"
 #include "phasor/polar_diagram.h"
 #include "qt_common/app_icon.h"
+#include "qt_common/busy_cursor.h"
 #include "qt_common/locale_time.h"
+#include "registers/recorded_run.h"
 #include "registers/register_sheet.h"
 #include "trend/trend_tab.h"
 
@@ -38,6 +40,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <fstream>
 
 namespace kalvo {
 
@@ -82,7 +85,6 @@ void TmainForm::ConnectRunEvents() {
     connect(&events, &QtPollingHost::logLine, this, &TmainForm::AppendLog);
     connect(&events, &QtPollingHost::blockRead, this, &TmainForm::BlockRead);
     connect(&events, &QtPollingHost::readFailed, this, &TmainForm::BlockFailed);
-    connect(&events, &QtPollingHost::blockRead, fTrend, &TrendTab::BlockRead);
     connect(&events, &QtPollingHost::readFailed, fTrend, &TrendTab::BlockFailed);
     connect(&events, &QtPollingHost::statisticsChanged, debugForm, [this] {
         if (debugForm->isVisible()) {
@@ -98,6 +100,7 @@ void TmainForm::ConnectRunEvents() {
         StopCommunication();
     });
     connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
+    connect(fTrend, &TrendTab::openRecordingRequested, this, &TmainForm::OpenRecording);
     connect(fRuns, &RunController::stepFinished, this, [this] {
         fStatus.StepDone();
         ShowStatus();
@@ -364,9 +367,14 @@ void TmainForm::StopCommunication() {
     RestoreIdleControls();
 }
 
+// The trend and the recording take the same time for a reading, so a recording loaded back
+// shows the points the trend showed.
 void TmainForm::BlockRead(RegisterBlock block) {
     RefreshDisplay();
-    RecordBlock(block);
+    const std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
+    RecordBlock(block, time);
+    fTrend->AddBlock(std::chrono::duration<double>(time.time_since_epoch()).count(), block,
+                     fRegisters);
     const QTime now = QTime::currentTime();
     fBlockReadAt[static_cast<std::size_t>(block)] = now;
     MarkStale(block, false);
@@ -410,6 +418,37 @@ void TmainForm::RestoreIdleControls() {
     PanelModbusKind->setEnabled(true);
 }
 
+// "KALVO 12345678: trend from 2026-12-10 15:31:02 to 2026-12-10 15:33:02".
+QString TmainForm::TrendPictureTitle() const {
+    const auto at = [](double seconds) {
+        return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000))
+            .toString("yyyy-MM-dd HH:mm:ss");
+    };
+    const TrendChart& chart = *fTrend->Chart();
+    return QString("KALVO %1: trend from %2 to %3")
+        .arg(fGrids[0]->CellText(0, kColumnValue), at(chart.From()), at(chart.To()));
+}
+
+// A recording is read for the ticked quantities; a file that is not one is reported.
+void TmainForm::OpenRecording() {
+    const QString path = TabExport(*this, fEnvironment, fLastFolders).ChooseRecordingToOpen();
+    if (path.isEmpty()) {
+        return;
+    }
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    if (!file) {
+        fEnvironment.ShowError(this, "Could not open the recording\r\n" + path);
+        return;
+    }
+    try {
+        BusyCursor busy;
+        fTrend->LoadRecording(RecordedRun::Read(file, fTrend->TickedQuantities()));
+    } catch (const std::exception& error) {
+        fEnvironment.ShowError(this, "Not a recording of a Run\r\n" + path + "\r\n" +
+                                         QString::fromStdString(error.what()));
+    }
+}
+
 void TmainForm::SaveCurrentTab() {
     const int tab = PageControl1->currentIndex();
     const QString name = QString::fromStdString(
@@ -423,7 +462,7 @@ void TmainForm::SaveCurrentTab() {
     } else if (PageControl1->widget(tab) == pnlPolar) {
         saved = exporter.SaveDiagramToBitmap(*fPolarDiagram, name);
     } else if (PageControl1->widget(tab) == fTrend) {
-        saved = exporter.SaveTrend(*fTrend, name);
+        saved = exporter.SaveTrend(*fTrend, name, TrendPictureTitle());
     }
     if (saved) {
         fEnvironment.ShowInformation(this, "File successfully saved");
@@ -458,12 +497,12 @@ void TmainForm::RecordClick(bool on) {
 }
 
 // A failed write stops the recording, never the Run.
-void TmainForm::RecordBlock(RegisterBlock block) {
+void TmainForm::RecordBlock(RegisterBlock block, std::chrono::system_clock::time_point time) {
     if (!fRecorder.Recording()) {
         return;
     }
     const std::string failure =
-        fRecorder.Write(std::chrono::system_clock::now(), block, fRegisters);
+        fRecorder.Write(time, block, fRegisters);
     if (failure.empty()) {
         fStatus.RowRecorded();
         return;

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QTime>
 #include <array>
+#include <chrono>
 #include <map>
 
 class QAction;
@@ -112,8 +113,10 @@ private:
     void ConnectRunEvents();
     void StartRun(std::uint32_t cycles);
     void StartFailed(const QString& reason);
-    void RecordBlock(RegisterBlock block);
+    void RecordBlock(RegisterBlock block, std::chrono::system_clock::time_point time);
     void ShowStatus();
+    QString TrendPictureTitle() const;
+    void OpenRecording();
     void BlockRead(RegisterBlock block);
     void BlockFailed(RegisterBlock block);
     // Marks the values of `block` stale (from its last good read) or current.

@@ -38,14 +38,17 @@ bool AskYesNoBox(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-QString SaveFileDialog(QWidget* parent, const QString& filter, const QString& folder,
-                       const QString& suffix, const QString& name) {
-    QFileDialog dialog(parent, QString(), folder, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The window asks its own question, with No as the default.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(suffix);
-    dialog.selectFile(name);
+QString FileDialog(QWidget* parent, const FileChoice& choice) {
+    QFileDialog dialog(parent, choice.Title, choice.Folder, choice.Filter);
+    if (choice.Open) {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // The window asks its own question, with No as the default.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setDefaultSuffix(choice.DefaultSuffix);
+        dialog.selectFile(choice.ProposedName);
+    }
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
@@ -65,7 +68,7 @@ MainFormEnvironment MainFormEnvironment::System() {
         [](QWidget* parent, const QString& text) { Show(QMessageBox::Warning, parent, text); },
         [](QWidget* parent, const QString& text) { Show(QMessageBox::Information, parent, text); },
         AskYesNoBox,
-        SaveFileDialog};
+        FileDialog};
 }
 
 MainFormEnvironment MainFormEnvironment::CompletedFromSystem() const {
@@ -79,7 +82,7 @@ MainFormEnvironment MainFormEnvironment::CompletedFromSystem() const {
     Complete(completed.ShowWarning, system.ShowWarning);
     Complete(completed.ShowInformation, system.ShowInformation);
     Complete(completed.AskYesNo, system.AskYesNo);
-    Complete(completed.ChooseSaveFile, system.ChooseSaveFile);
+    Complete(completed.ChooseFile, system.ChooseFile);
     return completed;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/export_file_names.h"
 #include "phasor/polar_diagram.h"
+#include "qt_common/busy_cursor.h"
 #include "trend/trend_tab.h"
 
 #include <QDir>
@@ -14,41 +15,46 @@ namespace kalvo {
 
 namespace {
 
-// The busy cursor for as long as a file is being written.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
+const TabExport::Kind kTableKind = {"Csv", "Save the table as CSV",
+                                    "Comma separated values (*.csv *.CSV)", "csv", CsvFileName};
+const TabExport::Kind kDiagramKind = {"Bitmap", "Save the phasor diagram as a bitmap",
+                                      "Bitmap (*.bmp *.BMP)", "", BmpFileName};
+const TabExport::Kind kTrendKind = {"Trend", "Save the trend as a picture and CSV",
+                                    "PNG picture (*.png *.PNG)", "png", PngFileName};
+const TabExport::Kind kRecordKind = {"Record", "Record the Run to",
+                                     "Comma separated values (*.csv *.CSV)", "csv", CsvFileName};
 
 } // namespace
 
 // The choice starts in the folder last used for this kind of file, else in the working one.
-QString TabExport::ChooseInLastFolder(const QString& kind, const QString& filter,
-                                      const QString& suffix, const QString& name,
-                                      QString (*withExtension)(const QString&)) {
-    const QString last = fFolders[kind];
+QString TabExport::ChooseInLastFolder(const Kind& kind, const QString& name) {
+    const QString last = fFolders[kind.Key];
     const QString folder = last.isEmpty() ? QDir::currentPath() : last;
-    const QString chosen = fEnvironment.ChooseSaveFile(&fParent, filter, folder, suffix, name);
+    const QString chosen = fEnvironment.ChooseFile(
+        &fParent, {kind.Title, kind.Filter, folder, kind.Suffix, name, false});
     if (chosen.isEmpty()) {
         return {};
     }
-    const QString path = withExtension(chosen);
-    fFolders[kind] = QFileInfo(path).absolutePath();
+    const QString path = kind.WithExtension(chosen);
+    fFolders[kind.Key] = QFileInfo(path).absolutePath();
     return path;
 }
 
-QString TabExport::ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
-                              const QString& name, QString (*withExtension)(const QString&)) {
-    const QString path = ChooseInLastFolder(kind, filter, suffix, name, withExtension);
+QString TabExport::ChoosePath(const Kind& kind, const QString& name) {
+    const QString path = ChooseInLastFolder(kind, name);
     return !path.isEmpty() && MayWrite(path) ? path : QString();
 }
 
 QString TabExport::ChooseRecording(const QString& defaultName) {
-    return ChooseInLastFolder("Record", "Comma separated values (*.csv *.CSV)", "csv", defaultName,
-                              CsvFileName);
+    return ChooseInLastFolder(kRecordKind, defaultName);
+}
+
+QString TabExport::ChooseRecordingToOpen() {
+    const QString last = fFolders[kRecordKind.Key];
+    const FileChoice choice{
+        "Open a recording", kRecordKind.Filter, last.isEmpty() ? QDir::currentPath() : last,
+        QString(),          QString(),          true};
+    return fEnvironment.ChooseFile(&fParent, choice);
 }
 
 bool TabExport::MayWrite(const QString& path) {
@@ -71,8 +77,7 @@ void TabExport::ReportFailure(const QString& path, const QString& reason) {
 }
 
 bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName) {
-    const QString path =
-        ChoosePath("Csv", "Comma separated values (*.csv *.CSV)", "csv", defaultName, CsvFileName);
+    const QString path = ChoosePath(kTableKind, defaultName);
     if (path.isEmpty()) {
         return false;
     }
@@ -81,8 +86,7 @@ bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaul
 }
 
 bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName) {
-    const QString path =
-        ChoosePath("Bitmap", "Bitmap (*.bmp *.BMP)", QString(), defaultName, BmpFileName);
+    const QString path = ChoosePath(kDiagramKind, defaultName);
     if (path.isEmpty()) {
         return false;
     }
@@ -96,9 +100,8 @@ bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString&
     }
 }
 
-bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
-    const QString path =
-        ChoosePath("Trend", "PNG picture (*.png *.PNG)", "png", defaultName, PngFileName);
+bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName, const QString& title) {
+    const QString path = ChoosePath(kTrendKind, defaultName);
     if (path.isEmpty()) {
         return false;
     }
@@ -106,13 +109,15 @@ bool TabExport::SaveTrend(const TrendTab& trend, const QString& defaultName) {
     if (!MayWrite(csvPath)) {
         return false;
     }
+    const bool whole = fEnvironment.AskYesNo(
+        &fParent, "Save the whole history of the trend as CSV?\r\n(No: only what is in view)");
     BusyCursor busy;
-    const QWidget* chart = trend.Chart();
-    if (!trend.Chart()->Plot()->savePng(path, chart->width(), chart->height())) {
+    if (!trend.Chart()->SavePicture(path, trend.PictureSize(), title)) {
         ReportFailure(path, "the picture could not be written");
         return false;
     }
-    return WriteText(csvPath, trend.VisibleCsv());
+    return WriteText(csvPath, whole ? trend.Csv(TrendTab::CsvSpan::WholeHistory)
+                                    : trend.Csv(TrendTab::CsvSpan::View));
 }
 
 } // namespace kalvo

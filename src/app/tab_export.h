@@ -20,6 +20,16 @@ class TrendTab;
 // recording goes.
 class TabExport {
 public:
+    // A kind of file the window writes: the folder key it is remembered under, the chooser's
+    // title and filter, and its extension.
+    struct Kind {
+        const char* Key;
+        const char* Title;
+        const char* Filter;
+        const char* Suffix;
+        QString (*WithExtension)(const QString&);
+    };
+
     // `folders` holds the folder last used for each kind of file ("Csv", "Bitmap", "Trend"),
     // where the next choice starts; it is updated with every file chosen.
     TabExport(QWidget& parent, const MainFormEnvironment& environment,
@@ -29,19 +39,19 @@ public:
     // True when the file was written.
     bool SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaultName);
     bool SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName);
-    // The chart as a PNG picture of its size, and beside it, under the same name with ".csv",
-    // the samples in view.
-    bool SaveTrend(const TrendTab& trend, const QString& defaultName);
+    // The chart as a PNG picture of the tab's picture size under `title`, and beside it,
+    // under the same name with ".csv", the samples in view or the whole history (asked).
+    bool SaveTrend(const TrendTab& trend, const QString& defaultName, const QString& title);
     // The file a recording goes to, with ".csv" added when missing; empty when cancelled.
     QString ChooseRecording(const QString& defaultName);
+    // A recording to open, from the folder recordings went to last; empty when cancelled.
+    QString ChooseRecordingToOpen();
 
 private:
     // The chosen path with the extension added when missing; empty when cancelled.
-    QString ChooseInLastFolder(const QString& kind, const QString& filter, const QString& suffix,
-                               const QString& name, QString (*withExtension)(const QString&));
+    QString ChooseInLastFolder(const Kind& kind, const QString& name);
     // The same, also empty when the user would rather not overwrite.
-    QString ChoosePath(const QString& kind, const QString& filter, const QString& suffix,
-                       const QString& name, QString (*withExtension)(const QString&));
+    QString ChoosePath(const Kind& kind, const QString& name);
     // True when `path` is free, or the user agrees to overwrite it.
     bool MayWrite(const QString& path);
     // Writes `text` to `path`; reports a failure and returns false.

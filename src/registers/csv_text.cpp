@@ -42,4 +42,26 @@ std::string CsvLine(const std::vector<std::string>& cells) {
     return line;
 }
 
+std::vector<std::string> CsvCells(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            cells.back().push_back('"');
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            cells.emplace_back();
+        } else {
+            cells.back().push_back(c);
+        }
+    }
+    return cells;
+}
+
 } // namespace kalvo

@@ -13,4 +13,8 @@ std::string CsvCell(std::string_view cell);
 // The cells joined by commas, ended by CR LF.
 std::string CsvLine(const std::vector<std::string>& cells);
 
+// The cells of one CSV line as CsvLine writes them (quotes removed, doubled quotes undone);
+// the line's end, CR LF or LF, is not part of the last cell.
+std::vector<std::string> CsvCells(std::string_view line);
+
 } // namespace kalvo

@@ -415,6 +415,21 @@ QString TrendChart::CursorText(double time, double tolerance) const {
     return rows.join("<br>");
 }
 
+bool TrendChart::SavePicture(const QString& path, QSize size, const QString& title) {
+    HideCursor();
+    QFont bold = font();
+    bold.setBold(true);
+    auto* heading = new QCPTextElement(fPlot, title, bold);
+    fPlot->plotLayout()->insertRow(0);
+    fPlot->plotLayout()->setRowStretchFactor(0, 0.001);
+    fPlot->plotLayout()->addElement(0, 0, heading);
+    const bool saved = fPlot->savePng(path, size.width(), size.height());
+    fPlot->plotLayout()->remove(heading);
+    fPlot->plotLayout()->simplify();
+    fPlot->replot(QCustomPlot::rpQueuedReplot);
+    return saved;
+}
+
 QString TrendChart::ShownReadOut() const {
     return fReadOut->isVisible() ? fReadOut->text() : QString();
 }

@@ -70,6 +70,9 @@ public:
     void ClearCursors();
     // Lets the value axis of `unit` follow its lines again after the user zoomed it.
     void AutoScaleValueAxes();
+    // Writes what is in view as a PNG picture of `size` with `title` above it and the whole
+    // legend below, never the pointer's read-out; false when it could not be written.
+    bool SavePicture(const QString& path, QSize size, const QString& title);
     // Draws what is in view now (the test and the benchmark call it directly).
     void Redraw();
     QCustomPlot* Plot() const { return fPlot; }

@@ -7,6 +7,7 @@
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
 
+#include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,6 +48,9 @@ double NowSeconds() {
 }
 
 constexpr int kMeasureHeight = 150;
+// The first is the default.
+const QSize kPictureSizes[] = {{1600, 900}, {1280, 720}, {1920, 1080}, {3840, 2160}};
+constexpr QSize kSmallestPicture(320, 200);
 constexpr std::array<const char*, 9> kMeasureColumns = {
     "Quantity", "A", "B", "B - A", "Minimum", "Maximum", "Mean", "Lower limit", "Upper limit"};
 constexpr int kColumnMinimum = 4;
@@ -98,6 +102,29 @@ QString DeltaTimeText(std::optional<double> a, std::optional<double> b) {
         parts << QString("B - A = %1 s").arg(*b - *a, 0, 'f', 3);
     }
     return parts.join("   ");
+}
+
+// Readings more than this many times the usual interval apart were not one stretch.
+constexpr double kBreakAfterIntervals = 2.5;
+
+void FillWithBreaks(TrendSeries& series, const std::vector<RecordedRun::Reading>& readings) {
+    std::vector<double> intervals;
+    for (std::size_t i = 1; i < readings.size(); ++i) {
+        intervals.push_back(readings[i].Time - readings[i - 1].Time);
+    }
+    double usual = 0;
+    if (!intervals.empty()) {
+        const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
+        std::nth_element(intervals.begin(), middle, intervals.end());
+        usual = *middle;
+    }
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        if (i > 0 && readings[i].Time - readings[i - 1].Time > kBreakAfterIntervals * usual) {
+            series.Append((readings[i].Time + readings[i - 1].Time) / 2,
+                          std::numeric_limits<double>::quiet_NaN());
+        }
+        series.Append(readings[i].Time, readings[i].Value);
+    }
 }
 
 } // namespace
@@ -179,6 +206,9 @@ QWidget* TrendTab::BuildControls() {
             fChart, &TrendChart::FitAll);
     connect(button("TrendClear", "Clear", "Forget the history"), &QToolButton::clicked, this,
             &TrendTab::Clear);
+    connect(button("TrendOpen", "Open recording...",
+                   "Show the ticked quantities of a recorded Run (CSV)"),
+            &QToolButton::clicked, this, &TrendTab::openRecordingRequested);
     QToolButton* measure = button("TrendMeasure", "Measure",
                                   "Cursors (click: A, Shift+click: B; keys A, B, Shift+arrows, "
                                   "Delete), statistics of the view and limits");
@@ -188,6 +218,14 @@ QWidget* TrendTab::BuildControls() {
         ShowMeasurements();
     });
     row->addStretch(1);
+    fPictureSize = new QComboBox;
+    fPictureSize->setObjectName("TrendPictureSize");
+    fPictureSize->setAccessibleName("Size of a saved trend picture");
+    fPictureSize->setToolTip("Size of a saved trend picture");
+    for (const QSize size : kPictureSizes) {
+        fPictureSize->addItem(QString("%1 x %2").arg(size.width()).arg(size.height()), size);
+    }
+    row->addWidget(fPictureSize);
     fCapacityLabel = new QLabel;
     fCapacityLabel->setObjectName("TrendCapacity");
     row->addWidget(fCapacityLabel);
@@ -372,12 +410,25 @@ void TrendTab::AddGap(double time, RegisterBlock block) {
     });
 }
 
-void TrendTab::BlockRead(RegisterBlock block, const ModbusRegisters& registers) {
-    AddBlock(NowSeconds(), block, registers);
-}
-
 void TrendTab::BlockFailed(RegisterBlock block) {
     AddGap(NowSeconds(), block);
+}
+
+QSize TrendTab::PictureSize() const {
+    return fPictureSize->currentData().toSize();
+}
+
+// A size that is not offered is added to the list.
+void TrendTab::SetPictureSize(QSize size) {
+    if (size.width() < kSmallestPicture.width() || size.height() < kSmallestPicture.height()) {
+        return;
+    }
+    int found = fPictureSize->findData(size);
+    if (found < 0) {
+        fPictureSize->addItem(QString("%1 x %2").arg(size.width()).arg(size.height()), size);
+        found = fPictureSize->count() - 1;
+    }
+    fPictureSize->setCurrentIndex(found);
 }
 
 void TrendTab::SetCapacity(std::size_t readings) {
@@ -401,6 +452,30 @@ void TrendTab::AddBreak(double time) {
     }
 }
 
+std::vector<Quantity> TrendTab::TickedQuantities() const {
+    std::vector<Quantity> quantities;
+    for (const int index : Selection()) {
+        quantities.push_back(TrendQuantity::At(index).Row->Id);
+    }
+    return quantities;
+}
+
+void TrendTab::LoadRecording(const RecordedRun& run) {
+    const bool any = std::any_of(fHistory.begin(), fHistory.end(),
+                                 [](const auto& entry) { return entry.second.Size() > 0; });
+    if (any && fAsk && !fAsk(this, "Replace the history of the trend with the recording?")) {
+        return;
+    }
+    for (auto& [index, series] : fHistory) {
+        series.Clear();
+    }
+    for (const int index : Selection()) {
+        FillWithBreaks(fHistory[index], run.Readings(TrendQuantity::At(index).Row->Id));
+    }
+    fChart->ResetView();
+    fChart->FitAll();
+}
+
 void TrendTab::Clear() {
     if (fAsk && !fAsk(this, "Forget the whole history of the trend?")) {
         return;
@@ -416,7 +491,8 @@ const TrendSeries* TrendTab::History(int index) const {
     return found == fHistory.end() ? nullptr : &found->second;
 }
 
-std::string TrendTab::VisibleCsv() const {
+std::string TrendTab::Csv(CsvSpan span) const {
+    const bool whole = span == CsvSpan::WholeHistory;
     const std::vector<int> selection = Selection();
     std::vector<std::string> header = {"Time"};
     std::map<double, std::vector<std::string>> rows;
@@ -429,7 +505,8 @@ std::string TrendTab::VisibleCsv() const {
         const TrendSeries* series = History(index);
         for (std::size_t k = 0; series != nullptr && k < series->Size(); ++k) {
             const double time = series->TimeAt(k);
-            if (time < fChart->From() || time > fChart->To() || std::isnan(series->ValueAt(k))) {
+            const bool inView = time >= fChart->From() && time <= fChart->To();
+            if ((!whole && !inView) || std::isnan(series->ValueAt(k))) {
                 continue;
             }
             std::vector<std::string>& row = rows[time];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registers/modbus_registers.h"
+#include "registers/recorded_run.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
 #include "trend/trend_series.h"
@@ -10,6 +11,7 @@
 #include <map>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QTableWidget;
 class QToolButton;
@@ -35,13 +37,18 @@ public:
     void AddBlock(double time, RegisterBlock block, const ModbusRegisters& registers);
     // A failed read of `block`: its lines break there.
     void AddGap(double time, RegisterBlock block);
-    // AddBlock and AddGap at the present time.
-    void BlockRead(RegisterBlock block, const ModbusRegisters& registers);
+    // AddGap at the present time.
     void BlockFailed(RegisterBlock block);
     // A new run starts: what it reads is not joined to what came before.
     void RunStarted();
     // Every line breaks at `time`.
     void AddBreak(double time);
+    // Replaces the history of the ticked quantities with their readings in `run`, once `ask`
+    // says yes when there is history, and shows it whole. A pause of more than a few
+    // intervals between two readings (a failed read, a stopped Run) is drawn as a break.
+    void LoadRecording(const RecordedRun& run);
+    // The quantities a recording is read for: the ticked ones.
+    std::vector<Quantity> TickedQuantities() const;
     // Forgets the history, once `ask` says yes, and follows again.
     void Clear();
     void SetAsk(std::function<bool(QWidget* parent, const QString& question)> ask) {
@@ -56,8 +63,15 @@ public:
     std::size_t Capacity() const { return fCapacity; }
     TrendChart* Chart() const { return fChart; }
     const TrendSeries* History(int index) const;
-    // The samples in view as CSV: a time column, then one column per ticked quantity.
-    std::string VisibleCsv() const;
+    enum class CsvSpan { View, WholeHistory };
+    // The samples as CSV: a time column, then one column per ticked quantity.
+    std::string Csv(CsvSpan span) const;
+    // The size a saved picture of the chart has.
+    QSize PictureSize() const;
+    void SetPictureSize(QSize size);
+
+signals:
+    void openRecordingRequested();
 
 private:
     QWidget* BuildControls();
@@ -75,6 +89,7 @@ private:
     TrendColours fColours;
     std::size_t fCapacity = TrendSeries::kDefaultCapacity;
     QLabel* fCapacityLabel = nullptr;
+    QComboBox* fPictureSize = nullptr;
     QWidget* fMeasurePanel = nullptr;
     QLabel* fDeltaTime = nullptr;
     QTableWidget* fMeasurements = nullptr;

@@ -36,6 +36,7 @@ private:
     bool fOverwrite = false;
     // When set, every save goes into this folder under the proposed name.
     QString fSaveFolder;
+    QStringList fTitles;
 
     std::unique_ptr<TmainForm> NewForm() {
         return std::make_unique<TmainForm>(MainFormEnvironment{
@@ -45,11 +46,11 @@ private:
             {},
             [this](QWidget*, const QString& text) { fInformation.append(text); },
             [this](QWidget*, const QString&) { return fOverwrite; },
-            [this](QWidget*, const QString&, const QString& folder, const QString&,
-                   const QString& name) {
-                fProposed.append(name);
-                fFolders.append(folder);
-                return fSaveFolder.isEmpty() ? fChosen : fSaveFolder + "/" + name;
+            [this](QWidget*, const FileChoice& choice) {
+                fProposed.append(choice.ProposedName);
+                fFolders.append(choice.Folder);
+                fTitles.append(choice.Title);
+                return fSaveFolder.isEmpty() ? fChosen : fSaveFolder + "/" + choice.ProposedName;
             }});
     }
     static void Save(TmainForm& form, int tab) {
@@ -152,7 +153,7 @@ private slots:
     }
 
     // A file chooser starts in the folder last used for its kind of file, also after a
-    // restart; another kind starts where it did.
+    // restart; another kind starts where it did. Its title says what it saves.
     void choosersStartInTheFolderLastUsed() {
         QDir(fDir.path()).mkdir("tables");
         {
@@ -175,6 +176,9 @@ private slots:
         const QString tables = QDir(fDir.filePath("tables")).absolutePath();
         const QString working = QDir::currentPath();
         QCOMPARE(fFolders, (QStringList{working, tables, working, working, tables, tables}));
+        QCOMPARE(fTitles.mid(0, 4),
+                 (QStringList{"Save the table as CSV", "Save the table as CSV",
+                              "Save the phasor diagram as a bitmap", "Record the Run to"}));
     }
 
     void phaseValuesBeforeAnyRead() {

@@ -1,5 +1,8 @@
 #include "app/main_form.h"
+#include "registers/csv_text.h"
+#include "registers/recorded_run.h"
 #include "registers/register_map.h"
+#include "registers/run_record.h"
 #include "registers/value_text.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
@@ -17,10 +20,12 @@
 #include <QTest>
 #include <QToolButton>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <qcustomplot.h>
 #include <set>
+#include <sstream>
 
 using namespace kalvo;
 
@@ -39,16 +44,21 @@ private:
                                 {},
                                 [](QWidget*, const QString&) {},
                                 [](QWidget*, const QString&) { return true; },
-                                [this](QWidget*, const QString&, const QString&, const QString&,
-                                       const QString&) { return fChosen; }});
+                                [this](QWidget*, const FileChoice&) { return fChosen; }});
     }
     // A Run against kalvo-sim with a fixed image (and `fault`) until `done` says so.
     void RunAgainstTheSimulator(TmainForm& form, const QStringList& fault,
                                 const std::function<bool()>& done) {
+        RunAgainst(form,
+                   QStringList{"--fixed", KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
+                       fault,
+                   done);
+    }
+    // The same against kalvo-sim with `arguments`.
+    void RunAgainst(TmainForm& form, const QStringList& arguments,
+                    const std::function<bool()>& done) {
         QProcess sim;
-        sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0", "--fixed",
-                                         KALVO_SOURCE_DIR "/tests/e2e/data/fixed_image.txt"} +
-                                 fault);
+        sim.start(KALVO_SIM, QStringList{"--listen", "127.0.0.1:0"} + arguments);
         QVERIFY(sim.waitForReadyRead(5000));
         const QString port = QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
         form.findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
@@ -181,7 +191,8 @@ private slots:
         trend.AddBlock(now - 1, RegisterBlock::A, image);
         trend.AddBlock(now, RegisterBlock::B, image);
         trend.Chart()->FitAll();
-        const QList<QByteArray> lines = QByteArray::fromStdString(trend.VisibleCsv()).split('\n');
+        const QList<QByteArray> lines =
+            QByteArray::fromStdString(trend.Csv(TrendTab::CsvSpan::View)).split('\n');
         QCOMPARE(lines.size(), 4);
         const QByteArray rows = lines[1] + lines[2];
         for (const Case& c : cases) {
@@ -484,18 +495,83 @@ private slots:
         auto* pages = form->findChild<QTabWidget*>("PageControl1");
         pages->setCurrentWidget(form->Trend());
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->Trend()->Chart()->FitAll();
+        // Only the newest reading in view: the whole history is saved all the same.
+        const TrendSeries& voltage = *form->Trend()->History(RegisterOf(Quantity::VoltageL1).Index);
+        form->Trend()->Chart()->SetRange(voltage.LastTime() - 0.01, voltage.LastTime() + 0.01);
         fChosen = fDir.filePath("trend");
         form->findChild<QToolButton*>("SpeedButton5")->click();
         const QImage picture(fDir.filePath("trend.png"));
-        QCOMPARE(picture.size(), form->Trend()->Chart()->size());
+        QCOMPARE(picture.size(), QSize(1600, 900));
         QFile csv(fDir.filePath("trend.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
         QVERIFY(lines[0].startsWith("Time,"));
         QVERIFY(lines[0].contains("\"32.7.0 Valore RMS della tensione di fase R [V]\""));
-        QVERIFY(lines.size() >= 3);
+        QVERIFY(lines.size() >= 1 + 3);
         QVERIFY(lines[1].contains(",230.100006103516,"));
+    }
+
+    // Readings of a recording far more than the usual interval apart are not joined.
+    void aPauseInARecordingIsABreak() {
+        const RunRecord record(".");
+        ModbusRegisters image;
+        image.Fill();
+        image.Put(Quantity::VoltageL1, 230);
+        std::string text = CsvLine(RunRecord::Header());
+        for (const int millis : {0, 200, 400, 10'000, 10'200}) {
+            const std::chrono::system_clock::time_point at{std::chrono::seconds(1'000'000'000) +
+                                                           std::chrono::milliseconds(millis)};
+            text += CsvLine(record.Row(at, RegisterBlock::A, image));
+        }
+        TrendTab trend;
+        const int voltage = RegisterOf(Quantity::VoltageL1).Index;
+        trend.SetSelection({voltage});
+        std::istringstream input(text);
+        trend.LoadRecording(RecordedRun::Read(input, trend.TickedQuantities()));
+        const TrendSeries& series = *trend.History(voltage);
+        QCOMPARE(series.Size(), std::size_t{6});
+        QVERIFY(std::isnan(series.ValueAt(3)));
+        QCOMPARE(series.ValueAt(5), 230.0);
+    }
+
+    // A recording of a Run, loaded back, gives the points the live trend drew of that Run.
+    void aRecordingLoadsBackAsTheLiveTrend() {
+        auto form = NewForm();
+        const std::vector<int> ticked = form->Trend()->Selection();
+        fChosen = fDir.filePath("run.csv");
+        auto* record = form->findChild<QToolButton*>("readRecord");
+        record->click();
+        const TrendSeries& live = *form->Trend()->History(RegisterOf(Quantity::VoltageL1).Index);
+        RunAgainst(*form, {}, [&live] { return live.Size() >= 6; });
+        record->click();
+        TrendTab loaded;
+        loaded.SetSelection(ticked);
+        std::ifstream file(fChosen.toStdString());
+        loaded.LoadRecording(RecordedRun::Read(file, loaded.TickedQuantities()));
+        for (const int index : ticked) {
+            const TrendSeries& mine = *form->Trend()->History(index);
+            const TrendSeries& back = *loaded.History(index);
+            // A pause the machine took between two reads may be drawn as a break; the points
+            // are the same.
+            const auto points = [](const TrendSeries& series) {
+                std::vector<std::pair<double, double>> drawn;
+                for (std::size_t i = 0; i < series.Size(); ++i) {
+                    if (!std::isnan(series.ValueAt(i))) {
+                        drawn.emplace_back(series.TimeAt(i), series.ValueAt(i));
+                    }
+                }
+                return drawn;
+            };
+            const auto drawn = points(mine);
+            const auto again = points(back);
+            QVERIFY(drawn.size() >= 3);
+            QCOMPARE(again.size(), drawn.size());
+            for (std::size_t i = 0; i < drawn.size(); ++i) {
+                QVERIFY(std::abs(again[i].first - drawn[i].first) < 0.001);
+                QVERIFY(std::abs(again[i].second - drawn[i].second) <=
+                        1e-12 * std::abs(drawn[i].second));
+            }
+        }
     }
 };
 

@@ -27,6 +27,20 @@ TEST(CsvText, QuotesOnlyCellsThatNeedIt) {
     }
 }
 
+// What CsvLine writes, CsvCells reads back, whatever the cells hold.
+TEST(CsvText, CellsOfALineAreTheCellsWritten) {
+    const std::vector<std::vector<std::string>> lines = {
+        {""},
+        {"", "", ""},
+        {"Time", "Block", "32.7.0 Valore RMS della tensione L1 [V]"},
+        {"a,b", "say \"hi\"", "\"", "230,5", "1° canale"},
+    };
+    for (const auto& cells : lines) {
+        EXPECT_EQ(CsvCells(CsvLine(cells)), cells);
+    }
+    EXPECT_EQ(CsvCells("1,2\n"), (std::vector<std::string>{"1", "2"}));
+}
+
 TEST(CsvText, LinesJoinCellsAndEndWithCrLf) {
     EXPECT_EQ(CsvLine({"OBIS", "Addr", "Type", "Bytes", "Description", "Read from KALVO-9",
                        "Big endian coding", "Value"}),

@@ -1,7 +1,10 @@
+#include "registers/csv_text.h"
 #include "registers/record_file.h"
+#include "registers/recorded_run.h"
 #include "registers/register_map.h"
 #include "registers/run_recorder.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -137,6 +140,74 @@ TEST_F(BerlinTime, AFailedWriteStopsTheRecordingWithPathAndReason) {
     EXPECT_FALSE(recorder.Recording());
     EXPECT_EQ(recorder.Write(At(9, 0, 1, 0), RegisterBlock::A, image), "")
         << "nothing more is tried";
+}
+
+// A recording read back gives each quantity's readings with their times and values as the
+// image had them; what the row's block did not read is no reading.
+TEST_F(BerlinTime, ARecordingReadsBackAsItsReadings) {
+    const RunRecord record(",");
+    ModbusRegisters image;
+    image.Fill();
+    std::string text = CsvLine(RunRecord::Header());
+    for (int i = 0; i < 3; ++i) {
+        image.Put(Quantity::VoltageL1, 230.25 + i);
+        image.Put(Quantity::ActiveEnergyImportInt32, 1234567 + i);
+        text += CsvLine(record.Row(At(14, 5, 3 + i, 120), RegisterBlock::A, image));
+        text += CsvLine(record.Row(At(14, 5, 3 + i, 620), RegisterBlock::B, image));
+    }
+    const std::vector<Quantity> wanted = {Quantity::VoltageL1, Quantity::ActiveEnergyImportInt32,
+                                          Quantity::MeanPowerFactor};
+    std::istringstream input(text);
+    const RecordedRun run = RecordedRun::Read(input, wanted);
+    EXPECT_EQ(run.Rows(), 6u);
+    for (const Quantity quantity : wanted) {
+        const RegisterBlock block = RegisterOf(quantity).Block;
+        const std::vector<RecordedRun::Reading>& readings = run.Readings(quantity);
+        ASSERT_EQ(readings.size(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            const double time =
+                duration<double>(
+                    At(14, 5, 3 + i, block == RegisterBlock::A ? 120 : 620).time_since_epoch())
+                    .count();
+            EXPECT_NEAR(readings[static_cast<std::size_t>(i)].Time, time, 1e-6);
+        }
+    }
+    EXPECT_EQ(run.Readings(Quantity::VoltageL1)[2].Value, 232.25);
+    EXPECT_EQ(run.Readings(Quantity::ActiveEnergyImportInt32)[1].Value, 1234568);
+    EXPECT_TRUE(std::isnan(run.Readings(Quantity::MeanPowerFactor)[0].Value));
+}
+
+TEST(RecordedRun, TimesAndValuesAsWritten) {
+    const double noon = 1'796'904'000; // 2026-12-10T12:00:00Z
+    EXPECT_EQ(RecordedRun::TimeOf("2026-12-10T13:00:00.250+01:00"), noon + 0.25);
+    EXPECT_EQ(RecordedRun::TimeOf("2026-12-10T06:30:00.000-05:30"), noon);
+    for (const char* wrong : {"", "2026-12-10 13:00:00.250+01:00", "2026-13-10T13:00:00.250+01:00",
+                              "2026-12-10T13:00:00.250", "2026-12-10T13:00:00.250+01:00x"}) {
+        EXPECT_FALSE(RecordedRun::TimeOf(wrong)) << wrong;
+    }
+    EXPECT_EQ(RecordedRun::ValueOf("230,5"), 230.5);
+    EXPECT_EQ(RecordedRun::ValueOf("1.5E-7"), 1.5e-7);
+    for (const char* none : {"", "Unavailable", "NAN", "INF", "12 V"}) {
+        EXPECT_FALSE(RecordedRun::ValueOf(none)) << none;
+    }
+}
+
+TEST(RecordedRun, AFileOfAnotherKindIsRefusedWithItsLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "Line 1: the file is empty"},
+        {"Register,Value\r\n", "Line 1: not a recording of a Run"},
+        {"Time,Block\r\n2026-12-10T13:00:00.250+01:00,A\r\nyesterday,A\r\n",
+         "Line 3: \"yesterday\" is not a time"},
+    };
+    for (const auto& [text, message] : cases) {
+        std::istringstream input(text);
+        try {
+            RecordedRun::Read(input, {Quantity::VoltageL1});
+            ADD_FAILURE() << text;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
+        }
+    }
 }
 
 } // namespace
