@@ -5,6 +5,7 @@
 #include "trend/trend_series.h"
 
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <map>
 #include <optional>
@@ -36,6 +37,8 @@ struct ClientConfig {
     std::map<int, int> TrendColours;
     // The limits set on trend quantities, by first register.
     std::map<int, TrendLimit> TrendLimits;
+    // The size of a saved trend picture.
+    QSize TrendPictureSize{1600, 900};
     // How many readings each trend line keeps.
     std::size_t TrendCapacity = TrendSeries::kDefaultCapacity;
     // The folder last used for each kind of file: "Csv", "Bitmap", "Trend", "Record".

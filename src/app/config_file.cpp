@@ -135,6 +135,13 @@ ClientConfig ConfigFile::Read() const {
             config.TrendColours[*index] = *slot;
         }
     }
+    // "1600x900"
+    const QStringList picture = ReadText(ini, "TrendPictureSize", QString()).split('x');
+    const std::optional<int> width = ClientConfig::IntegerText(picture.value(0));
+    const std::optional<int> height = ClientConfig::IntegerText(picture.value(1));
+    if (picture.size() == 2 && width && height) {
+        config.TrendPictureSize = QSize(*width, *height);
+    }
     // "register:lower:upper ...", either limit may be empty.
     for (const QString& item : ReadText(ini, "TrendLimits", QString()).split(' ')) {
         const std::optional<int> index = ClientConfig::IntegerText(item.section(':', 0, 0));
@@ -186,6 +193,9 @@ QString ConfigFile::Write(const ClientConfig& config) const {
         }
         ini.setValue("TrendColours", pairs.join(QChar(32)));
     }
+    ini.setValue("TrendPictureSize", QString("%1x%2")
+                                         .arg(config.TrendPictureSize.width())
+                                         .arg(config.TrendPictureSize.height()));
     QStringList limits;
     for (const auto& [index, limit] : config.TrendLimits) {
         if (!limit.Empty()) {

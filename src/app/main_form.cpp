@@ -150,6 +150,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     fRecordSplit = config.RecordSplit;
     fTrend->Colours().SetSlots(config.TrendColours);
     fTrend->SetLimits(config.TrendLimits);
+    fTrend->SetPictureSize(config.TrendPictureSize);
     fTrend->SetCapacity(config.TrendCapacity);
     fLastFolders = config.LastFolders;
     if (config.TrendQuantities) {
@@ -172,6 +173,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.TrendQuantities = fTrend->Selection();
     config.TrendColours = fTrend->Colours().Slots();
     config.TrendLimits = fTrend->Limits();
+    config.TrendPictureSize = fTrend->PictureSize();
     config.TrendCapacity = fTrend->Capacity();
     config.LastFolders = fLastFolders;
     return config;
@@ -501,8 +503,7 @@ void TmainForm::RecordBlock(RegisterBlock block, std::chrono::system_clock::time
     if (!fRecorder.Recording()) {
         return;
     }
-    const std::string failure =
-        fRecorder.Write(time, block, fRegisters);
+    const std::string failure = fRecorder.Write(time, block, fRegisters);
     if (failure.empty()) {
         fStatus.RowRecorded();
         return;

@@ -243,7 +243,8 @@ private slots:
         QVERIFY(!std::isnan(series->ValueAt(first + 1)));
     }
 
-    // The ticked set, each quantity's colour and its limits survive a restart.
+    // The ticked set, each quantity's colour, its limits and the picture size survive a
+    // restart.
     void theTickedSetSurvivesARestart() {
         QColor frequency;
         {
@@ -252,6 +253,7 @@ private slots:
             form->Trend()->SetSelection({50, 177});
             frequency = form->Trend()->Colours().ColourOf(50);
             form->Trend()->SetLimits({{50, {49.5, 50.5}}, {177, {std::nullopt, -0.25}}});
+            form->Trend()->SetPictureSize({1000, 500});
             form->close();
         }
         auto again = NewForm();
@@ -263,6 +265,7 @@ private slots:
         QVERIFY(!limits.at(177).Lower);
         QCOMPARE(limits.at(177).Upper, -0.25);
         QCOMPARE(again->Trend()->Chart()->Lines()[0].Limit.Upper, 50.5);
+        QCOMPARE(again->Trend()->PictureSize(), QSize(1000, 500));
     }
 
     // A failed read and the start of a run each break the lines; the read-out shows only
