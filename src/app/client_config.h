@@ -22,6 +22,8 @@ inline constexpr int kDefaultSpeedIndex = 2;
 // optional on the way out: a text that is not an integer is not written.
 struct ClientConfig {
     QRect Placement{50, 50, 947, 660};
+    // The height of the communication log below the pages.
+    int LogPanelHeight = 130;
     QString TCPAddress = kFactoryTcpAddress;
     std::optional<int> TCPPort = kDefaultTcpPort;
     bool UsingTCP = true;

@@ -94,6 +94,7 @@ ClientConfig ConfigFile::Read() const {
         QRect(coordinate("Left", place.left(), -kLargestCoordinate),
               coordinate("Top", place.top(), -kLargestCoordinate),
               coordinate("Width", place.width(), 1), coordinate("Heigth", place.height(), 1));
+    config.LogPanelHeight = coordinate("LogPanelHeight", defaults.LogPanelHeight, 0);
     config.TCPAddress = ReadText(ini, "TCPAddress", defaults.TCPAddress);
     config.TCPPort = ReadInteger(ini, "TCPPort", *defaults.TCPPort);
     config.UsingTCP = ReadBoolean(ini, "UsingTCP", defaults.UsingTCP);
@@ -161,6 +162,7 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("Top", config.Placement.top());
     ini.setValue("Width", config.Placement.width());
     ini.setValue("Heigth", config.Placement.height());
+    ini.setValue("LogPanelHeight", config.LogPanelHeight);
     ini.setValue("TCPAddress", config.TCPAddress);
     if (config.TCPPort) {
         ini.setValue("TCPPort", *config.TCPPort);

@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
@@ -66,8 +67,15 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(BuildTopPanel());
-    column->addWidget(BuildPages(), 1);
-    column->addWidget(BuildLogPanel());
+    // The log shares the height with the pages; the user moves the line between them.
+    LogSplitter = new QSplitter(Qt::Vertical);
+    LogSplitter->setObjectName("LogSplitter");
+    LogSplitter->setChildrenCollapsible(false);
+    LogSplitter->addWidget(BuildPages());
+    LogSplitter->addWidget(BuildLogPanel());
+    LogSplitter->setStretchFactor(0, 1);
+    LogSplitter->setStretchFactor(1, 0);
+    column->addWidget(LogSplitter, 1);
     column->addWidget(BuildStatusBar());
     setCentralWidget(central);
     fTrend->SetAsk(fEnvironment.AskYesNo);
@@ -133,6 +141,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     const QRect placement = ClampedPlacement(stored, screen()->availableGeometry());
     move(placement.topLeft());
     resize(placement.size());
+    ApplyLogHeight(config.LogPanelHeight);
     TCPHostEdit->setText(config.TCPAddress);
     TCPPortEdit->setText(QString::number(config.TCPPort.value_or(kDefaultTcpPort)));
     RadioTCP->setChecked(config.UsingTCP);
@@ -159,9 +168,21 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
     fSplitActions[static_cast<std::size_t>(fRecordSplit)]->setChecked(true);
 }
 
+// The splitter shares out only the height it has: lay the window out at its size first.
+void TmainForm::ApplyLogHeight(int height) {
+    layout()->activate();
+    centralWidget()->layout()->activate();
+    const int total = LogSplitter->height() - LogSplitter->handleWidth();
+    const int log =
+        std::clamp(height, Panel1->minimumHeight(),
+                   std::max(Panel1->minimumHeight(), total - PageControl1->minimumHeight()));
+    LogSplitter->setSizes({total - log, log});
+}
+
 ClientConfig TmainForm::CurrentConfig() const {
     ClientConfig config;
     config.Placement = QRect(pos(), size());
+    config.LogPanelHeight = Panel1->height();
     config.TCPAddress = TCPHostEdit->text();
     config.TCPPort = ClientConfig::IntegerText(TCPPortEdit->text());
     config.UsingTCP = RadioTCP->isChecked();

@@ -26,6 +26,7 @@ class QListWidget;
 class QRadioButton;
 class QTabWidget;
 class QToolBar;
+class QSplitter;
 class QToolButton;
 
 namespace kalvo {
@@ -116,6 +117,7 @@ private:
     void RecordBlock(RegisterBlock block, std::chrono::system_clock::time_point time);
     void ShowStatus();
     QString TrendPictureTitle() const;
+    void ApplyLogHeight(int height);
     void OpenRecording();
     void BlockRead(RegisterBlock block);
     void BlockFailed(RegisterBlock block);
@@ -208,6 +210,7 @@ private:
     TrendTab* fTrend = nullptr;
     QWidget* WebTabSheet = nullptr;
     QWidget* WebBrowser1 = nullptr;
+    QSplitter* LogSplitter = nullptr;
     QGroupBox* Panel1 = nullptr;
     QListWidget* listLog = nullptr;
     QWidget* Panel4 = nullptr;

@@ -32,7 +32,10 @@ namespace {
 
 const QStringList kSpeeds = {"2400", "4800", "9600", "19200"};
 constexpr int kStatusBarHeight = 20;
-constexpr int kLogPanelHeight = 130;
+constexpr int kLogPanelMinimumHeight = 80;
+// The phasor's value table and info panel need this much height beside the diagram, and a
+// diagram large enough that its scale legend stays clear of the table.
+constexpr int kPagesMinimumHeight = 330;
 constexpr int kWebIconSize = 32;
 constexpr int kAcquisitionIconSize = 24;
 
@@ -281,6 +284,7 @@ QToolBar* TmainForm::BuildWebToolBar() {
 QWidget* TmainForm::BuildPages() {
     PageControl1 = new QTabWidget;
     PageControl1->setObjectName("PageControl1");
+    PageControl1->setMinimumHeight(kPagesMinimumHeight);
     const char* names[] = {"GridInst", "GridPhase", "GridLP", "Grid32"};
     for (std::size_t i = 0; i < fGrids.size(); ++i) {
         const QString caption = TextOf(RegisterTables()[i].Caption);
@@ -326,7 +330,7 @@ QWidget* TmainForm::BuildLogPanel() {
     auto* panel = new QGroupBox(" Communication ");
     panel->setObjectName("Panel1");
     Panel1 = panel;
-    panel->setFixedHeight(kLogPanelHeight);
+    panel->setMinimumHeight(kLogPanelMinimumHeight);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(4, 4, 4, 4);
     listLog = new QListWidget;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,8 @@ constexpr int kMaximumDigits = 15;
 constexpr int kPixelsPerTimeTick = 110;
 constexpr int kSnapPixels = 8;
 constexpr int kClickSlack = 3;
+// The legend under the plot shows this many lines; more scroll.
+constexpr int kLegendLines = 3;
 
 QString TimeText(double time) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(time * 1000)))
@@ -37,19 +40,20 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
     setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(fPlot);
+    layout->setSpacing(0);
+    layout->addWidget(fPlot, 1);
+    layout->addWidget(BuildLegend());
     auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
     ticker->setDateTimeFormat("HH:mm:ss");
     fPlot->xAxis->setTicker(ticker);
     fPlot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     fPlot->axisRect()->setRangeDrag(Qt::Horizontal);
     fPlot->axisRect()->setRangeZoom(Qt::Horizontal);
-    // The legend goes under the chart, in columns, so it never hides a line.
-    auto* legendRow = new QCPLayoutGrid;
-    fPlot->plotLayout()->addElement(1, 0, legendRow);
-    fPlot->plotLayout()->setRowStretchFactor(1, 0.001);
-    fPlot->legend->setVisible(true);
-    legendRow->addElement(0, 0, fPlot->legend);
+    // On screen the legend is a widget under the plot that scrolls; the plot's own legend,
+    // in columns under it, is only laid out for a saved picture.
+    fPicturedLegend = new QCPLayoutGrid;
+    fPicturedLegend->addElement(0, 0, fPlot->legend);
+    fPlot->legend->setVisible(false);
     fPlot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     fPlot->legend->setWrap(3);
     fPlot->legend->setBorderPen(Qt::NoPen);
@@ -91,6 +95,12 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent), fPlot(new QCustomPlot
     SetRange(now - fSpanSeconds, now);
 }
 
+// The picture's legend goes back into the plot's layout, which owns and deletes it with the
+// plot's own legend inside.
+TrendChart::~TrendChart() {
+    fPlot->plotLayout()->addElement(fPlot->plotLayout()->rowCount(), 0, fPicturedLegend);
+}
+
 void TrendChart::SetLines(std::vector<Line> lines) {
     RemoveLimitItems();
     fManualAxes.clear();
@@ -118,6 +128,7 @@ void TrendChart::SetLines(std::vector<Line> lines) {
     }
     KeyAxesToLines();
     DrawLimits();
+    ShowLegend();
     Redraw();
 }
 
@@ -419,15 +430,48 @@ bool TrendChart::SavePicture(const QString& path, QSize size, const QString& tit
     HideCursor();
     QFont bold = font();
     bold.setBold(true);
+    QCPLayoutGrid& layout = *fPlot->plotLayout();
     auto* heading = new QCPTextElement(fPlot, title, bold);
-    fPlot->plotLayout()->insertRow(0);
-    fPlot->plotLayout()->setRowStretchFactor(0, 0.001);
-    fPlot->plotLayout()->addElement(0, 0, heading);
+    layout.insertRow(0);
+    layout.addElement(0, 0, heading);
+    layout.addElement(2, 0, fPicturedLegend);
+    layout.setRowStretchFactors({0.001, 1, 0.001});
+    fPlot->legend->setVisible(true);
     const bool saved = fPlot->savePng(path, size.width(), size.height());
-    fPlot->plotLayout()->remove(heading);
-    fPlot->plotLayout()->simplify();
+    fPlot->legend->setVisible(false);
+    layout.take(fPicturedLegend);
+    layout.remove(heading);
+    layout.simplify();
     fPlot->replot(QCustomPlot::rpQueuedReplot);
     return saved;
+}
+
+QWidget* TrendChart::BuildLegend() {
+    fLegend = new QLabel;
+    fLegend->setObjectName("TrendLegend");
+    fLegend->setTextFormat(Qt::RichText);
+    fLegend->setWordWrap(true);
+    fLegend->setContentsMargins(6, 2, 6, 2);
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("TrendLegendArea");
+    scroll->setWidget(fLegend);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMaximumHeight(kLegendLines * (fontMetrics().lineSpacing() + 3) + 4);
+    return scroll;
+}
+
+// Each line's colour key and whole name; an entry wraps to the next line as a whole.
+void TrendChart::ShowLegend() {
+    QStringList entries;
+    for (const Line& line : fLines) {
+        const QString name = line.Name + (line.Unit.isEmpty() ? QString() : " [" + line.Unit + "]");
+        entries << QString("<span style=\"color:%1\">&#9632;</span>&nbsp;%2")
+                       .arg(line.Colour.name(), name.toHtmlEscaped().replace(' ', "&nbsp;"));
+    }
+    fLegend->setText(entries.join(" &nbsp; "));
+    fLegend->parentWidget()->parentWidget()->setVisible(!fLines.empty());
 }
 
 QString TrendChart::ShownReadOut() const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QCPAxis;
+class QCPLayoutGrid;
 class QCPGraph;
 class QCPItemStraightLine;
 class QCPItemText;
@@ -42,6 +43,9 @@ public:
     enum CursorId { CursorA, CursorB };
 
     explicit TrendChart(QWidget* parent = nullptr);
+    ~TrendChart() override;
+    TrendChart(const TrendChart&) = delete;
+    TrendChart& operator=(const TrendChart&) = delete;
 
     void SetLines(std::vector<Line> lines);
     // New data came in: the view follows it when it follows, and is drawn again.
@@ -92,6 +96,8 @@ private:
     void UserRangeChanged();
     void ShowCursor(int x);
     void HideCursor();
+    QWidget* BuildLegend();
+    void ShowLegend();
     void DrawCursors();
     void DrawLimits();
     void RemoveLimitItems();
@@ -113,6 +119,8 @@ private:
     std::vector<QCPGraph*> fGraphs;
     std::map<QString, QCPAxis*> fAxes;
     QLabel* fReadOut = nullptr;
+    QLabel* fLegend = nullptr;
+    QCPLayoutGrid* fPicturedLegend = nullptr;
     QCPItemStraightLine* fCursorLine = nullptr;
     std::array<std::optional<double>, 2> fCursors;
     std::array<QCPItemStraightLine*, 2> fCursorItems{};

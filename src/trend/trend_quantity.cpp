@@ -20,6 +20,11 @@ QString TrendQuantity::Name() const {
                              : TextOf(Row->OBIS) + " " + TextOf(Row->Description);
 }
 
+QString TrendQuantity::ShortName() const {
+    const QString name = TextOf(InfoOf(Row->Id).Name);
+    return Row->OBIS.empty() ? name : TextOf(Row->OBIS) + " " + name;
+}
+
 QString TrendQuantity::Unit() const {
     return TextOf(InfoOf(Row->Id).Unit);
 }

@@ -15,6 +15,8 @@ struct TrendQuantity {
     int Index() const { return Row->Index; }
     // "OBIS description" as the legend and the record show it.
     QString Name() const;
+    // "32.7.0 L1 voltage": short, and the phases differ early, for the list to pick from.
+    QString ShortName() const;
     QString Unit() const;
     // Every row of the map, in map order.
     static const std::vector<TrendQuantity>& All();

@@ -48,6 +48,7 @@ double NowSeconds() {
 }
 
 constexpr int kMeasureHeight = 150;
+constexpr int kListMinimumWidth = 180;
 // The first is the default.
 const QSize kPictureSizes[] = {{1600, 900}, {1280, 720}, {1920, 1080}, {3840, 2160}};
 constexpr QSize kSmallestPicture(320, 200);
@@ -135,6 +136,7 @@ TrendTab::TrendTab(QWidget* parent)
     fList->setObjectName("TrendQuantities");
     fList->setAccessibleName("Trend quantities");
     fList->setHeaderLabels({"Quantity", "Unit"});
+    fList->setMinimumWidth(kListMinimumWidth);
     fList->header()->setStretchLastSection(false);
     fList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     fList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -151,7 +153,7 @@ TrendTab::TrendTab(QWidget* parent)
     }
     for (const TrendQuantity& quantity : TrendQuantity::All()) {
         auto* item = new QTreeWidgetItem(tables[static_cast<std::size_t>(quantity.Table)],
-                                         {quantity.Name(), quantity.Unit()});
+                                         {quantity.ShortName(), quantity.Unit()});
         item->setData(0, kIndexRole, quantity.Index());
         item->setCheckState(0, Qt::Unchecked);
         item->setToolTip(0, quantity.Name());
@@ -206,8 +208,8 @@ QWidget* TrendTab::BuildControls() {
             fChart, &TrendChart::FitAll);
     connect(button("TrendClear", "Clear", "Forget the history"), &QToolButton::clicked, this,
             &TrendTab::Clear);
-    connect(button("TrendOpen", "Open recording...",
-                   "Show the ticked quantities of a recorded Run (CSV)"),
+    connect(button("TrendOpen", "Open...",
+                   "Open a recording: show the ticked quantities of a recorded Run (CSV)"),
             &QToolButton::clicked, this, &TrendTab::openRecordingRequested);
     QToolButton* measure = button("TrendMeasure", "Measure",
                                   "Cursors (click: A, Shift+click: B; keys A, B, Shift+arrows, "
@@ -217,7 +219,6 @@ QWidget* TrendTab::BuildControls() {
         fMeasurePanel->setVisible(on);
         ShowMeasurements();
     });
-    row->addStretch(1);
     fPictureSize = new QComboBox;
     fPictureSize->setObjectName("TrendPictureSize");
     fPictureSize->setAccessibleName("Size of a saved trend picture");
@@ -228,7 +229,10 @@ QWidget* TrendTab::BuildControls() {
     row->addWidget(fPictureSize);
     fCapacityLabel = new QLabel;
     fCapacityLabel->setObjectName("TrendCapacity");
-    row->addWidget(fCapacityLabel);
+    // At the window's narrowest the label is cut rather than squeezing the quantity list.
+    fCapacityLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    fCapacityLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    row->addWidget(fCapacityLabel, 1);
     SetCapacity(fCapacity);
     return bar;
 }
@@ -436,8 +440,9 @@ void TrendTab::SetCapacity(std::size_t readings) {
     for (auto& [index, series] : fHistory) {
         series.SetCapacity(fCapacity);
     }
-    fCapacityLabel->setText(QString("Keeps the newest %1 readings of each line")
-                                .arg(QLocale().toString(static_cast<qulonglong>(fCapacity))));
+    const QString count = QLocale().toString(static_cast<qulonglong>(fCapacity));
+    fCapacityLabel->setText("History: " + count + " readings");
+    fCapacityLabel->setToolTip("Keeps the newest " + count + " readings of each line");
 }
 
 void TrendTab::RunStarted() {

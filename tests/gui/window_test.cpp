@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +28,7 @@
 #include <array>
 #include <memory>
 #include <numeric>
+#include <qcustomplot.h>
 
 using namespace kalvo;
 
@@ -151,6 +153,44 @@ private slots:
                 }
             }
         }
+    }
+
+    // At every size from the minimum up the phasor keeps its value table and info panel
+    // beside the diagram and the trend a plot worth the name; the log's height, set by the
+    // user, comes back with the window.
+    void smallSizesKeepThePhasorValuesAndTheTrendPlot() {
+        {
+            auto form = NewForm();
+            const QSize sizes[] = {form->minimumSize(), QSize(947, 500), QSize(947, 660),
+                                   QSize(1920, 1050)};
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            auto* pages = form->findChild<QTabWidget*>("PageControl1");
+            auto* diagram = form->findChild<TPolarDiagram*>();
+            TrendChart* chart = form->Trend()->Chart();
+            for (const QSize& size : sizes) {
+                form->resize(size.expandedTo(form->minimumSize()));
+                QCoreApplication::processEvents();
+                pages->setCurrentWidget(diagram->parentWidget());
+                diagram->repaint();
+                // Below a radius of 120 px the scale's legend runs into the value table.
+                QVERIFY2(diagram->Scene().Large() && diagram->Scene().m_max_volt_radius >= 120,
+                         qPrintable(QString("%1x%2").arg(size.width()).arg(size.height())));
+                pages->setCurrentWidget(form->Trend());
+                QCoreApplication::processEvents();
+                chart->Plot()->replot();
+                QVERIFY2(chart->Plot()->axisRect()->height() >= 100,
+                         qPrintable(QString::number(chart->Plot()->axisRect()->height())));
+            }
+            auto* splitter = form->findChild<QSplitter*>("LogSplitter");
+            splitter->setSizes({splitter->height() - 200, 200});
+            QCOMPARE(form->findChild<QWidget*>("Panel1")->height(), 200);
+            form->close();
+        }
+        auto again = NewForm();
+        again->show();
+        QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+        QCOMPARE(again->findChild<QWidget*>("Panel1")->height(), 200);
     }
 
     // The closed list names a port by what tells it apart; the open list and the tooltip
