@@ -24,6 +24,7 @@ constexpr int kMaximumDigits = 15;
 constexpr int kPixelsPerTimeTick = 110;
 constexpr int kSnapPixels = 8;
 constexpr int kClickSlack = 3;
+constexpr std::size_t kMostValueAxes = 4;
 // The legend under the plot shows this many lines; more scroll.
 constexpr int kLegendLines = 3;
 
@@ -118,6 +119,12 @@ void TrendChart::SetLines(std::vector<Line> lines) {
     fPlot->yAxis2->setVisible(false);
     HideCursor();
     fLines = std::move(lines);
+    // Axes beyond a few leave no room for the plot: then every line is normalised instead.
+    std::set<QString> units;
+    for (const Line& line : fLines) {
+        units.insert(line.Unit);
+    }
+    fScaledTogether = fNormalised || units.size() > kMostValueAxes;
     for (std::size_t i = 0; i < fLines.size(); ++i) {
         QCPGraph* graph = fPlot->addGraph(fPlot->xAxis, AxisFor(fLines[i].Unit));
         graph->setName(fLines[i].Name +
@@ -150,7 +157,7 @@ void TrendChart::RemoveLimitItems() {
 // no place and is not drawn.
 void TrendChart::DrawLimits() {
     RemoveLimitItems();
-    for (std::size_t i = 0; i < fLines.size() && !fNormalised; ++i) {
+    for (std::size_t i = 0; i < fLines.size() && !fScaledTogether; ++i) {
         for (const std::optional<double>& value : {fLines[i].Limit.Lower, fLines[i].Limit.Upper}) {
             if (!value) {
                 continue;
@@ -196,7 +203,7 @@ void TrendChart::KeyAxesToLines() {
                      [axis = axis](QCPGraph* graph) { return graph->valueAxis() == axis; });
         const QColor colour = carried.size() == 1 ? carried.front()->pen().color() : text;
         // A line without a unit names its axis itself.
-        if (unit.isEmpty() && !fNormalised) {
+        if (unit.isEmpty() && !fScaledTogether) {
             axis->setLabel(carried.size() == 1 ? carried.front()->name() : QString("no unit"));
         }
         axis->setBasePen(QPen(colour));
@@ -210,7 +217,7 @@ void TrendChart::KeyAxesToLines() {
 // The first unit takes the left axis, the second the right one, more stack up on the right;
 // normalised, every line shares the left axis from 0 to 1.
 QCPAxis* TrendChart::AxisFor(const QString& unit) {
-    const QString key = fNormalised ? QString("normalised") : unit;
+    const QString key = fScaledTogether ? QString("normalised") : unit;
     if (const auto found = fAxes.find(key); found != fAxes.end()) {
         return found->second;
     }
@@ -218,7 +225,10 @@ QCPAxis* TrendChart::AxisFor(const QString& unit) {
                     : fAxes.size() == 1 ? fPlot->yAxis2
                                         : fPlot->axisRect()->addAxis(QCPAxis::atRight);
     axis->setVisible(true);
-    axis->setLabel(fNormalised ? QString("normalised (0 = lowest, 1 = highest in view)") : unit);
+    axis->setLabel(!fScaledTogether ? unit
+                   : fNormalised
+                       ? QString("normalised (0 = lowest, 1 = highest in view)")
+                       : QString("normalised: more than %1 units shown").arg(kMostValueAxes));
     fAxes[key] = axis;
     return axis;
 }
@@ -325,8 +335,8 @@ void TrendChart::Redraw() {
             fLines[i].Series->Decimated(from, to, columns);
         double lowest = 0;
         double highest = 1;
-        const bool scaled =
-            fNormalised && fLines[i].Series->Range(from, to, lowest, highest) && highest > lowest;
+        const bool scaled = fScaledTogether && fLines[i].Series->Range(from, to, lowest, highest) &&
+                            highest > lowest;
         QVector<double> keys(static_cast<qsizetype>(points.size()));
         QVector<double> values(static_cast<qsizetype>(points.size()));
         for (std::size_t k = 0; k < points.size(); ++k) {
@@ -353,7 +363,7 @@ void TrendChart::ScaleValueAxes() {
         if (fManualAxes.contains(axis)) {
             continue;
         }
-        if (fNormalised) {
+        if (fScaledTogether) {
             axis->setRange(-0.05, 1.05);
             continue;
         }

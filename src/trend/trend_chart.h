@@ -132,6 +132,8 @@ private:
     QPoint fPressedAt;
     bool fFollowing = true;
     bool fNormalised = false;
+    // Normalised, or too many units for an axis each.
+    bool fScaledTogether = false;
     bool fSettingRange = false;
     double fSpanSeconds = 120; // the span in view while following
 };

@@ -302,6 +302,36 @@ private slots:
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
     }
 
+    // Every quantity ticked: one normalised axis instead of an axis per unit, and a legend
+    // that scrolls, so the plot keeps its room; up to four units keep their own axes.
+    void manyQuantitiesKeepThePlot() {
+        TrendTab trend;
+        trend.resize(947, 420);
+        trend.show();
+        std::vector<int> all;
+        for (const TrendQuantity& quantity : TrendQuantity::All()) {
+            all.push_back(quantity.Index());
+        }
+        QCustomPlot& plot = *trend.Chart()->Plot();
+        const auto valueAxes = [&plot] {
+            int shown = 0;
+            for (QCPAxis* axis : plot.axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight)) {
+                shown += axis->visible() ? 1 : 0;
+            }
+            return shown;
+        };
+        trend.SetSelection(all);
+        QCoreApplication::processEvents();
+        plot.replot();
+        QCOMPARE(valueAxes(), 1);
+        QVERIFY2(plot.axisRect()->height() >= 150,
+                 qPrintable(QString::number(plot.axisRect()->height())));
+        trend.SetSelection(
+            {RegisterOf(Quantity::VoltageL1).Index, RegisterOf(Quantity::CurrentL1).Index,
+             RegisterOf(Quantity::Frequency).Index, RegisterOf(Quantity::ActivePowerTotal).Index});
+        QCOMPARE(valueAxes(), 4);
+    }
+
     // The tab's measurement tools: a click places cursor A, Shift+click cursor B, both on a
     // reading; Shift+arrows move the last one by a reading; a limit typed into the table is
     // kept, drawn, and marks an extreme beyond it.
