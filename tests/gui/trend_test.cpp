@@ -9,6 +9,7 @@
 #include "trend/trend_series.h"
 #include "trend/trend_tab.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
@@ -19,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QWheelEvent>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -300,6 +304,65 @@ private slots:
             QCOMPARE(chart.CursorText(c.time, 0.1).isEmpty(), !c.shown);
         }
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
+    }
+
+    // A line without a unit titles its axis by its name; the wheel over a value axis zooms
+    // it, and it keeps the user's range through new readings until Fit all.
+    void valueAxesAreTitledAndZoomable() {
+        TrendTab trend;
+        trend.resize(900, 500);
+        trend.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trend));
+        trend.SetSelection(
+            {RegisterOf(Quantity::VoltageL1).Index, RegisterOf(Quantity::MeanPowerFactor).Index});
+        ModbusRegisters image;
+        image.Fill();
+        const double t0 = 1e9;
+        for (int i = 0; i < 5; ++i) {
+            image.Put(Quantity::VoltageL1, 230 + i);
+            image.Put(Quantity::MeanPowerFactor, 0.9);
+            trend.AddBlock(t0 + i, RegisterBlock::A, image);
+        }
+        TrendChart& chart = *trend.Chart();
+        chart.FitAll();
+        QCustomPlot& plot = *chart.Plot();
+        plot.replot();
+        // In map order the power factor comes first and takes the left axis.
+        QCOMPARE(plot.yAxis->label(), QString("13.7.0 Cosfi medio"));
+        QCOMPARE(plot.yAxis2->label(), QString("V"));
+        const QCPRange before = plot.yAxis2->range();
+        const QPointF onAxis(plot.axisRect()->right() + 10, plot.axisRect()->center().y());
+        QWheelEvent wheel(onAxis, plot.mapToGlobal(onAxis), {}, {0, 120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&plot, &wheel);
+        const QCPRange zoomed = plot.yAxis2->range();
+        QVERIFY(zoomed.size() < before.size() * 0.8);
+        trend.AddBlock(t0 + 5, RegisterBlock::A, image);
+        QCOMPARE(plot.yAxis2->range(), zoomed);
+        chart.FitAll();
+        QVERIFY(plot.yAxis2->range().size() > zoomed.size());
+    }
+
+    // The list is worked from the keyboard: Space ticks the current quantity.
+    void spaceTicksAQuantity() {
+        TrendTab trend;
+        trend.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trend));
+        auto* list = trend.findChild<QTreeWidget*>("TrendQuantities");
+        list->setFocus();
+        QTreeWidgetItem* powerFactor = nullptr;
+        for (QTreeWidgetItemIterator it(list); *it != nullptr; ++it) {
+            if ((*it)->data(0, Qt::UserRole).toInt() ==
+                RegisterOf(Quantity::MeanPowerFactor).Index) {
+                powerFactor = *it;
+            }
+        }
+        QVERIFY(powerFactor != nullptr);
+        list->setCurrentItem(powerFactor);
+        QTest::keyClick(list, Qt::Key_Space);
+        const std::vector<int> ticked = trend.Selection();
+        QVERIFY(std::find(ticked.begin(), ticked.end(),
+                          RegisterOf(Quantity::MeanPowerFactor).Index) != ticked.end());
     }
 
     // Every quantity ticked: one normalised axis instead of an axis per unit, and a legend
