@@ -26,7 +26,6 @@ constexpr std::uint32_t kSingleSignMask = 0x7FFFFFFFu;
 constexpr std::uint32_t kSingleLargestFinite = 0x7F7FFFFFu;
 constexpr std::uint64_t kDoubleSignMask = 0x7FFFFFFFFFFFFFFFull;
 constexpr std::uint64_t kDoubleLargestFinite = 0x7FEFFFFFFFFFFFFFull;
-constexpr std::uint16_t kMaximumDecimals = 9;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 

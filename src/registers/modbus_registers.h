@@ -18,6 +18,8 @@ class ModbusRegisters {
 public:
     static constexpr int kCount = 251;
     static constexpr std::uint16_t kFillValue = 0xFFFF;
+    // More decimals than a 32-bit integer has digits is no decimals count.
+    static constexpr std::uint16_t kMaximumDecimals = 9;
 
     ModbusRegisters() { fValues.fill(0); }
 
