@@ -3,10 +3,10 @@
 #include "checks/check_text.h"
 #include "checks/module_checks.h"
 #include "registers/csv_text.h"
+#include "registers/json_text.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 namespace kalvo {
 
@@ -25,23 +25,6 @@ std::array<std::string, kColumns> Cells(const CheckResult& r) {
 std::size_t Width(const std::string& text) {
     return static_cast<std::size_t>(
         std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 std::string Xml(const std::string& text) {

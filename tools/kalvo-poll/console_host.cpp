@@ -39,6 +39,30 @@ void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
     fRegisters.Store(SpanOf(block).First, registers);
     fAnyBlockRead = true;
     RecordBlock(block);
+    if (fChecks != nullptr) {
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        if (const std::optional<MeterReading> reading =
+                fAssembler.BlockRead(block, now, fRegisters)) {
+            fChecks->Add(*reading);
+        }
+    }
+}
+
+void ConsoleHost::ReadFailed(RunId, RegisterBlock) {
+    std::lock_guard lock(fMutex);
+    fAssembler.BlockFailed();
+}
+
+void ConsoleHost::Check(ModuleChecks& checks) {
+    std::lock_guard lock(fMutex);
+    fChecks = &checks;
+}
+
+std::vector<CheckResult> ConsoleHost::CheckResults() const {
+    std::lock_guard lock(fMutex);
+    return fChecks != nullptr ? fChecks->Results() : std::vector<CheckResult>();
 }
 
 void ConsoleHost::Record(const std::string& path, RecordFile::Split split,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "acquisition/polling_host.h"
+#include "checks/module_checks.h"
+#include "checks/reading_assembler.h"
 #include "modbus_serial/message_queue.h"
 #include "registers/modbus_registers.h"
 #include "registers/run_recorder.h"
@@ -25,6 +27,7 @@ public:
     void FillRegisters(RunId run) override;
     void RefreshDisplay(RunId run, RegisterBlock block,
                         std::span<const std::uint16_t> registers) override;
+    void ReadFailed(RunId run, RegisterBlock block) override;
     void UpdateDebugWindow(RunId) override {}
     void RestoreIdleControls(RunId) override {}
     // A console run ends by itself; there are no controls to restore.
@@ -39,6 +42,10 @@ public:
     bool AnyBlockRead() const;
     // Whether a recording was asked for and had to stop.
     bool RecordingFailed() const;
+    // From now on every reading (block A, then B) goes to `checks` too.
+    void Check(ModuleChecks& checks);
+    // The checks' results so far.
+    std::vector<CheckResult> CheckResults() const;
     // From now on every block read is recorded.
     void Record(const std::string& path, RecordFile::Split split,
                 const std::string& decimalSeparator);
@@ -55,6 +62,8 @@ private:
     bool fAnyBlockRead = false;
     bool fRecordingFailed = false;
     RunRecorder fRecorder;
+    ModuleChecks* fChecks = nullptr;
+    ReadingAssembler fAssembler;
     std::atomic<bool> fDone = false;
 };
 

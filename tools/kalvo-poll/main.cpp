@@ -1,10 +1,13 @@
 // kalvo-poll: the client's acquisition and decoding without a display.
 #include "acquisition/modbus_rtu_thread.h"
 #include "acquisition/modbus_tcp_thread.h"
+#include "checks/check_report.h"
 #include "console_host.h"
 #include "poll_options.h"
 #include "poll_report.h"
+#include "registers/whole_file.h"
 
+#include <chrono>
 #include <clocale>
 #include <iostream>
 #include <kalvo_version.h>
@@ -16,6 +19,7 @@ namespace {
 
 constexpr int kExitFailedRead = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCheckFailed = 3;
 
 // The numbers in tables and CSV files use the user's decimal separator, as the client does.
 std::string LocaleDecimalSeparator() {
@@ -41,20 +45,30 @@ CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host, ManualM
     return statistics.Snapshot();
 }
 
+// The checks follow the tables in their format; alone, they print as a table.
 void Report(const PollOptions& options, const ConsoleHost& host,
             const CommStatisticsRecord& statistics) {
     const PollReport report(host.Registers(), host.AnyBlockRead(), LocaleDecimalSeparator());
+    const std::vector<CheckResult> checks = host.CheckResults();
     switch (options.Format) {
     case OutputFormat::Table:
         report.WriteTable(std::cout);
+        std::cout << (options.Check ? "\n" + CheckReport::Table(checks) : std::string());
         break;
     case OutputFormat::Csv:
         report.WriteCsv(std::cout);
+        std::cout << (options.Check ? "\r\n" + CheckReport::Csv(checks) : std::string());
         break;
-    case OutputFormat::Json:
-        report.WriteJson(std::cout, statistics);
+    case OutputFormat::Json: {
+        std::string json = options.Check ? CheckReport::Json(checks) : std::string();
+        while (!json.empty() && json.back() == '\n') {
+            json.pop_back();
+        }
+        report.WriteJson(std::cout, statistics, json);
         break;
+    }
     case OutputFormat::None:
+        std::cout << (options.Check ? CheckReport::Table(checks) : std::string());
         break;
     }
     if (!options.CsvDir.empty()) {
@@ -63,6 +77,12 @@ void Report(const PollOptions& options, const ConsoleHost& host,
         }
     }
     PollReport::WriteStatistics(std::cerr, statistics);
+}
+
+// The module's serial number as the tables show it, for the report's name.
+std::string SerialOf(const ConsoleHost& host) {
+    const std::optional<double> serial = host.Registers().Value(Quantity::SerialNumber);
+    return serial ? std::to_string(static_cast<std::uint32_t>(*serial)) : std::string("module");
 }
 
 } // namespace
@@ -94,9 +114,28 @@ int main(int argc, char* argv[]) {
                                                 : RecordFile::Split::None;
             host.Record(options.RecordPath, split, LocaleDecimalSeparator());
         }
+        ModuleChecks checks(options.Tolerances);
+        if (options.Check) {
+            host.Check(checks);
+        }
         CommStatistics statistics;
+        const auto started = std::chrono::steady_clock::now();
         const CommStatisticsRecord counts = Poll(options, host, queue, statistics);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         Report(options, host, counts);
+        const std::vector<CheckResult> results = host.CheckResults();
+        if (!options.JUnitPath.empty()) {
+            WriteFileWhole(options.JUnitPath,
+                           CheckReport::JUnit(results, "KALVO " + SerialOf(host), seconds));
+            std::cerr << "Saved " << options.JUnitPath << '\n';
+        }
+        if (options.Check) {
+            std::cerr << ModuleChecks::Summary(results) << '\n';
+        }
+        if (ModuleChecks::AnyFailed(results)) {
+            return kExitCheckFailed;
+        }
         const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
         return allRead && !host.RecordingFailed() ? 0 : kExitFailedRead;
     } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "poll_options.h"
 
+#include <charconv>
+
 namespace kalvo::poll {
 
 namespace {
@@ -27,6 +29,50 @@ OutputFormat ParseFormat(const std::string& text) {
         return OutputFormat::Json;
     }
     throw UsageError("--format takes table, csv or json, not '" + text + "'");
+}
+
+// "--tolerance NAME=VALUE": the check settings a run is judged by.
+void ParseTolerance(const std::string& text, CheckSettings& settings) {
+    struct Setting {
+        const char* Name;
+        double CheckSettings::*Field;
+    };
+    static const Setting kSettings[] = {
+        {"nominal-voltage", &CheckSettings::NominalVoltage},
+        {"nominal-frequency", &CheckSettings::NominalFrequency},
+        {"clock", &CheckSettings::ClockToleranceS},
+        {"frequency", &CheckSettings::FrequencyWarnPercent},
+        {"voltage", &CheckSettings::VoltageWarnPercent},
+        {"angle", &CheckSettings::AngleToleranceDeg},
+        {"loaded-current", &CheckSettings::LoadedCurrentA},
+        {"power", &CheckSettings::PowerTolerancePercent},
+        {"power-floor", &CheckSettings::PowerFloorKw},
+        {"power-factor", &CheckSettings::PowerFactorTolerance},
+        {"energy", &CheckSettings::EnergyTolerancePercent},
+        {"drift", &CheckSettings::ClockDriftToleranceSPerDay},
+        {"frozen", &CheckSettings::FrozenAfterS},
+    };
+    const std::size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    for (const Setting& setting : kSettings) {
+        if (name == setting.Name && equals != std::string::npos) {
+            const std::string number = text.substr(equals + 1);
+            double value = 0;
+            const auto [end, error] =
+                std::from_chars(number.data(), number.data() + number.size(), value);
+            if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
+                !(value >= 0)) {
+                throw UsageError("--tolerance " + name + " takes a number from 0 up, not '" +
+                                 number + "'");
+            }
+            settings.*setting.Field = value;
+            return;
+        }
+    }
+    throw UsageError("--tolerance takes NAME=VALUE with NAME one of nominal-voltage, "
+                     "nominal-frequency, clock, frequency, voltage, angle, loaded-current, power, "
+                     "power-floor, power-factor, energy, drift, frozen; not '" +
+                     text + "'");
 }
 
 } // namespace
@@ -80,6 +126,13 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
                 throw UsageError("--record-split takes hour or day, not '" + options.RecordSplit +
                                  "'");
             }
+        } else if (option == "--check") {
+            options.Check = true;
+        } else if (option == "--junit") {
+            options.JUnitPath = value();
+            options.Check = true;
+        } else if (option == "--tolerance") {
+            ParseTolerance(value(), options.Tolerances);
         } else if (option == "--reset-statistics") {
             options.ResetStatistics = true;
         } else {
@@ -103,6 +156,7 @@ std::string PollOptions::Usage() {
                   [--step | --run N] [--interval MS] [--timeout MS]
                   [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
                   [--record FILE [--record-split hour|day]]
+                  [--check [--junit FILE] [--tolerance NAME=VALUE]...]
 
 Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
 decoded.
@@ -127,13 +181,23 @@ decoded.
   --record-split hour|day
                        one file per hour or day instead, named FILE's name plus
                        the time of its first row
+  --check              judge the module's data: the checks of the newest reading
+                       (a Step's) and, over a --run, those of the run; their table
+                       follows the register tables in the chosen format
+  --junit FILE         also write the checks as a JUnit XML report (implies --check)
+  --tolerance NAME=VALUE
+                       a check setting: nominal-voltage (V), nominal-frequency (Hz),
+                       clock (s), frequency (%), voltage (%), angle (degrees),
+                       loaded-current (A), power (% of S), power-floor (kW),
+                       power-factor, energy (%), drift (s/day), frozen (s)
   --version            the program's name and version
   --help               this text
 
 Log lines go to standard error, tables to standard output, the statistics to
 standard error at the end.
-Exit status: 0 when every read succeeded, 1 when any failed or a recording stopped,
-2 on a usage error.
+Exit status: 0 when every read succeeded (and, with --check, no check failed;
+warnings and waiting checks do not count), 1 when any read failed or a recording
+stopped, 2 on a usage error, 3 when a check failed.
 )";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checks/check_settings.h"
 #include "usage_error.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ struct PollOptions {
     std::string RecordPath;
     std::string RecordSplit; // empty, "hour" or "day"
     bool ResetStatistics = false;
+    bool Check = false;
+    std::string JUnitPath;
+    CheckSettings Tolerances;
     bool Help = false;
     bool Version = false;
 

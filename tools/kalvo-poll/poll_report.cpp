@@ -1,5 +1,6 @@
 #include "poll_report.h"
 
+#include "registers/json_text.h"
 #include "registers/whole_file.h"
 
 #include <algorithm>
@@ -19,24 +20,6 @@ std::size_t Columns(const std::string& text) {
 std::string OnOneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\t', ' ');
     return text;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 std::int64_t EpochMs(CommStatisticsRecord::Time time) {
@@ -79,7 +62,8 @@ void PollReport::WriteCsv(std::ostream& out) const {
     }
 }
 
-void PollReport::WriteJson(std::ostream& out, const CommStatisticsRecord& statistics) const {
+void PollReport::WriteJson(std::ostream& out, const CommStatisticsRecord& statistics,
+                           const std::string& checksJson) const {
     out << "{\n  \"registers\": [";
     for (int i = 0; i < ModbusRegisters::kCount; ++i) {
         out << (i == 0 ? "" : ", ") << fRegisters[i];
@@ -87,8 +71,7 @@ void PollReport::WriteJson(std::ostream& out, const CommStatisticsRecord& statis
     out << "],\n  \"tables\": [";
     for (std::size_t t = 0; t < fSheets.size(); ++t) {
         const auto& rows = fSheets[t].Rows();
-        out << (t == 0 ? "\n" : ",\n")
-            << "    {\"caption\": " << JsonString(std::string(fSheets[t].Caption()))
+        out << (t == 0 ? "\n" : ",\n") << "    {\"caption\": " << JsonString(fSheets[t].Caption())
             << ", \"rows\": [";
         for (std::size_t r = 1; r < rows.size(); ++r) {
             out << (r == 1 ? "\n" : ",\n") << "      {";
@@ -107,7 +90,11 @@ void PollReport::WriteJson(std::ostream& out, const CommStatisticsRecord& statis
         << ", \"exceptions\": " << statistics.Exceptions
         << ", \"maxConsecutiveErrors\": " << statistics.MaxConsecErrors
         << ", \"lastRequestMs\": " << EpochMs(statistics.LastRequestTime)
-        << ", \"lastResponseMs\": " << EpochMs(statistics.LastResponseTime) << "}\n}\n";
+        << ", \"lastResponseMs\": " << EpochMs(statistics.LastResponseTime) << "}";
+    if (!checksJson.empty()) {
+        out << ",\n  \"checks\": " << checksJson;
+    }
+    out << "\n}\n";
 }
 
 std::vector<std::string> PollReport::WriteCsvFiles(const std::string& folder) const {

@@ -18,7 +18,9 @@ public:
 
     void WriteTable(std::ostream& out) const;
     void WriteCsv(std::ostream& out) const;
-    void WriteJson(std::ostream& out, const CommStatisticsRecord& statistics) const;
+    // With `checksJson` (a JSON array) not empty, the object holds it as "checks".
+    void WriteJson(std::ostream& out, const CommStatisticsRecord& statistics,
+                   const std::string& checksJson = {}) const;
     // One file per sheet, named as the client's export names it; returns the paths.
     std::vector<std::string> WriteCsvFiles(const std::string& folder) const;
     static void WriteStatistics(std::ostream& out, const CommStatisticsRecord& statistics);

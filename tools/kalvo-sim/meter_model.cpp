@@ -65,8 +65,8 @@ constexpr MeterModel::ProfileRows kProfile2 = {
 } // namespace
 
 MeterModel::MeterModel(Settings settings, Time start)
-    : fSettings(settings), fLastT(Seconds(start)), fTotals{12345.678, 12.5, 0,     0,       2345.6,
-                                                           0.4,       0.3,  456.7, 14000.2, 13.1} {}
+    : fSettings(settings), fStartT(Seconds(start)),
+      fLastT(fStartT), fTotals{12345.678, 12.5, 0, 0, 2345.6, 0.4, 0.3, 456.7, 14000.2, 13.1} {}
 
 std::array<MeterModel::Phase, 3> MeterModel::PhasesAt(double t) const {
     const bool loadSwitched = fSettings.Events && Within(t, 40) < 15;
@@ -84,10 +84,19 @@ std::array<MeterModel::Phase, 3> MeterModel::PhasesAt(double t) const {
     if (dip) {
         phases[1].Volts *= 0.85;
     }
+    if (fSettings.ReverseCt >= 0) {
+        phases[static_cast<std::size_t>(fSettings.ReverseCt)].AngleDegrees += 180;
+    }
+    if (fSettings.MissingPhase >= 0) {
+        phases[static_cast<std::size_t>(fSettings.MissingPhase)] = {0, 0, 0};
+    }
     return phases;
 }
 
 double MeterModel::FrequencyAt(double t) const {
+    if (fSettings.FrequencyHz) {
+        return *fSettings.FrequencyHz;
+    }
     return 50.0 + 0.03 * Wave(t, 20, 0) + (fSettings.Events ? 0.15 * Wave(t, 120, 0) : 0.0);
 }
 
@@ -103,7 +112,7 @@ MeterModel::Powers MeterModel::TotalPowers(const std::array<Phase, 3>& phases) {
 }
 
 void MeterModel::Integrate(double t) {
-    const double hours = std::max(0.0, t - fLastT) / 3600.0;
+    const double hours = std::max(0.0, t - fLastT) / 3600.0 * fSettings.EnergyRate;
     fLastT = std::max(fLastT, t);
     const Powers power = TotalPowers(PhasesAt(t));
     fTotals[power.P >= 0 ? 0 : 1] += std::fabs(power.P) * hours;
@@ -114,12 +123,17 @@ void MeterModel::Integrate(double t) {
     fTotals[3] = fTotals[6] + fTotals[7];
 }
 
+double MeterModel::ModuleTime(double t) const {
+    return t + (t - fStartT) * fSettings.ClockDriftPpm * 1e-6 + fSettings.ClockOffsetS;
+}
+
+// A frozen module serves the image of its start for ever.
 ModbusRegisters MeterModel::Image(Time now) {
-    const double t = Seconds(now);
+    const double t = fSettings.Frozen ? fStartT : Seconds(now);
     Integrate(t);
     ModbusRegisters image;
     image.Put(Quantity::SerialNumber, fSettings.Serial);
-    PutClock(image, Quantity::ClockHour, static_cast<std::int64_t>(std::floor(t)));
+    PutClock(image, Quantity::ClockHour, static_cast<std::int64_t>(std::floor(ModuleTime(t))));
     PutTotalisers(image);
     PutInstantaneous(image, t);
     PutPhases(image, t);
@@ -144,25 +158,30 @@ void MeterModel::PutTotalisers(ModbusRegisters& image) const {
     image.Put(Quantity::TotaliserDecimals, kTotaliserDigits);
     for (std::size_t k = 0; k < fTotals.size(); ++k) {
         const int n = static_cast<int>(k);
-        image.Put(After(Quantity::ActiveEnergyImport, n), Rounded(fTotals[k], kTotaliserDigits));
-        image.Put(After(Quantity::ActiveEnergyImportInt32, n),
-                  Encoded(fTotals[k], kTotaliserDigits));
+        // A mismatched Q+ is booked wrongly in both its encodings.
+        const double total = fTotals[k] + (fSettings.ReactiveMismatch && k == 2 ? 1.0 : 0.0);
+        const Quantity copy = After(Quantity::ActiveEnergyImportInt32, n);
+        const bool wrong = fSettings.EncodingError == After(Quantity::ActiveEnergyImport, n);
+        image.Put(After(Quantity::ActiveEnergyImport, n), Rounded(total, kTotaliserDigits));
+        image.Put(copy, Encoded(total, kTotaliserDigits) + (wrong ? 1000u : 0u));
     }
 }
 
 void MeterModel::PutInstantaneous(ModbusRegisters& image, double t) const {
     const Powers power = TotalPowers(PhasesAt(t));
-    image.Put(Quantity::MeanPowerFactor, power.P / power.S);
+    const double reported = power.P * (1 + fSettings.PowerMismatchPercent / 100);
+    image.Put(Quantity::MeanPowerFactor, reported / power.S);
     image.Put(Quantity::Frequency, FrequencyAt(t));
-    image.Put(Quantity::ActivePowerTotal, power.P);
+    image.Put(Quantity::ActivePowerTotal, reported);
     image.Put(Quantity::ReactivePowerTotal, power.Q);
     image.Put(Quantity::ApparentPowerTotal, power.S);
 }
 
 void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
     const std::array<Phase, 3> phases = PhasesAt(t);
-    const double currentHarmonics[] = {3.2, 1.9, 0.8};
-    const double voltageHarmonics[] = {1.1, 0.7, 0.4};
+    // Harmonics in proportion to their phase: a dead phase has none.
+    const double currentHarmonics[] = {0.32, 0.19, 0.08};
+    const double voltageHarmonics[] = {1.1 / 230, 0.7 / 230, 0.4 / 230};
     for (int k = 0; k < 3; ++k) {
         const Phase& phase = phases[static_cast<std::size_t>(k)];
         const Quantity current = After(Quantity::CurrentL1, 4 * k);
@@ -172,12 +191,13 @@ void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
         image.Put(voltage, phase.Volts);
         for (int h = 0; h < 3; ++h) {
             const double drift = 1.0 + 0.1 * Wave(t, 40, h + k);
-            image.Put(After(current, 1 + h), currentHarmonics[h] * drift);
-            image.Put(After(voltage, 1 + h), voltageHarmonics[h] * drift);
+            image.Put(After(current, 1 + h), currentHarmonics[h] * phase.Amps * drift);
+            image.Put(After(voltage, 1 + h), voltageHarmonics[h] * phase.Volts * drift);
         }
     }
-    image.Put(Quantity::VoltageAngleL2, 120.0 + 0.05 * Wave(t, 13, 0));
-    image.Put(Quantity::VoltageAngleL3, 240.0 + 0.05 * Wave(t, 17, 1));
+    const double second = fSettings.ReverseSequence ? 240.0 : 120.0;
+    image.Put(Quantity::VoltageAngleL2, second + 0.05 * Wave(t, 13, 0));
+    image.Put(Quantity::VoltageAngleL3, 360.0 - second + 0.05 * Wave(t, 17, 1));
 }
 
 // The last complete period: its end stamp, and six channels computed from the power in its
@@ -200,7 +220,9 @@ void MeterModel::PutProfile(ModbusRegisters& image, double t, int period,
         const double value = Rounded(channels[static_cast<std::size_t>(c)], kProfileDigits);
         image.Put(After(rows.Channel1, c), value);
         image.Put(After(rows.Decimals1, c), kProfileDigits);
-        image.Put(After(rows.Int32Channel1, c), Encoded(value, kProfileDigits));
+        const bool wrong = fSettings.LpMismatch && rows.Hour == Quantity::Profile2Hour && c == 0;
+        image.Put(After(rows.Int32Channel1, c),
+                  Encoded(value, kProfileDigits) + (wrong ? 100u : 0u));
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace kalvo::sim {
 
@@ -23,6 +24,19 @@ public:
         int Profile2Seconds = 3600;
         // Now and then a load switches, a voltage dips and the frequency moves.
         bool Events = false;
+        // What a faulty module or installation gets wrong; each breaks one thing.
+        double ClockOffsetS = 0;
+        double ClockDriftPpm = 0;
+        bool ReverseSequence = false;
+        int ReverseCt = -1;    // the phase (0-2) whose current transformer is reversed
+        int MissingPhase = -1; // the phase (0-2) with no voltage
+        std::optional<double> FrequencyHz;
+        std::optional<Quantity> EncodingError; // this totaliser's 32-bit copy is off
+        bool ReactiveMismatch = false;
+        double EnergyRate = 1; // the totalisers advance this many times what the power gives
+        bool Frozen = false;
+        bool LpMismatch = false;
+        double PowerMismatchPercent = 0;
     };
 
     // The rows one load profile fills.
@@ -54,7 +68,11 @@ private:
     void PutTotalisers(ModbusRegisters& image) const;
     void PutProfile(ModbusRegisters& image, double t, int period, const ProfileRows& rows) const;
 
+    // The module's clock, which may be off and drift.
+    double ModuleTime(double t) const;
+
     Settings fSettings;
+    double fStartT;
     double fLastT;
     // A+, A-, Q+, Q-, Q1, Q2, Q3, Q4, S+, S- in kWh, kvarh, kVAh.
     std::array<double, 10> fTotals;

@@ -1,5 +1,10 @@
 #include "sim_options.h"
 
+#include "registers/register_map.h"
+
+#include <charconv>
+#include <functional>
+
 namespace kalvo::sim {
 
 namespace {
@@ -26,6 +31,69 @@ void ParseException(const std::string& text, FaultPlan& plan) {
         throw UsageError("--exception CODE:BLOCK takes block a or b, not '" + block + "'");
     }
     plan.ExceptionBlock = block == "a" ? FaultPlan::Block::A : FaultPlan::Block::B;
+}
+
+double Decimal(const std::string& text, const std::string& option, double low, double high) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !(value >= low && value <= high)) {
+        throw UsageError(option + " takes a number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not '" + text + "'");
+    }
+    return value;
+}
+
+int PhaseOf(const std::string& text, const std::string& option) {
+    if (text == "L1" || text == "L2" || text == "L3") {
+        return text[1] - '1';
+    }
+    throw UsageError(option + " takes L1, L2 or L3, not '" + text + "'");
+}
+
+Quantity TotaliserOf(const std::string& obis) {
+    for (int k = 0; k < 10; ++k) {
+        const auto quantity =
+            static_cast<Quantity>(static_cast<int>(Quantity::ActiveEnergyImport) + k);
+        if (RegisterOf(quantity).OBIS == obis) {
+            return quantity;
+        }
+    }
+    throw UsageError("--encoding-error takes a totaliser's OBIS code, 1.8.0 to 10.8.0, not '" +
+                     obis + "'");
+}
+
+// The faults of the meter's data; false when `option` is none of them.
+bool ParseMeterFault(const std::string& option, const std::function<const std::string&()>& value,
+                     MeterModel::Settings& meter) {
+    if (option == "--clock-offset") {
+        meter.ClockOffsetS = Decimal(value(), option, -1e9, 1e9);
+    } else if (option == "--clock-drift") {
+        meter.ClockDriftPpm = Decimal(value(), option, -1e6, 1e6);
+    } else if (option == "--reverse-sequence") {
+        meter.ReverseSequence = true;
+    } else if (option == "--reverse-ct") {
+        meter.ReverseCt = PhaseOf(value(), option);
+    } else if (option == "--missing-phase") {
+        meter.MissingPhase = PhaseOf(value(), option);
+    } else if (option == "--frequency") {
+        meter.FrequencyHz = Decimal(value(), option, 0, 1000);
+    } else if (option == "--encoding-error") {
+        meter.EncodingError = TotaliserOf(value());
+    } else if (option == "--reactive-mismatch") {
+        meter.ReactiveMismatch = true;
+    } else if (option == "--energy-rate") {
+        meter.EnergyRate = Decimal(value(), option, 0, 1000);
+    } else if (option == "--frozen") {
+        meter.Frozen = true;
+    } else if (option == "--lp-mismatch") {
+        meter.LpMismatch = true;
+    } else if (option == "--power-mismatch") {
+        meter.PowerMismatchPercent = Decimal(value(), option, -100, 1000);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -95,7 +163,7 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
             faults.ChatterMs = static_cast<int>(UsageError::Number(value(), option, 20, 600000));
         } else if (option == "--hangup-after") {
             faults.HangUpAfter = static_cast<int>(UsageError::Number(value(), option, 0, 1000000));
-        } else {
+        } else if (!ParseMeterFault(option, value, options.Meter)) {
             throw UsageError("unknown option '" + option + "'");
         }
     }
@@ -149,6 +217,23 @@ Faults (Modbus RTU):
   --chatter MS            another device (the next address) talks every MS ms
   --hangup-after N        answer N requests, then the pseudo-terminal goes away
                           (the simulator ends)
+
+Faults of the meter's data (each breaks what a module check must catch):
+  --clock-offset SECONDS  the module's clock is this far ahead (negative: behind)
+  --clock-drift PPM       the module's clock gains PPM millionths (negative: loses)
+  --reverse-sequence      the voltages come L1-L3-L2
+  --reverse-ct L1|L2|L3   that phase's current transformer is mounted reversed
+  --missing-phase L1|L2|L3
+                          that phase has no voltage (and carries no current)
+  --frequency HZ          the supply's frequency is HZ
+  --encoding-error OBIS   the 32-bit copy of that totaliser (1.8.0 ... 10.8.0) is off
+                          by a thousand counts
+  --reactive-mismatch     Q+ (3.8.0) is not Q1 + Q2
+  --energy-rate FACTOR    the totalisers advance FACTOR times what the power gives
+  --frozen                the values stop changing (clock included)
+  --lp-mismatch           a channel of P.02 disagrees with its 32-bit copy
+  --power-mismatch PERCENT
+                          the total active power is PERCENT off the phases' sum
 
   --version               the program's name and version
   --help                  this text
