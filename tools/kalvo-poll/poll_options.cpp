@@ -1,5 +1,7 @@
 #include "poll_options.h"
 
+#include "checks/check_setting_field.h"
+
 #include <charconv>
 
 namespace kalvo::poll {
@@ -33,46 +35,25 @@ OutputFormat ParseFormat(const std::string& text) {
 
 // "--tolerance NAME=VALUE": the check settings a run is judged by.
 void ParseTolerance(const std::string& text, CheckSettings& settings) {
-    struct Setting {
-        const char* Name;
-        double CheckSettings::*Field;
-    };
-    static const Setting kSettings[] = {
-        {"nominal-voltage", &CheckSettings::NominalVoltage},
-        {"nominal-frequency", &CheckSettings::NominalFrequency},
-        {"clock", &CheckSettings::ClockToleranceS},
-        {"frequency", &CheckSettings::FrequencyWarnPercent},
-        {"voltage", &CheckSettings::VoltageWarnPercent},
-        {"angle", &CheckSettings::AngleToleranceDeg},
-        {"loaded-current", &CheckSettings::LoadedCurrentA},
-        {"power", &CheckSettings::PowerTolerancePercent},
-        {"power-floor", &CheckSettings::PowerFloorKw},
-        {"power-factor", &CheckSettings::PowerFactorTolerance},
-        {"energy", &CheckSettings::EnergyTolerancePercent},
-        {"drift", &CheckSettings::ClockDriftToleranceSPerDay},
-        {"frozen", &CheckSettings::FrozenAfterS},
-    };
     const std::size_t equals = text.find('=');
     const std::string name = text.substr(0, equals);
-    for (const Setting& setting : kSettings) {
-        if (name == setting.Name && equals != std::string::npos) {
-            const std::string number = text.substr(equals + 1);
-            double value = 0;
-            const auto [end, error] =
-                std::from_chars(number.data(), number.data() + number.size(), value);
-            if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
-                !(value >= 0)) {
-                throw UsageError("--tolerance " + name + " takes a number from 0 up, not '" +
-                                 number + "'");
-            }
-            settings.*setting.Field = value;
-            return;
+    const CheckSettingField* field = CheckSettingField::Find(name);
+    if (field == nullptr || equals == std::string::npos) {
+        std::string names;
+        for (const CheckSettingField& known : CheckSettingField::All()) {
+            names += (names.empty() ? "" : ", ") + std::string(known.Key);
         }
+        throw UsageError("--tolerance takes NAME=VALUE with NAME one of " + names + "; not '" +
+                         text + "'");
     }
-    throw UsageError("--tolerance takes NAME=VALUE with NAME one of nominal-voltage, "
-                     "nominal-frequency, clock, frequency, voltage, angle, loaded-current, power, "
-                     "power-floor, power-factor, energy, drift, frozen; not '" +
-                     text + "'");
+    const std::string number = text.substr(equals + 1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
+        !(value >= 0)) {
+        throw UsageError("--tolerance " + name + " takes a number from 0 up, not '" + number + "'");
+    }
+    settings.*field->Field = value;
 }
 
 } // namespace
