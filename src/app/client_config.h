@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checks/check_settings.h"
 #include "registers/poll_settings.h"
 #include "trend/trend_limit.h"
 #include "trend/trend_series.h"
@@ -31,6 +32,8 @@ struct ClientConfig {
     QString SerialCOM;
     int ModbusRTUSpeedIndex = kDefaultSpeedIndex;
     PollSettings Poll;
+    // The nominal values and tolerances of the module checks.
+    CheckSettings Checks;
     // How a recording is split: 0 one file, 1 a file per hour, 2 a file per day.
     int RecordSplit = 0;
     // The first registers of the quantities the trend follows; nothing: the default set.

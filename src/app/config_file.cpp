@@ -1,5 +1,7 @@
 #include "app/config_file.h"
 
+#include "checks/check_setting_field.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -136,6 +138,13 @@ ClientConfig ConfigFile::Read() const {
             config.TrendColours[*index] = *slot;
         }
     }
+    for (const CheckSettingField& field : CheckSettingField::All()) {
+        const QString key = QString("Check-") + field.Key;
+        const std::optional<double> value = LimitText(ReadText(ini, key, QString()));
+        if (value && *value >= 0) {
+            config.Checks.*field.Field = *value;
+        }
+    }
     // "1600x900"
     const QStringList picture = ReadText(ini, "TrendPictureSize", QString()).split('x');
     const std::optional<int> width = ClientConfig::IntegerText(picture.value(0));
@@ -198,6 +207,9 @@ QString ConfigFile::Write(const ClientConfig& config) const {
     ini.setValue("TrendPictureSize", QString("%1x%2")
                                          .arg(config.TrendPictureSize.width())
                                          .arg(config.TrendPictureSize.height()));
+    for (const CheckSettingField& field : CheckSettingField::All()) {
+        ini.setValue(QString("Check-") + field.Key, LimitText(config.Checks.*field.Field));
+    }
     QStringList limits;
     for (const auto& [index, limit] : config.TrendLimits) {
         if (!limit.Empty()) {

@@ -1,11 +1,13 @@
 #include "app/main_form.h"
 
 #include "app/app_logging.h"
+#include "app/checks_tab.h"
 #include "app/config_file.h"
 #include "app/run_controller.h"
 #include "app/serial_port_box.h"
 #include "app/tab_export.h"
 #include "app/window_placement.h"
+#include "dialogs/check_settings_form.h"
 #include "dialogs/debug_form.h"
 #include "dialogs/settings_form.h"
 #include "phasor/polar_diagram.h"
@@ -108,6 +110,7 @@ void TmainForm::ConnectRunEvents() {
         StopCommunication();
     });
     connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
+    connect(fRuns, &RunController::runStarted, this, &TmainForm::RestartChecks);
     connect(fTrend, &TrendTab::openRecordingRequested, this, &TmainForm::OpenRecording);
     connect(fRuns, &RunController::stepFinished, this, [this] {
         fStatus.StepDone();
@@ -156,6 +159,7 @@ void TmainForm::ApplyConfig(const ClientConfig& config) {
         config.ModbusRTUSpeedIndex >= 0 && config.ModbusRTUSpeedIndex < SpeedBox->count();
     SpeedBox->setCurrentIndex(speedInRange ? config.ModbusRTUSpeedIndex : kDefaultSpeedIndex);
     fPollSettings = config.Poll;
+    fCheckSettings = config.Checks;
     fRecordSplit = config.RecordSplit;
     fTrend->Colours().SetSlots(config.TrendColours);
     fTrend->SetLimits(config.TrendLimits);
@@ -190,6 +194,7 @@ ClientConfig TmainForm::CurrentConfig() const {
     config.SerialCOM = ComboSerials->currentIndex() >= 0 ? ComboSerials->currentText() : QString();
     config.ModbusRTUSpeedIndex = SpeedBox->currentIndex();
     config.Poll = fPollSettings;
+    config.Checks = fCheckSettings;
     config.RecordSplit = fRecordSplit;
     config.TrendQuantities = fTrend->Selection();
     config.TrendColours = fTrend->Colours().Slots();
@@ -396,8 +401,13 @@ void TmainForm::BlockRead(RegisterBlock block) {
     RefreshDisplay();
     const std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
     RecordBlock(block, time);
-    fTrend->AddBlock(std::chrono::duration<double>(time.time_since_epoch()).count(), block,
-                     fRegisters);
+    const double seconds = std::chrono::duration<double>(time.time_since_epoch()).count();
+    fTrend->AddBlock(seconds, block, fRegisters);
+    if (const std::optional<MeterReading> reading =
+            fAssembler.BlockRead(block, seconds, fRegisters)) {
+        fChecks->Add(*reading);
+        ShowChecks();
+    }
     const QTime now = QTime::currentTime();
     fBlockReadAt[static_cast<std::size_t>(block)] = now;
     MarkStale(block, false);
@@ -406,8 +416,34 @@ void TmainForm::BlockRead(RegisterBlock block) {
 }
 
 void TmainForm::BlockFailed(RegisterBlock block) {
+    fAssembler.BlockFailed();
     MarkStale(block, true);
     fStatus.ReadFailed();
+    ShowStatus();
+}
+
+// Every run is judged afresh, by the settings of its start.
+void TmainForm::RestartChecks() {
+    fChecks = std::make_unique<ModuleChecks>(fCheckSettings);
+    fAssembler = ReadingAssembler();
+    ShowChecks();
+}
+
+// The verdicts in the tab, its caption and the status bar.
+void TmainForm::ShowChecks() {
+    const std::vector<CheckResult> results = fChecks->Results();
+    fChecksTab->Show(results);
+    const auto count = [&results](Verdict verdict) {
+        return std::count_if(results.begin(), results.end(),
+                             [verdict](const CheckResult& r) { return r.Outcome == verdict; });
+    };
+    const auto failed = count(Verdict::Failed);
+    const auto warnings = count(Verdict::Warning);
+    PageControl1->setTabText(PageControl1->indexOf(fChecksTab),
+                             failed > 0     ? QString("Checks (%1 failed)").arg(failed)
+                             : warnings > 0 ? QString("Checks (%1 warning)").arg(warnings)
+                                            : QString("Checks"));
+    fStatus.SetChecks("checks: " + QString::fromStdString(ModuleChecks::Summary(results)));
     ShowStatus();
 }
 
@@ -486,6 +522,8 @@ void TmainForm::SaveCurrentTab() {
         saved = exporter.SaveDiagramToBitmap(*fPolarDiagram, name);
     } else if (PageControl1->widget(tab) == fTrend) {
         saved = exporter.SaveTrend(*fTrend, name, TrendPictureTitle());
+    } else if (PageControl1->widget(tab) == fChecksTab) {
+        saved = exporter.SaveChecksToCsv(fChecksTab->Results(), name);
     }
     if (saved) {
         fEnvironment.ShowInformation(this, "File successfully saved");

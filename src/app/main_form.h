@@ -4,6 +4,8 @@
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
 #include "app/run_status.h"
+#include "checks/module_checks.h"
+#include "checks/reading_assembler.h"
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/poll_settings.h"
@@ -14,6 +16,7 @@
 #include <array>
 #include <chrono>
 #include <map>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -31,6 +34,7 @@ class QToolButton;
 
 namespace kalvo {
 
+class ChecksTab;
 class RunController;
 class SerialPortBox;
 class TdebugForm;
@@ -119,6 +123,8 @@ private:
     QString TrendPictureTitle() const;
     void ApplyLogHeight(int height);
     void OpenRecording();
+    void RestartChecks();
+    void ShowChecks();
     void BlockRead(RegisterBlock block);
     void BlockFailed(RegisterBlock block);
     // Marks the values of `block` stale (from its last good read) or current.
@@ -165,6 +171,9 @@ private:
     RunController* fRuns = nullptr;
     RunRecorder fRecorder;
     RunStatus fStatus;
+    CheckSettings fCheckSettings;
+    std::unique_ptr<ModuleChecks> fChecks = std::make_unique<ModuleChecks>(CheckSettings{});
+    ReadingAssembler fAssembler;
     // When each block was last read well, for the stale marks.
     std::array<QTime, kRegisterBlocks.size()> fBlockReadAt{};
     // The folder last used for each kind of file the window writes.
@@ -208,6 +217,7 @@ private:
     std::array<RegisterGrid*, 4> fGrids{};
     QWidget* pnlPolar = nullptr;
     TrendTab* fTrend = nullptr;
+    ChecksTab* fChecksTab = nullptr;
     QWidget* WebTabSheet = nullptr;
     QWidget* WebBrowser1 = nullptr;
     QSplitter* LogSplitter = nullptr;

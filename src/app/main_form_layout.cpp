@@ -1,8 +1,10 @@
 // The main window's layout: menus, the top panel, the tabs, the log panel and the status bar.
+#include "app/checks_tab.h"
 #include "app/client_config.h"
 #include "app/main_form.h"
 #include "app/serial_port_box.h"
 #include "dialogs/about_form.h"
+#include "dialogs/check_settings_form.h"
 #include "dialogs/settings_form.h"
 #include "qt_common/glyph_icon.h"
 #include "registers/register_map.h"
@@ -108,6 +110,10 @@ void TmainForm::BuildMenus() {
     QMenu* options = menuBar()->addMenu("&Options");
     Settings1 = options->addAction(style->standardIcon(QStyle::SP_FileDialogDetailedView),
                                    "&Settings ...", this, [this] { FormSettings->exec(); });
+    options->addAction("&Check settings ...", this, [this] {
+        CheckSettingsForm dialog(fCheckSettings, this);
+        dialog.exec();
+    });
     Showdebugpanel1 =
         options->addAction(style->standardIcon(QStyle::SP_FileDialogInfoView), "Show debug panel",
                            this, &TmainForm::Showdebugpanel1Click);
@@ -299,6 +305,8 @@ QWidget* TmainForm::BuildPages() {
     PageControl1->addTab(pnlPolar, "Phase diagram");
     fTrend = new TrendTab;
     PageControl1->addTab(fTrend, "Trend");
+    fChecksTab = new ChecksTab;
+    PageControl1->addTab(fChecksTab, "Checks");
     WebTabSheet = new QWidget;
     WebTabSheet->setObjectName("WebTabSheet");
     auto* webLayout = new QVBoxLayout(WebTabSheet);

@@ -63,6 +63,9 @@ QString RunStatus::Text() const {
                     .arg(fRows)
                     .arg(fRows == 1 ? "row" : "rows");
     }
+    if (!fChecks.isEmpty() && fState != State::Idle) {
+        text += "; " + fChecks;
+    }
     return text;
 }
 

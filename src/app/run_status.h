@@ -21,6 +21,8 @@ public:
     void RecordingStarted(const QString& file);
     void RowRecorded() { ++fRows; }
     void RecordingEnded() { fFile.clear(); }
+    // "14 checks: 12 passed, 2 waiting", or nothing.
+    void SetChecks(const QString& summary) { fChecks = summary; }
 
     State CurrentState() const { return fState; }
     // "Running: 12 reads, 1 failed, last good read 17:21:40; recording run.csv, 12 rows";
@@ -33,6 +35,7 @@ private:
     int fFailures = 0;
     QTime fLastGood;
     QString fFile;
+    QString fChecks;
     int fRows = 0;
 };
 

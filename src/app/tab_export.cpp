@@ -1,6 +1,7 @@
 #include "app/tab_export.h"
 
 #include "app/export_file_names.h"
+#include "checks/check_report.h"
 #include "phasor/polar_diagram.h"
 #include "qt_common/busy_cursor.h"
 #include "trend/trend_tab.h"
@@ -17,6 +18,8 @@ namespace {
 
 const TabExport::Kind kTableKind = {"Csv", "Save the table as CSV",
                                     "Comma separated values (*.csv *.CSV)", "csv", CsvFileName};
+const TabExport::Kind kChecksKind = {"Csv", "Save the checks as CSV",
+                                     "Comma separated values (*.csv *.CSV)", "csv", CsvFileName};
 const TabExport::Kind kDiagramKind = {"Bitmap", "Save the phasor diagram as a bitmap",
                                       "Bitmap (*.bmp *.BMP)", "", BmpFileName};
 const TabExport::Kind kTrendKind = {"Trend", "Save the trend as a picture and CSV",
@@ -83,6 +86,16 @@ bool TabExport::SaveSheetToCsv(const RegisterSheet& sheet, const QString& defaul
     }
     BusyCursor busy;
     return WriteText(path, sheet.Csv());
+}
+
+bool TabExport::SaveChecksToCsv(const std::vector<CheckResult>& results,
+                                const QString& defaultName) {
+    const QString path = ChoosePath(kChecksKind, defaultName);
+    if (path.isEmpty()) {
+        return false;
+    }
+    BusyCursor busy;
+    return WriteText(path, CheckReport::Csv(results));
 }
 
 bool TabExport::SaveDiagramToBitmap(const TPolarDiagram& diagram, const QString& defaultName) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/main_form_environment.h"
+#include "checks/check_result.h"
 #include "registers/register_sheet.h"
 
 #include <QString>
@@ -42,6 +43,8 @@ public:
     // The chart as a PNG picture of the tab's picture size under `title`, and beside it,
     // under the same name with ".csv", the samples in view or the whole history (asked).
     bool SaveTrend(const TrendTab& trend, const QString& defaultName, const QString& title);
+    // The check table as CSV.
+    bool SaveChecksToCsv(const std::vector<CheckResult>& results, const QString& defaultName);
     // The file a recording goes to, with ".csv" added when missing; empty when cancelled.
     QString ChooseRecording(const QString& defaultName);
     // A recording to open, from the folder recordings went to last; empty when cancelled.

@@ -1,19 +1,25 @@
+#include "app/checks_tab.h"
 #include "app/export_file_names.h"
 #include "app/main_form.h"
 #include "dialogs/about_form.h"
 #include "dialogs/settings_form.h"
 #include "phasor/polar_diagram.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -209,12 +215,61 @@ private slots:
         QVERIFY(Contents(fChosen).contains("\"Byte 0-1\tora (0-24)\""));
     }
 
+    // After a Step against a faulty module the Checks tab holds the verdicts kalvo-poll gives
+    // the same module, its caption and the status bar say what failed, each row reads
+    // through the accessibility interface, and Save writes the table as CSV.
+    void theChecksTabAgreesWithThePoller() {
+        QProcess sim;
+        sim.start(KALVO_SIM,
+                  {"--listen", "127.0.0.1:0", "--reverse-ct", "L2", "--frequency", "70"});
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString port = QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+        auto form = NewForm();
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+        form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+        form->findChild<QToolButton*>("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+        QProcess poll;
+        poll.start(KALVO_POLL, {"--tcp", "127.0.0.1:" + port, "--check", "--format", "json"});
+        QVERIFY(poll.waitForFinished(10000));
+        QCOMPARE(poll.exitCode(), 3);
+        const QJsonArray polled = QJsonDocument::fromJson(poll.readAllStandardOutput())
+                                      .object()
+                                      .value("checks")
+                                      .toArray();
+        auto* tab = form->findChild<ChecksTab*>();
+        QCOMPARE(static_cast<qsizetype>(tab->Results().size()), polled.size());
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(tab->Table());
+        QVERIFY(table != nullptr && table->tableInterface() != nullptr);
+        for (int row = 0; row < polled.size(); ++row) {
+            const CheckResult& shown = tab->Results()[static_cast<std::size_t>(row)];
+            const QJsonObject other = polled[row].toObject();
+            QCOMPARE(QString::fromStdString(shown.Id), other.value("id").toString());
+            QCOMPARE(QString(VerdictText(shown.Outcome).data()), other.value("verdict").toString());
+            QAccessibleInterface* cell = table->tableInterface()->cellAt(row, 1);
+            QVERIFY(cell != nullptr);
+            QCOMPARE(cell->text(QAccessible::Name), other.value("verdict").toString());
+        }
+        auto* pages = form->findChild<QTabWidget*>("PageControl1");
+        QCOMPARE(pages->tabText(pages->indexOf(tab)), "Checks (1 failed)");
+        QVERIFY(
+            form->findChild<QLabel*>("LabelRunStatus")->toolTip().contains("1 warning, 1 failed"));
+        fChosen = fDir.filePath("checks");
+        pages->setCurrentWidget(tab);
+        form->findChild<QToolButton*>("SpeedButton5")->click();
+        const QByteArray csv = Contents(fDir.filePath("checks.csv"));
+        QVERIFY(csv.startsWith("Check,Verdict,Measured,"));
+        QVERIFY(csv.contains("current transformer on L2 reversed?"));
+        sim.terminate();
+        sim.waitForFinished();
+    }
+
     void webTabSavesNothingAndTheDiagramSavesABitmap() {
         auto form = NewForm();
         form->resize(940, 620);
         form->show();
         fChosen = fDir.filePath("phasor");
-        Save(*form, 6);
+        Save(*form, 7);
         QVERIFY(fProposed.isEmpty());
         form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(4);
         QTRY_VERIFY(form->PolarDiagram()->Image().size() == form->PolarDiagram()->size());

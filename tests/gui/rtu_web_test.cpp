@@ -268,8 +268,8 @@ private slots:
         auto* save = form->findChild<QToolButton*>("SpeedButton5");
         for (int tab = 0; tab < pages->count(); ++tab) {
             pages->setCurrentIndex(tab);
-            QCOMPARE(toolBar->isEnabled(), tab == 6);
-            QCOMPARE(save->isEnabled(), tab != 6);
+            QCOMPARE(toolBar->isEnabled(), tab == 7);
+            QCOMPARE(save->isEnabled(), tab != 7);
         }
     }
 
@@ -304,7 +304,7 @@ private slots:
         const QString port = portPattern.match(output).captured(1);
         auto form = NewForm();
         form->show();
-        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(6);
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(7);
         QVERIFY(form->findChild<QWebEngineView*>("WebBrowser1") == nullptr);
         form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1:" + port);
         Click(*form, "ToolButton1");

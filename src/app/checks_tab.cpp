@@ -1,0 +1,98 @@
+#include "app/checks_tab.h"
+
+#include "checks/module_checks.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QStyle>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <array>
+
+namespace kalvo {
+
+namespace {
+
+constexpr std::array<const char*, 8> kColumns = {
+    "Check",     "Verdict",   "Measured", "Expected",
+    "Deviation", "Tolerance", "Finding",  "What a failure usually means"};
+constexpr int kVerdictColumn = 1;
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Never colour alone: each verdict has its own symbol beside its word.
+QIcon VerdictIcon(const QStyle& style, Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Passed:
+        return style.standardIcon(QStyle::SP_DialogApplyButton);
+    case Verdict::Warning:
+        return style.standardIcon(QStyle::SP_MessageBoxWarning);
+    case Verdict::Failed:
+        return style.standardIcon(QStyle::SP_MessageBoxCritical);
+    case Verdict::Waiting:
+        return style.standardIcon(QStyle::SP_BrowserReload);
+    case Verdict::NotApplicable:
+        return style.standardIcon(QStyle::SP_MessageBoxInformation);
+    }
+    return {};
+}
+
+} // namespace
+
+ChecksTab::ChecksTab(QWidget* parent)
+    : QWidget(parent), fSummary(new QLabel),
+      fTable(new QTableWidget(0, static_cast<int>(kColumns.size()))) {
+    setObjectName("ChecksTab");
+    fSummary->setObjectName("ChecksSummary");
+    fTable->setObjectName("ChecksTable");
+    fTable->setAccessibleName("Checks");
+    fTable->setHorizontalHeaderLabels(QStringList(kColumns.begin(), kColumns.end()));
+    fTable->verticalHeader()->hide();
+    fTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fTable->setTabKeyNavigation(false);
+    fTable->setWordWrap(false);
+    fTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    fTable->horizontalHeader()->setStretchLastSection(true);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(4, 4, 4, 4);
+    column->addWidget(fSummary);
+    column->addWidget(fTable, 1);
+    Show(ModuleChecks({}).Results());
+}
+
+void ChecksTab::Show(const std::vector<CheckResult>& results) {
+    fResults = results;
+    fSummary->setText(Text(ModuleChecks::Summary(results)));
+    fTable->setRowCount(static_cast<int>(results.size()));
+    for (int row = 0; row < static_cast<int>(results.size()); ++row) {
+        const CheckResult& r = results[static_cast<std::size_t>(row)];
+        const std::array<std::string, kColumns.size()> cells = {
+            r.Title,     std::string(VerdictText(r.Outcome)),
+            r.Measured,  r.Expected,
+            r.Deviation, r.Tolerance,
+            r.Finding,   r.Meaning};
+        for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
+            SetCell(row, c, Text(cells[static_cast<std::size_t>(c)]));
+        }
+        fTable->item(row, kVerdictColumn)->setIcon(VerdictIcon(*style(), r.Outcome));
+    }
+}
+
+// An unchanged text is not set again: a live run would otherwise re-lay the table out
+// at every reading.
+void ChecksTab::SetCell(int row, int column, const QString& text) {
+    QTableWidgetItem* item = fTable->item(row, column);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        fTable->setItem(row, column, item);
+    }
+    if (item->text() != text) {
+        item->setText(text);
+        item->setToolTip(text);
+    }
+}
+
+} // namespace kalvo
