@@ -443,7 +443,7 @@ void TmainForm::ShowChecks() {
                              failed > 0     ? QString("Checks (%1 failed)").arg(failed)
                              : warnings > 0 ? QString("Checks (%1 warning)").arg(warnings)
                                             : QString("Checks"));
-    fStatus.SetChecks("checks: " + QString::fromStdString(ModuleChecks::Summary(results)));
+    fStatus.SetChecks(QString::fromStdString(ModuleChecks::Summary(results)));
     ShowStatus();
 }
 
