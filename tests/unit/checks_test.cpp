@@ -1,4 +1,5 @@
 #include "checks/module_checks.h"
+#include "checks/reading_assembler.h"
 #include "checks/reading_checks.h"
 #include "checks/run_checks.h"
 
@@ -311,6 +312,23 @@ TEST(RunChecks, OverARun) {
         EXPECT_EQ(result.Outcome, c.verdict)
             << c.name << ": " << result.Finding << " / " << result.Measured;
     }
+}
+
+// A reading is a good block A and the good block B after it; a failed read in between leaves
+// block A's values too old to pair.
+TEST(ReadingAssembler, PairsABlockAWithTheBlockBAfterIt) {
+    ReadingAssembler assembler;
+    const ModbusRegisters image;
+    EXPECT_FALSE(assembler.BlockRead(RegisterBlock::B, 1, image));
+    EXPECT_FALSE(assembler.BlockRead(RegisterBlock::A, 2, image));
+    const std::optional<MeterReading> reading = assembler.BlockRead(RegisterBlock::B, 3, image);
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->TimeA, 2);
+    EXPECT_EQ(reading->TimeB, 3);
+    EXPECT_FALSE(assembler.BlockRead(RegisterBlock::B, 4, image));
+    EXPECT_FALSE(assembler.BlockRead(RegisterBlock::A, 5, image));
+    assembler.BlockFailed();
+    EXPECT_FALSE(assembler.BlockRead(RegisterBlock::B, 8, image));
 }
 
 TEST(ModuleChecks, SummaryCountsEachVerdict) {
