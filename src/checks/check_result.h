@@ -19,6 +19,20 @@ struct CheckResult {
     std::string Finding;
     // What a failure usually means in the field.
     std::string Meaning;
+
+    // A result still to be concluded.
+    static CheckResult Named(const char* id, const char* title, const char* meaning) {
+        CheckResult result;
+        result.Id = id;
+        result.Title = title;
+        result.Meaning = meaning;
+        return result;
+    }
+    CheckResult& Conclude(Verdict verdict, std::string finding) {
+        Outcome = verdict;
+        Finding = std::move(finding);
+        return *this;
+    }
 };
 
 } // namespace kalvo

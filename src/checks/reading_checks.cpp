@@ -23,24 +23,6 @@ constexpr double kSmallestCosine = 0.1;
 // one and a half counts.
 constexpr double kIdentityCounts = 2;
 
-constexpr Quantity After(Quantity first, int k) {
-    return static_cast<Quantity>(static_cast<int>(first) + k);
-}
-
-CheckResult Named(const char* id, const char* title, const char* meaning) {
-    CheckResult result;
-    result.Id = id;
-    result.Title = title;
-    result.Meaning = meaning;
-    return result;
-}
-
-CheckResult& Conclude(CheckResult& result, Verdict verdict, std::string finding) {
-    result.Outcome = verdict;
-    result.Finding = std::move(finding);
-    return result;
-}
-
 std::string Phase(int k) {
     return "L" + std::to_string(k + 1);
 }
@@ -64,9 +46,9 @@ struct PhaseValues {
 std::optional<std::array<PhaseValues, kPhases>> Phases(const ModbusRegisters& image) {
     std::array<PhaseValues, kPhases> phases{};
     for (int k = 0; k < kPhases; ++k) {
-        const auto u = image.Value(After(Q::VoltageL1, 4 * k));
-        const auto i = image.Value(After(Q::CurrentL1, 4 * k));
-        const auto phi = image.Value(After(Q::CurrentAngleL1, k));
+        const auto u = image.Value(QuantityAfter(Q::VoltageL1, 4 * k));
+        const auto i = image.Value(QuantityAfter(Q::CurrentL1, 4 * k));
+        const auto phi = image.Value(QuantityAfter(Q::CurrentAngleL1, k));
         if (!u || !i || !phi) {
             return std::nullopt;
         }
@@ -80,7 +62,7 @@ std::optional<std::array<PhaseValues, kPhases>> Phases(const ModbusRegisters& im
 std::optional<double> ReadingChecks::LocalTime(const ModbusRegisters& image, Quantity hour) {
     std::array<int, 6> fields{};
     for (int k = 0; k < 6; ++k) {
-        const std::optional<double> value = image.Value(After(hour, k));
+        const std::optional<double> value = image.Value(QuantityAfter(hour, k));
         if (!value) {
             return std::nullopt;
         }
@@ -120,36 +102,38 @@ double ReadingChecks::AdvanceBetweenBlocks() const {
 }
 
 CheckResult ReadingChecks::Clock() const {
-    CheckResult r = Named("clock", "Clock",
-                          "The module's clock stamps the load profiles: a wrong clock, time "
-                          "zone or daylight-saving setting puts them at the wrong time.");
+    CheckResult r =
+        CheckResult::Named("clock", "Clock",
+                           "The module's clock stamps the load profiles: a wrong clock, time "
+                           "zone or daylight-saving setting puts them at the wrong time.");
     r.Tolerance = "±" + CheckText::Fixed(fSettings.ClockToleranceS, 0) + " s";
     r.Expected = CheckText::LocalTime(fReading.TimeA);
     bool read = true;
     for (int k = 0; k < 6; ++k) {
-        read = read && fImage.Value(After(Q::ClockHour, k)).has_value();
+        read = read && fImage.Value(QuantityAfter(Q::ClockHour, k)).has_value();
     }
     if (!read) {
-        return Conclude(r, Verdict::NotApplicable, "clock not read");
+        return r.Conclude(Verdict::NotApplicable, "clock not read");
     }
     const std::optional<double> module = LocalTime(fImage, Q::ClockHour);
     if (!module) {
         r.Measured = "no date and time";
-        return Conclude(r, Verdict::Failed, "the clock's fields are not a valid date and time");
+        return r.Conclude(Verdict::Failed, "the clock's fields are not a valid date and time");
     }
     // The module counts whole seconds; the computer's time of the reply lies within a second.
     const double deviation = *module - std::floor(fReading.TimeA);
     r.Measured = CheckText::LocalTime(*module);
     r.Deviation = CheckText::Signed(deviation, 0) + " s";
     return std::fabs(deviation) <= fSettings.ClockToleranceS + 1
-               ? Conclude(r, Verdict::Passed, "")
-               : Conclude(r, Verdict::Failed, "the clock is off");
+               ? r.Conclude(Verdict::Passed, "")
+               : r.Conclude(Verdict::Failed, "the clock is off");
 }
 
 CheckResult ReadingChecks::Frequency() const {
-    CheckResult r = Named("frequency", "Frequency",
-                          "Off nominal: a supply condition (an island, a generator). Outside "
-                          "45-65 Hz no supply measures this: the module's reading is wrong.");
+    CheckResult r =
+        CheckResult::Named("frequency", "Frequency",
+                           "Off nominal: a supply condition (an island, a generator). Outside "
+                           "45-65 Hz no supply measures this: the module's reading is wrong.");
     const double nominal = fSettings.NominalFrequency;
     r.Expected = CheckText::Fixed(nominal, 2) + " Hz";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.FrequencyWarnPercent, 1) + " %; " +
@@ -157,23 +141,24 @@ CheckResult ReadingChecks::Frequency() const {
                   CheckText::Fixed(fSettings.FrequencyHighestHz, 0) + " Hz";
     const std::optional<double> f = fImage.Value(Q::Frequency);
     if (!f) {
-        return Conclude(r, Verdict::NotApplicable, "frequency unavailable");
+        return r.Conclude(Verdict::NotApplicable, "frequency unavailable");
     }
     const double percent = (*f - nominal) / nominal * 100;
     r.Measured = CheckText::Fixed(*f, 3) + " Hz";
     r.Deviation = CheckText::Signed(percent, 2) + " %";
     if (*f < fSettings.FrequencyLowestHz || *f > fSettings.FrequencyHighestHz) {
-        return Conclude(r, Verdict::Failed, "no supply has this frequency");
+        return r.Conclude(Verdict::Failed, "no supply has this frequency");
     }
     return std::fabs(percent) > fSettings.FrequencyWarnPercent
-               ? Conclude(r, Verdict::Warning, "the supply's frequency is off nominal")
-               : Conclude(r, Verdict::Passed, "");
+               ? r.Conclude(Verdict::Warning, "the supply's frequency is off nominal")
+               : r.Conclude(Verdict::Passed, "");
 }
 
 CheckResult ReadingChecks::Voltages() const {
-    CheckResult r = Named("voltages", "Voltages",
-                          "Off nominal: a supply condition, not a module fault. A missing "
-                          "phase: a blown fuse, a loose voltage connection or a wrong wiring.");
+    CheckResult r =
+        CheckResult::Named("voltages", "Voltages",
+                           "Off nominal: a supply condition, not a module fault. A missing "
+                           "phase: a blown fuse, a loose voltage connection or a wrong wiring.");
     const double nominal = fSettings.NominalVoltage;
     r.Expected = CheckText::Fixed(nominal, 1) + " V";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.VoltageWarnPercent, 0) + " %";
@@ -181,9 +166,9 @@ CheckResult ReadingChecks::Voltages() const {
     std::string missing;
     std::string off;
     for (int k = 0; k < kPhases; ++k) {
-        const std::optional<double> u = fImage.Value(After(Q::VoltageL1, 4 * k));
+        const std::optional<double> u = fImage.Value(QuantityAfter(Q::VoltageL1, 4 * k));
         if (!u) {
-            return Conclude(r, Verdict::NotApplicable, Phase(k) + " voltage unavailable");
+            return r.Conclude(Verdict::NotApplicable, Phase(k) + " voltage unavailable");
         }
         const double percent = (*u - nominal) / nominal * 100;
         r.Measured += (k > 0 ? " / " : "") + CheckText::Fixed(*u, 1);
@@ -197,27 +182,28 @@ CheckResult ReadingChecks::Voltages() const {
     r.Measured += " V";
     r.Deviation = CheckText::Signed(worst, 1) + " %";
     if (!missing.empty()) {
-        return Conclude(r, Verdict::Failed, missing + " missing");
+        return r.Conclude(Verdict::Failed, missing + " missing");
     }
-    return off.empty() ? Conclude(r, Verdict::Passed, "")
-                       : Conclude(r, Verdict::Warning, off + " off nominal");
+    return off.empty() ? r.Conclude(Verdict::Passed, "")
+                       : r.Conclude(Verdict::Warning, off + " off nominal");
 }
 
 CheckResult ReadingChecks::PhaseSequence() const {
-    CheckResult r = Named("phase_sequence", "Phase sequence",
-                          "A reversed sequence: two phases swapped at the meter's voltage "
-                          "terminals; energies and angles are then measured wrongly.");
+    CheckResult r =
+        CheckResult::Named("phase_sequence", "Phase sequence",
+                           "A reversed sequence: two phases swapped at the meter's voltage "
+                           "terminals; energies and angles are then measured wrongly.");
     r.Expected = "V2 120°, V3 240°";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.AngleToleranceDeg, 0) + "°";
     const std::optional<double> a2 = fImage.Value(Q::VoltageAngleL2);
     const std::optional<double> a3 = fImage.Value(Q::VoltageAngleL3);
     if (!a2 || !a3) {
-        return Conclude(r, Verdict::NotApplicable, "voltage angles unavailable");
+        return r.Conclude(Verdict::NotApplicable, "voltage angles unavailable");
     }
     for (int k = 0; k < kPhases; ++k) {
-        const double u = fImage.Value(After(Q::VoltageL1, 4 * k)).value_or(0);
+        const double u = fImage.Value(QuantityAfter(Q::VoltageL1, 4 * k)).value_or(0);
         if (u < fSettings.NominalVoltage * fSettings.VoltageMissingPercent / 100) {
-            return Conclude(r, Verdict::NotApplicable, Phase(k) + " missing: no angle to judge");
+            return r.Conclude(Verdict::NotApplicable, Phase(k) + " missing: no angle to judge");
         }
     }
     r.Measured = "V2 " + CheckText::Fixed(*a2, 1) + "°, V3 " + CheckText::Fixed(*a3, 1) + "°";
@@ -225,22 +211,22 @@ CheckResult ReadingChecks::PhaseSequence() const {
     const double reverse = std::max(AngleBetween(*a2, 240), AngleBetween(*a3, 120));
     r.Deviation = CheckText::Fixed(forward, 1) + "°";
     if (forward <= fSettings.AngleToleranceDeg) {
-        return Conclude(r, Verdict::Passed, "");
+        return r.Conclude(Verdict::Passed, "");
     }
     return reverse <= fSettings.AngleToleranceDeg
-               ? Conclude(r, Verdict::Failed, "phase sequence reversed")
-               : Conclude(r, Verdict::Failed, "the voltages are not 120° apart");
+               ? r.Conclude(Verdict::Failed, "phase sequence reversed")
+               : r.Conclude(Verdict::Failed, "the voltages are not 120° apart");
 }
 
 CheckResult ReadingChecks::CurrentDirection() const {
-    CheckResult r = Named("current_direction", "Current direction",
-                          "A phase whose power flows against the others': its current "
-                          "transformer is mounted or wired the wrong way round.");
+    CheckResult r = CheckResult::Named("current_direction", "Current direction",
+                                       "A phase whose power flows against the others': its current "
+                                       "transformer is mounted or wired the wrong way round.");
     r.Expected = "the same direction on every loaded phase";
     r.Tolerance = "phases from " + CheckText::Fixed(fSettings.LoadedCurrentA, 1) + " A judged";
     const auto phases = Phases(fImage);
     if (!phases) {
-        return Conclude(r, Verdict::NotApplicable, "phase values unavailable");
+        return r.Conclude(Verdict::NotApplicable, "phase values unavailable");
     }
     std::array<int, kPhases> direction{};
     int judged = 0;
@@ -256,10 +242,10 @@ CheckResult ReadingChecks::CurrentDirection() const {
         }
     }
     if (judged < 2) {
-        return Conclude(r, Verdict::NotApplicable, "fewer than two loaded phases");
+        return r.Conclude(Verdict::NotApplicable, "fewer than two loaded phases");
     }
     if (std::abs(sum) == judged) {
-        return Conclude(r, Verdict::Passed, "");
+        return r.Conclude(Verdict::Passed, "");
     }
     std::string against;
     for (int k = 0; k < kPhases; ++k) {
@@ -268,20 +254,21 @@ CheckResult ReadingChecks::CurrentDirection() const {
             against += (against.empty() ? "" : " or ") + Phase(k);
         }
     }
-    return Conclude(r, Verdict::Warning, "current transformer on " + against + " reversed?");
+    return r.Conclude(Verdict::Warning, "current transformer on " + against + " reversed?");
 }
 
 CheckResult ReadingChecks::PowerTriangle() const {
-    CheckResult r = Named("power_triangle", "Power triangle",
-                          "Totals that disagree with the phase values: a firmware or "
-                          "configuration fault (transformer ratios, a phase counted twice).");
+    CheckResult r =
+        CheckResult::Named("power_triangle", "Power triangle",
+                           "Totals that disagree with the phase values: a firmware or "
+                           "configuration fault (transformer ratios, a phase counted twice).");
     const auto phases = Phases(fImage);
     const auto p = fImage.Value(Q::ActivePowerTotal);
     const auto q = fImage.Value(Q::ReactivePowerTotal);
     const auto s = fImage.Value(Q::ApparentPowerTotal);
     const auto pf = fImage.Value(Q::MeanPowerFactor);
     if (!phases || !p || !q || !s || !pf) {
-        return Conclude(r, Verdict::NotApplicable, "a power or phase value unavailable");
+        return r.Conclude(Verdict::NotApplicable, "a power or phase value unavailable");
     }
     double pc = 0;
     double qc = 0;
@@ -317,14 +304,15 @@ CheckResult ReadingChecks::PowerTriangle() const {
     if (std::fabs(*pf - pfc) > fSettings.PowerFactorTolerance) {
         wrong += (wrong.empty() ? "" : ", ") + std::string("PF");
     }
-    return wrong.empty() ? Conclude(r, Verdict::Passed, "")
-                         : Conclude(r, Verdict::Failed, wrong + " disagree with the phases");
+    return wrong.empty() ? r.Conclude(Verdict::Passed, "")
+                         : r.Conclude(Verdict::Failed, wrong + " disagree with the phases");
 }
 
 CheckResult ReadingChecks::Harmonics() const {
-    CheckResult r = Named("harmonics", "Harmonics",
-                          "A negative harmonic, or one above its fundamental, cannot be "
-                          "measured: the module's harmonic analysis is wrong.");
+    CheckResult r =
+        CheckResult::Named("harmonics", "Harmonics",
+                           "A negative harmonic, or one above its fundamental, cannot be "
+                           "measured: the module's harmonic analysis is wrong.");
     r.Expected = "0 <= harmonic <= RMS value of its phase";
     double largest = 0;
     std::string where;
@@ -333,45 +321,46 @@ CheckResult ReadingChecks::Harmonics() const {
          {Q::CurrentL1, Q::CurrentL2, Q::CurrentL3, Q::VoltageL1, Q::VoltageL2, Q::VoltageL3}) {
         const std::optional<double> rms = fImage.Value(fundamental);
         for (int h = 1; h <= 3 && rms; ++h) {
-            const std::optional<double> value = fImage.Value(After(fundamental, h));
+            const std::optional<double> value = fImage.Value(QuantityAfter(fundamental, h));
             if (!value) {
-                return Conclude(r, Verdict::NotApplicable, "a harmonic is unavailable");
+                return r.Conclude(Verdict::NotApplicable, "a harmonic is unavailable");
             }
             const double share = *rms > 0 ? *value / *rms : 0;
             if (share > largest) {
                 largest = share;
-                where = Obis(After(fundamental, h));
+                where = Obis(QuantityAfter(fundamental, h));
             }
             if (*value < 0 || *value > *rms) {
-                wrong += (wrong.empty() ? "" : ", ") + Obis(After(fundamental, h));
+                wrong += (wrong.empty() ? "" : ", ") + Obis(QuantityAfter(fundamental, h));
             }
         }
         if (!rms) {
-            return Conclude(r, Verdict::NotApplicable, Obis(fundamental) + " unavailable");
+            return r.Conclude(Verdict::NotApplicable, Obis(fundamental) + " unavailable");
         }
     }
     r.Measured = "largest " + CheckText::Fixed(largest * 100, 1) + " % of its RMS (" + where + ")";
-    return wrong.empty() ? Conclude(r, Verdict::Passed, "")
-                         : Conclude(r, Verdict::Failed, wrong + " impossible");
+    return wrong.empty() ? r.Conclude(Verdict::Passed, "")
+                         : r.Conclude(Verdict::Failed, wrong + " impossible");
 }
 
 CheckResult ReadingChecks::TotaliserEncodings() const {
-    CheckResult r = Named("totaliser_encodings", "Totaliser encodings",
-                          "The 32-bit copy of a totaliser disagrees with its double: the "
-                          "firmware encodes it wrongly, or the decimals register is wrong.");
+    CheckResult r =
+        CheckResult::Named("totaliser_encodings", "Totaliser encodings",
+                           "The 32-bit copy of a totaliser disagrees with its double: the "
+                           "firmware encodes it wrongly, or the decimals register is wrong.");
     const std::optional<double> count = TotaliserCount();
     if (!count) {
-        return Conclude(r, Verdict::NotApplicable, "decimals unavailable");
+        return r.Conclude(Verdict::NotApplicable, "decimals unavailable");
     }
     const double allowed = *count + AdvanceBetweenBlocks();
     r.Tolerance = "±" + CheckText::Fixed(allowed, 4) + " (a count and the advance between reads)";
     double worst = -1;
     std::string wrong;
     for (int k = 0; k < 10; ++k) {
-        const Quantity value = After(Q::ActiveEnergyImport, k);
+        const Quantity value = QuantityAfter(Q::ActiveEnergyImport, k);
         const std::optional<double> wide = fImage.Value(value);
         const std::optional<double> narrow =
-            fImage.ScaledValue(After(Q::ActiveEnergyImportInt32, k));
+            fImage.ScaledValue(QuantityAfter(Q::ActiveEnergyImportInt32, k));
         if (!wide || !narrow) {
             continue;
         }
@@ -387,16 +376,17 @@ CheckResult ReadingChecks::TotaliserEncodings() const {
         }
     }
     if (worst < 0) {
-        return Conclude(r, Verdict::NotApplicable, "totalisers unavailable");
+        return r.Conclude(Verdict::NotApplicable, "totalisers unavailable");
     }
-    return wrong.empty() ? Conclude(r, Verdict::Passed, "")
-                         : Conclude(r, Verdict::Failed, wrong + " disagree with the 32-bit copy");
+    return wrong.empty() ? r.Conclude(Verdict::Passed, "")
+                         : r.Conclude(Verdict::Failed, wrong + " disagree with the 32-bit copy");
 }
 
 CheckResult ReadingChecks::ReactiveIdentities() const {
-    CheckResult r = Named("reactive_identities", "Reactive energy identities",
-                          "Q+ must be Q1 + Q2 and Q- must be Q3 + Q4: a meter that breaks this "
-                          "books reactive energy in the wrong quadrant.");
+    CheckResult r =
+        CheckResult::Named("reactive_identities", "Reactive energy identities",
+                           "Q+ must be Q1 + Q2 and Q- must be Q3 + Q4: a meter that breaks this "
+                           "books reactive energy in the wrong quadrant.");
     const double count = TotaliserCount().value_or(0.001);
     r.Tolerance = "±" + CheckText::Fixed(kIdentityCounts * count, 4);
     r.Expected = "3.8.0 = 5.8.0 + 6.8.0, 4.8.0 = 7.8.0 + 8.8.0";
@@ -410,7 +400,7 @@ CheckResult ReadingChecks::ReactiveIdentities() const {
         const auto a = fImage.Value(first);
         const auto b = fImage.Value(second);
         if (!t || !a || !b) {
-            return Conclude(r, Verdict::NotApplicable, "a reactive totaliser unavailable");
+            return r.Conclude(Verdict::NotApplicable, "a reactive totaliser unavailable");
         }
         const double deviation = *t - (*a + *b);
         r.Measured += (r.Measured.empty() ? "" : ", ") + Obis(total) + " " +
@@ -421,14 +411,15 @@ CheckResult ReadingChecks::ReactiveIdentities() const {
         }
     }
     r.Deviation = CheckText::Signed(worst, 4);
-    return wrong.empty() ? Conclude(r, Verdict::Passed, "")
-                         : Conclude(r, Verdict::Failed, wrong + " is not the sum of its quadrants");
+    return wrong.empty() ? r.Conclude(Verdict::Passed, "")
+                         : r.Conclude(Verdict::Failed, wrong + " is not the sum of its quadrants");
 }
 
 CheckResult ReadingChecks::LoadProfiles() const {
-    CheckResult r = Named("load_profiles", "Load profiles",
-                          "Profile stamps or channels whose two copies disagree, or a stamp in "
-                          "the future: the profile's storage or encoding is faulty.");
+    CheckResult r =
+        CheckResult::Named("load_profiles", "Load profiles",
+                           "Profile stamps or channels whose two copies disagree, or a stamp in "
+                           "the future: the profile's storage or encoding is faulty.");
     r.Expected = "valid stamps, not in the future; copies equal to a count";
     struct Rows {
         const char* Name;
@@ -461,9 +452,9 @@ CheckResult ReadingChecks::LoadProfiles() const {
             wrong += std::string(wrong.empty() ? "" : "; ") + p.Name + " stamp in the future";
         }
         for (int c = 0; c < 6; ++c) {
-            const auto value = fImage.Value(After(p.Channel1, c));
-            const auto copy = fImage.ScaledValue(After(p.Int32Channel1, c));
-            const auto decimals = fImage.Value(After(p.Decimals1, c));
+            const auto value = fImage.Value(QuantityAfter(p.Channel1, c));
+            const auto copy = fImage.ScaledValue(QuantityAfter(p.Int32Channel1, c));
+            const auto decimals = fImage.Value(QuantityAfter(p.Decimals1, c));
             if (value && copy && decimals &&
                 std::fabs(*value - *copy) > std::pow(10.0, -*decimals) * 1.0001) {
                 wrong += std::string(wrong.empty() ? "" : "; ") + p.Name + " channel " +
@@ -472,11 +463,11 @@ CheckResult ReadingChecks::LoadProfiles() const {
         }
     }
     if (!wrong.empty()) {
-        return Conclude(r, Verdict::Failed, wrong);
+        return r.Conclude(Verdict::Failed, wrong);
     }
-    return torn ? Conclude(r, Verdict::Waiting,
-                           "a profile period closed between the two block reads: read again")
-                : Conclude(r, Verdict::Passed, "");
+    return torn ? r.Conclude(Verdict::Waiting,
+                             "a profile period closed between the two block reads: read again")
+                : r.Conclude(Verdict::Passed, "");
 }
 
 } // namespace kalvo

@@ -20,24 +20,6 @@ constexpr double kHalfRange = 2147483648.0;
 // allowance beside the percentage.
 constexpr double kEnergyCounts = 2;
 
-constexpr Quantity After(Quantity first, int k) {
-    return static_cast<Quantity>(static_cast<int>(first) + k);
-}
-
-CheckResult Named(const char* id, const char* title, const char* meaning) {
-    CheckResult result;
-    result.Id = id;
-    result.Title = title;
-    result.Meaning = meaning;
-    return result;
-}
-
-CheckResult& Conclude(CheckResult& result, Verdict verdict, std::string finding) {
-    result.Outcome = verdict;
-    result.Finding = std::move(finding);
-    return result;
-}
-
 // The instantaneous values a live module never holds still for a minute.
 constexpr Quantity kLiveValues[] = {Q::Frequency, Q::ActivePowerTotal, Q::VoltageL1, Q::VoltageL2,
                                     Q::VoltageL3, Q::CurrentL1,        Q::CurrentL2, Q::CurrentL3};
@@ -56,8 +38,8 @@ void RunChecks::FollowTotalisers(const ModbusRegisters& image) {
     for (std::size_t k = 0; k < 2 * kTotalisers; ++k) {
         const bool copy = k >= kTotalisers;
         const Quantity quantity =
-            copy ? After(Q::ActiveEnergyImportInt32, static_cast<int>(k - kTotalisers))
-                 : After(Q::ActiveEnergyImport, static_cast<int>(k));
+            copy ? QuantityAfter(Q::ActiveEnergyImportInt32, static_cast<int>(k - kTotalisers))
+                 : QuantityAfter(Q::ActiveEnergyImport, static_cast<int>(k));
         const std::optional<double> value = image.Value(quantity);
         std::optional<double>& last = fLastTotals[k];
         if (value && last && *value < *last) {
@@ -135,28 +117,30 @@ void RunChecks::FollowChanges(const MeterReading& reading) {
 }
 
 CheckResult RunChecks::TotalisersNeverDecrease() const {
-    CheckResult r = Named("totalisers_increase", "Totalisers never decrease",
-                          "A totaliser that goes back loses energy from the bill: a firmware "
-                          "fault, or a module that was reset.");
+    CheckResult r =
+        CheckResult::Named("totalisers_increase", "Totalisers never decrease",
+                           "A totaliser that goes back loses energy from the bill: a firmware "
+                           "fault, or a module that was reset.");
     r.Expected = "each reading at least the one before";
     r.Measured = std::to_string(fReadings) + " readings";
     if (!fDecreased.empty()) {
         r.Deviation = fDecreased;
-        return Conclude(r, Verdict::Failed, "a totaliser decreased");
+        return r.Conclude(Verdict::Failed, "a totaliser decreased");
     }
     if (fReadings < 2) {
-        return Conclude(r, Verdict::Waiting, "needs two readings");
+        return r.Conclude(Verdict::Waiting, "needs two readings");
     }
-    return Conclude(r, Verdict::Passed,
-                    fRolledOver.empty() ? std::string() : "rolled over: " + fRolledOver);
+    return r.Conclude(Verdict::Passed,
+                      fRolledOver.empty() ? std::string() : "rolled over: " + fRolledOver);
 }
 
 CheckResult RunChecks::EnergyFollowsPower() const {
-    CheckResult r = Named("energy_follows_power", "Energy follows power",
-                          "Active import energy that does not advance as the measured power "
-                          "gives: wrong meter constant, transformer ratio or pulse weighting.");
+    CheckResult r =
+        CheckResult::Named("energy_follows_power", "Energy follows power",
+                           "Active import energy that does not advance as the measured power "
+                           "gives: wrong meter constant, transformer ratio or pulse weighting.");
     if (!fFirstImport) {
-        return Conclude(r, Verdict::NotApplicable, "1.8.0 or 15.7.0 unavailable");
+        return r.Conclude(Verdict::NotApplicable, "1.8.0 or 15.7.0 unavailable");
     }
     const double measured = fLastImport - *fFirstImport;
     const double tolerance =
@@ -169,27 +153,28 @@ CheckResult RunChecks::EnergyFollowsPower() const {
                   CheckText::Fixed(fSettings.EnergyTolerancePercent, 1) + " % + 2 counts)";
     if (fIntegratedKwh < fSettings.EnergyMinimumCounts * fImportCount &&
         measured < fSettings.EnergyMinimumCounts * fImportCount) {
-        return Conclude(r, Verdict::Waiting,
-                        "waits for " + std::to_string(fSettings.EnergyMinimumCounts) +
-                            " counts of its last digit");
+        return r.Conclude(Verdict::Waiting, "waits for " +
+                                                std::to_string(fSettings.EnergyMinimumCounts) +
+                                                " counts of its last digit");
     }
     return std::fabs(measured - fIntegratedKwh) <= tolerance
-               ? Conclude(r, Verdict::Passed, "")
-               : Conclude(r, Verdict::Failed, "the totaliser does not follow the power");
+               ? r.Conclude(Verdict::Passed, "")
+               : r.Conclude(Verdict::Failed, "the totaliser does not follow the power");
 }
 
 CheckResult RunChecks::ClockRuns() const {
-    CheckResult r = Named("clock_runs", "Clock runs",
-                          "A module clock that drifts needs its battery, crystal or time "
-                          "synchronisation seen to; its profiles drift with it.");
+    CheckResult r =
+        CheckResult::Named("clock_runs", "Clock runs",
+                           "A module clock that drifts needs its battery, crystal or time "
+                           "synchronisation seen to; its profiles drift with it.");
     r.Tolerance = "±" + CheckText::Fixed(fSettings.ClockDriftToleranceSPerDay, 1) + " s/day";
     r.Expected = "0 s/day";
     if (!fFirstClock) {
-        return Conclude(r, Verdict::NotApplicable, "clock unavailable");
+        return r.Conclude(Verdict::NotApplicable, "clock unavailable");
     }
     const double elapsed = fLastClock->first - fFirstClock->first;
     if (elapsed < 1) {
-        return Conclude(r, Verdict::Waiting, "needs a longer run");
+        return r.Conclude(Verdict::Waiting, "needs a longer run");
     }
     const double drift = (fLastClock->second - fFirstClock->second) - elapsed;
     const double rate = drift / elapsed * kSecondsPerDay;
@@ -198,30 +183,31 @@ CheckResult RunChecks::ClockRuns() const {
                  " s/day over " + CheckText::Fixed(elapsed, 0) + " s)";
     r.Deviation = CheckText::Signed(drift, 0) + " s";
     if (std::fabs(rate) - uncertainty > fSettings.ClockDriftToleranceSPerDay) {
-        return Conclude(r, Verdict::Warning, "the clock drifts");
+        return r.Conclude(Verdict::Warning, "the clock drifts");
     }
     return std::fabs(rate) + uncertainty <= fSettings.ClockDriftToleranceSPerDay
-               ? Conclude(r, Verdict::Passed, "")
-               : Conclude(r, Verdict::Waiting, "a longer run can tell the drift closer");
+               ? r.Conclude(Verdict::Passed, "")
+               : r.Conclude(Verdict::Waiting, "a longer run can tell the drift closer");
 }
 
 CheckResult RunChecks::DataAlive() const {
-    CheckResult r = Named("data_alive", "Data alive",
-                          "Values that stand still: the module no longer hears its meter "
-                          "(a broken optical or serial link) and serves its last image.");
+    CheckResult r =
+        CheckResult::Named("data_alive", "Data alive",
+                           "Values that stand still: the module no longer hears its meter "
+                           "(a broken optical or serial link) and serves its last image.");
     r.Expected =
         "values and clock change within " + CheckText::Fixed(fSettings.FrozenAfterS, 0) + " s";
     if (fReadings == 0) {
-        return Conclude(r, Verdict::Waiting, "needs readings");
+        return r.Conclude(Verdict::Waiting, "needs readings");
     }
     const double still = fLastTime - std::min(fValuesChangedAt, fClockChangedAt);
     r.Measured = "unchanged for " + CheckText::Fixed(still, 0) + " s";
     if (fLastTime - fValuesChangedAt >= fSettings.FrozenAfterS ||
         fLastTime - fClockChangedAt >= fSettings.FrozenAfterS) {
-        return Conclude(r, Verdict::Failed, "data frozen");
+        return r.Conclude(Verdict::Failed, "data frozen");
     }
-    return fValuesChanged && fClockChanged ? Conclude(r, Verdict::Passed, "")
-                                           : Conclude(r, Verdict::Waiting, "watching");
+    return fValuesChanged && fClockChanged ? r.Conclude(Verdict::Passed, "")
+                                           : r.Conclude(Verdict::Waiting, "watching");
 }
 
 } // namespace kalvo

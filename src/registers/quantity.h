@@ -139,4 +139,10 @@ enum class Quantity : std::uint8_t {
 
 inline constexpr int kQuantityCount = static_cast<int>(Quantity::Profile2Int32Channel6) + 1;
 
+// The quantity `k` places after `first`: the enumeration lists a group side by side (L1, L2,
+// L3; hour to day; channel 1 to 6; a value and its harmonics).
+constexpr Quantity QuantityAfter(Quantity first, int k) {
+    return static_cast<Quantity>(static_cast<int>(first) + k);
+}
+
 } // namespace kalvo

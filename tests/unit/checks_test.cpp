@@ -15,10 +15,6 @@ namespace {
 using Q = Quantity;
 constexpr double kNow = 1'796'904'000; // 2026-12-10 12:00:00 UTC
 
-constexpr Quantity After(Quantity first, int k) {
-    return static_cast<Quantity>(static_cast<int>(first) + k);
-}
-
 void PutLocalTime(ModbusRegisters& image, Quantity hour, double seconds) {
     const auto when = static_cast<std::time_t>(seconds);
     std::tm local{};
@@ -26,7 +22,7 @@ void PutLocalTime(ModbusRegisters& image, Quantity hour, double seconds) {
     const int fields[] = {local.tm_hour,        local.tm_min,     local.tm_sec,
                           local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     for (int k = 0; k < 6; ++k) {
-        image.Put(After(hour, k), fields[k]);
+        image.Put(QuantityAfter(hour, k), fields[k]);
     }
 }
 
@@ -44,12 +40,12 @@ MeterReading Healthy() {
     const double angles[] = {25, -18, 38};
     double p = 0, q = 0, s = 0;
     for (int k = 0; k < 3; ++k) {
-        image.Put(After(Q::VoltageL1, 4 * k), volts[k]);
-        image.Put(After(Q::CurrentL1, 4 * k), amps[k]);
-        image.Put(After(Q::CurrentAngleL1, k), angles[k]);
+        image.Put(QuantityAfter(Q::VoltageL1, 4 * k), volts[k]);
+        image.Put(QuantityAfter(Q::CurrentL1, 4 * k), amps[k]);
+        image.Put(QuantityAfter(Q::CurrentAngleL1, k), angles[k]);
         for (int h = 1; h <= 3; ++h) {
-            image.Put(After(Q::VoltageL1, 4 * k + h), 1.0 / h);
-            image.Put(After(Q::CurrentL1, 4 * k + h), 2.0 / h);
+            image.Put(QuantityAfter(Q::VoltageL1, 4 * k + h), 1.0 / h);
+            image.Put(QuantityAfter(Q::CurrentL1, 4 * k + h), 2.0 / h);
         }
         const double kva = volts[k] * amps[k] / 1000;
         p += kva * std::cos(angles[k] * std::numbers::pi / 180);
@@ -67,8 +63,8 @@ MeterReading Healthy() {
     const double totals[] = {12345.678, 12.5, 2346.0, 457.0,   2345.6,
                              0.4,       0.3,  456.7,  14000.2, 13.1};
     for (int k = 0; k < 10; ++k) {
-        image.Put(After(Q::ActiveEnergyImport, k), totals[k]);
-        image.Put(After(Q::ActiveEnergyImportInt32, k), std::round(totals[k] * 1000));
+        image.Put(QuantityAfter(Q::ActiveEnergyImport, k), totals[k]);
+        image.Put(QuantityAfter(Q::ActiveEnergyImportInt32, k), std::round(totals[k] * 1000));
     }
     const Quantity stamps[] = {Q::Profile1Hour, Q::Profile1Int32Hour, Q::Profile2Hour,
                                Q::Profile2Int32Hour};
@@ -79,9 +75,9 @@ MeterReading Healthy() {
          {std::tuple{Q::Profile1Channel1, Q::Profile1Decimals1, Q::Profile1Int32Channel1},
           std::tuple{Q::Profile2Channel1, Q::Profile2Decimals1, Q::Profile2Int32Channel1}}) {
         for (int c = 0; c < 6; ++c) {
-            image.Put(After(channel, c), 1.5 + c);
-            image.Put(After(decimals, c), 3);
-            image.Put(After(copy, c), (1.5 + c) * 1000);
+            image.Put(QuantityAfter(channel, c), 1.5 + c);
+            image.Put(QuantityAfter(decimals, c), 3);
+            image.Put(QuantityAfter(copy, c), (1.5 + c) * 1000);
         }
     }
     return reading;
@@ -172,7 +168,7 @@ TEST(ReadingChecks, EdgesOfTheFormulas) {
         {"every phase exporting",
          [](MeterReading& r) {
              for (int k = 0; k < 3; ++k) {
-                 r.Image.Put(After(Q::CurrentAngleL1, k), 180.0 + 10 * k);
+                 r.Image.Put(QuantityAfter(Q::CurrentAngleL1, k), 180.0 + 10 * k);
              }
          },
          "current_direction", Verdict::Passed},
@@ -184,9 +180,9 @@ TEST(ReadingChecks, EdgesOfTheFormulas) {
         {"no current at all",
          [](MeterReading& r) {
              for (int k = 0; k < 3; ++k) {
-                 r.Image.Put(After(Q::CurrentL1, 4 * k), 0.0);
+                 r.Image.Put(QuantityAfter(Q::CurrentL1, 4 * k), 0.0);
                  for (int h = 1; h <= 3; ++h) {
-                     r.Image.Put(After(Q::CurrentL1, 4 * k + h), 0.0);
+                     r.Image.Put(QuantityAfter(Q::CurrentL1, 4 * k + h), 0.0);
                  }
              }
              for (const Quantity q : {Q::ActivePowerTotal, Q::ReactivePowerTotal,

@@ -38,11 +38,6 @@ double Rounded(double value, int digits) {
     return static_cast<double>(std::llround(value * scale)) / scale;
 }
 
-// The enumeration lists a group's quantities side by side: L1, L2, L3; hour to day; C1 to C6.
-constexpr Quantity After(Quantity first, int k) {
-    return static_cast<Quantity>(static_cast<int>(first) + k);
-}
-
 } // namespace
 
 struct MeterModel::ProfileRows {
@@ -150,7 +145,7 @@ void MeterModel::PutClock(ModbusRegisters& image, Quantity hour, std::int64_t ep
     const int fields[] = {local.tm_hour,        local.tm_min,     local.tm_sec,
                           local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
     for (int k = 0; k < 6; ++k) {
-        image.Put(After(hour, k), fields[k]);
+        image.Put(QuantityAfter(hour, k), fields[k]);
     }
 }
 
@@ -160,9 +155,10 @@ void MeterModel::PutTotalisers(ModbusRegisters& image) const {
         const int n = static_cast<int>(k);
         // A mismatched Q+ is booked wrongly in both its encodings.
         const double total = fTotals[k] + (fSettings.ReactiveMismatch && k == 2 ? 1.0 : 0.0);
-        const Quantity copy = After(Quantity::ActiveEnergyImportInt32, n);
-        const bool wrong = fSettings.EncodingError == After(Quantity::ActiveEnergyImport, n);
-        image.Put(After(Quantity::ActiveEnergyImport, n), Rounded(total, kTotaliserDigits));
+        const Quantity copy = QuantityAfter(Quantity::ActiveEnergyImportInt32, n);
+        const bool wrong =
+            fSettings.EncodingError == QuantityAfter(Quantity::ActiveEnergyImport, n);
+        image.Put(QuantityAfter(Quantity::ActiveEnergyImport, n), Rounded(total, kTotaliserDigits));
         image.Put(copy, Encoded(total, kTotaliserDigits) + (wrong ? 1000u : 0u));
     }
 }
@@ -184,15 +180,15 @@ void MeterModel::PutPhases(ModbusRegisters& image, double t) const {
     const double voltageHarmonics[] = {1.1 / 230, 0.7 / 230, 0.4 / 230};
     for (int k = 0; k < 3; ++k) {
         const Phase& phase = phases[static_cast<std::size_t>(k)];
-        const Quantity current = After(Quantity::CurrentL1, 4 * k);
-        const Quantity voltage = After(Quantity::VoltageL1, 4 * k);
-        image.Put(After(Quantity::CurrentAngleL1, k), phase.AngleDegrees);
+        const Quantity current = QuantityAfter(Quantity::CurrentL1, 4 * k);
+        const Quantity voltage = QuantityAfter(Quantity::VoltageL1, 4 * k);
+        image.Put(QuantityAfter(Quantity::CurrentAngleL1, k), phase.AngleDegrees);
         image.Put(current, phase.Amps);
         image.Put(voltage, phase.Volts);
         for (int h = 0; h < 3; ++h) {
             const double drift = 1.0 + 0.1 * Wave(t, 40, h + k);
-            image.Put(After(current, 1 + h), currentHarmonics[h] * phase.Amps * drift);
-            image.Put(After(voltage, 1 + h), voltageHarmonics[h] * phase.Volts * drift);
+            image.Put(QuantityAfter(current, 1 + h), currentHarmonics[h] * phase.Amps * drift);
+            image.Put(QuantityAfter(voltage, 1 + h), voltageHarmonics[h] * phase.Volts * drift);
         }
     }
     const double second = fSettings.ReverseSequence ? 240.0 : 120.0;
@@ -218,10 +214,10 @@ void MeterModel::PutProfile(ModbusRegisters& image, double t, int period,
     PutClock(image, rows.Int32Hour, end);
     for (int c = 0; c < 6; ++c) {
         const double value = Rounded(channels[static_cast<std::size_t>(c)], kProfileDigits);
-        image.Put(After(rows.Channel1, c), value);
-        image.Put(After(rows.Decimals1, c), kProfileDigits);
+        image.Put(QuantityAfter(rows.Channel1, c), value);
+        image.Put(QuantityAfter(rows.Decimals1, c), kProfileDigits);
         const bool wrong = fSettings.LpMismatch && rows.Hour == Quantity::Profile2Hour && c == 0;
-        image.Put(After(rows.Int32Channel1, c),
+        image.Put(QuantityAfter(rows.Int32Channel1, c),
                   Encoded(value, kProfileDigits) + (wrong ? 100u : 0u));
     }
 }

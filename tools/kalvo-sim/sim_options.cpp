@@ -53,8 +53,7 @@ int PhaseOf(const std::string& text, const std::string& option) {
 
 Quantity TotaliserOf(const std::string& obis) {
     for (int k = 0; k < 10; ++k) {
-        const auto quantity =
-            static_cast<Quantity>(static_cast<int>(Quantity::ActiveEnergyImport) + k);
+        const auto quantity = QuantityAfter(Quantity::ActiveEnergyImport, k);
         if (RegisterOf(quantity).OBIS == obis) {
             return quantity;
         }
