@@ -2,7 +2,7 @@
 // full redraw at 1280 x 600 with 8 lines of 432 000 points against one with 1 000.
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -3,7 +3,7 @@
 #include "checks/check_settings.h"
 #include "registers/poll_settings.h"
 #include "trend/trend_limit.h"
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <QRect>
 #include <QSize>

@@ -23,4 +23,10 @@ QString PngFileName(const QString& chosen) {
                                                                            : chosen + ".png";
 }
 
+QString ReportFileName(const QString& chosen) {
+    const QString extension = FileExtension(chosen).toLower();
+    return extension == ".html" || extension == ".htm" || extension == ".pdf" ? chosen
+                                                                              : chosen + ".html";
+}
+
 } // namespace kalvo

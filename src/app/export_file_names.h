@@ -14,4 +14,7 @@ QString BmpFileName(const QString& chosen);
 // Adds ".png" unless the name already ends in .png in any case.
 QString PngFileName(const QString& chosen);
 
+// Keeps a name ending in .html, .htm or .pdf in any case; adds ".html" to any other.
+QString ReportFileName(const QString& chosen);
+
 } // namespace kalvo

@@ -3,6 +3,7 @@
 #include "app/app_logging.h"
 #include "app/checks_tab.h"
 #include "app/config_file.h"
+#include "app/report_printer.h"
 #include "app/run_controller.h"
 #include "app/serial_port_box.h"
 #include "app/tab_export.h"
@@ -14,6 +15,7 @@
 #include "qt_common/app_icon.h"
 #include "qt_common/busy_cursor.h"
 #include "qt_common/locale_time.h"
+#include "registers/phasor_set.h"
 #include "registers/recorded_run.h"
 #include "registers/register_sheet.h"
 #include "trend/trend_tab.h"
@@ -52,10 +54,6 @@ namespace {
 constexpr int kMaxLogLines = 101;
 constexpr int kFirstReservedAddress = 248;
 
-std::string DecimalSeparator() {
-    return QLocale().decimalPoint().toStdString();
-}
-
 } // namespace
 
 TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
@@ -85,6 +83,8 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     FormSettings = new TFormSettings(fPollSettings, this);
     debugForm = new TdebugForm(fStatistics, this);
     fRuns = new RunController(fRegisters, fStatistics, this);
+    fReportPrinter = new ReportPrinter(this);
+    connect(fReportPrinter, &ReportPrinter::finished, this, &TmainForm::ReportPrinted);
     ConnectRunEvents();
 }
 
@@ -278,19 +278,15 @@ void TmainForm::InitPolarDiagram() {
 
 // Phase R, S, T magnitudes and angles, the frequency and the active power from the image.
 void TmainForm::FeedPolarDiagram() {
-    constexpr double kRadiansPerDegree = 0.017453292519943295;
-    // An unavailable value draws as zero.
-    auto value = [this](Quantity quantity) { return fRegisters.Value(quantity).value_or(0.0); };
-    auto angle = [&value](Quantity quantity) { return value(quantity) * kRadiansPerDegree; };
+    const PhasorSet set = PhasorSet::From(fRegisters);
     TPolarDiagram& d = *fPolarDiagram;
-    d.SetCurrent(P_L1, value(Quantity::CurrentL1), angle(Quantity::CurrentAngleL1));
-    d.SetCurrent(P_L2, value(Quantity::CurrentL2), angle(Quantity::CurrentAngleL2));
-    d.SetCurrent(P_L3, value(Quantity::CurrentL3), angle(Quantity::CurrentAngleL3));
-    d.SetVoltage(P_L1, value(Quantity::VoltageL1), 0);
-    d.SetVoltage(P_L2, value(Quantity::VoltageL2), angle(Quantity::VoltageAngleL2));
-    d.SetVoltage(P_L3, value(Quantity::VoltageL3), angle(Quantity::VoltageAngleL3));
-    d.SetInstantPower(value(Quantity::ActivePowerTotal));
-    d.SetFrequency(value(Quantity::Frequency));
+    for (const TPhaseType phase : {P_L1, P_L2, P_L3}) {
+        const PhasorSet::Phase& values = set.Phases[static_cast<std::size_t>(phase)];
+        d.SetCurrent(phase, values.Current, values.Shift);
+        d.SetVoltage(phase, values.Voltage, values.VoltageAngle);
+    }
+    d.SetInstantPower(set.ActivePowerKw);
+    d.SetFrequency(set.Frequency);
     d.SetAvailableData(true, true, true, true, true, true);
 }
 
@@ -319,6 +315,7 @@ void TmainForm::StartRun(std::uint32_t cycles) {
     // A stopped run may still be finishing its read and hold the port: the controller cuts it
     // short and starts this run once it has ended; nothing of it reaches this run.
     const std::int32_t pollDelay = PollDelay();
+    NoteRunFacts(pollDelay);
     if (RadioTCP->isChecked()) {
         fRuns->StartTcp({TcpHost().toStdString(), TCPPortEdit->text().toInt(), cycles, pollDelay,
                          fPollSettings.ResetStatistics,
@@ -403,6 +400,7 @@ void TmainForm::BlockRead(RegisterBlock block) {
     RecordBlock(block, time);
     const double seconds = std::chrono::duration<double>(time.time_since_epoch()).count();
     fTrend->AddBlock(seconds, block, fRegisters);
+    fJournal.BlockRead(block, seconds, fRegisters);
     if (const std::optional<MeterReading> reading =
             fAssembler.BlockRead(block, seconds, fRegisters)) {
         fChecks->Add(*reading);
@@ -416,16 +414,20 @@ void TmainForm::BlockRead(RegisterBlock block) {
 }
 
 void TmainForm::BlockFailed(RegisterBlock block) {
+    fJournal.ReadFailed(
+        block,
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
     fAssembler.BlockFailed();
     MarkStale(block, true);
     fStatus.ReadFailed();
     ShowStatus();
 }
 
-// Every run is judged afresh, by the settings of its start.
+// Every run is judged afresh, by the settings of its start, and reported on its own.
 void TmainForm::RestartChecks() {
     fChecks = std::make_unique<ModuleChecks>(fCheckSettings);
     fAssembler = ReadingAssembler();
+    StartJournal();
     ShowChecks();
 }
 
@@ -677,6 +679,7 @@ bool TmainForm::mbRTUaddrKeyPress(const QKeyEvent& event) const {
 }
 
 void TmainForm::AppendLog(const QString& message) {
+    fJournal.LogLine(message.toStdString());
     listLog->setUpdatesEnabled(false);
     if (listLog->count() >= kMaxLogLines) {
         delete listLog->takeItem(0);

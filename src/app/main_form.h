@@ -10,6 +10,8 @@
 #include "registers/modbus_registers.h"
 #include "registers/poll_settings.h"
 #include "registers/run_recorder.h"
+#include "report/report_facts.h"
+#include "report/run_journal.h"
 
 #include <QMainWindow>
 #include <QTime>
@@ -35,6 +37,7 @@ class QToolButton;
 namespace kalvo {
 
 class ChecksTab;
+class ReportPrinter;
 class RunController;
 class SerialPortBox;
 class TdebugForm;
@@ -67,6 +70,12 @@ public:
     // trend as a picture and its data.
     void SaveCurrentTab();
     void SpeedButton5Click();
+    // Writes the commissioning report of the current or last run, as HTML or, by the chosen
+    // name's extension, PDF.
+    void SaveReport();
+    // What that report shows now.
+    ReportData ReportContents() const;
+    ReportPrinter* Printer() const { return fReportPrinter; }
     const std::array<RegisterGrid*, 4>& Grids() const { return fGrids; }
 
     // Renders the four grids and the diagram from the register image.
@@ -124,6 +133,10 @@ private:
     void ApplyLogHeight(int height);
     void OpenRecording();
     void RestartChecks();
+    void StartJournal();
+    // The connection and settings of the run being started, for its report.
+    void NoteRunFacts(std::int32_t pollDelayMs);
+    void ReportPrinted(const QString& path, bool ok);
     void ShowChecks();
     void BlockRead(RegisterBlock block);
     void BlockFailed(RegisterBlock block);
@@ -172,6 +185,11 @@ private:
     RunRecorder fRecorder;
     RunStatus fStatus;
     CheckSettings fCheckSettings;
+    RunJournal fJournal;
+    std::string fRunConnection;
+    ReportFacts::Settings fRunSettings;
+    ReportPrinter* fReportPrinter = nullptr;
+    QAction* ReportAction = nullptr;
     std::unique_ptr<ModuleChecks> fChecks = std::make_unique<ModuleChecks>(CheckSettings{});
     ReadingAssembler fAssembler;
     // When each block was last read well, for the stale marks.

@@ -94,12 +94,15 @@ void TmainForm::BuildMenus() {
                           QKeySequence(Qt::CTRL | Qt::Key_S), &TmainForm::SpeedButton5Click);
     RecordAction = AcquisitionAction("Record", GlyphIcon(Glyph::Record, colours),
                                      QKeySequence(Qt::CTRL | Qt::Key_R), nullptr);
+    ReportAction =
+        AcquisitionAction("Save report...", style->standardIcon(QStyle::SP_FileDialogContentsView),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TmainForm::SaveReport);
     RecordAction->setCheckable(true);
     connect(RecordAction, &QAction::toggled, this, &TmainForm::RecordClick);
     StopAction->setEnabled(false);
     acquisition->addActions({StepAction, RunAction, StopAction});
     acquisition->addSeparator();
-    acquisition->addActions({SaveAction, RecordAction});
+    acquisition->addActions({SaveAction, ReportAction, RecordAction});
     QMenu* split = acquisition->addMenu("Split recordings");
     auto* splits = new QActionGroup(this);
     const QString texts[] = {"One file", "A file per hour", "A file per day"};

@@ -26,6 +26,9 @@ const TabExport::Kind kTrendKind = {"Trend", "Save the trend as a picture and CS
                                     "PNG picture (*.png *.PNG)", "png", PngFileName};
 const TabExport::Kind kRecordKind = {"Record", "Record the Run to",
                                      "Comma separated values (*.csv *.CSV)", "csv", CsvFileName};
+const TabExport::Kind kReportKind = {"Report", "Save the commissioning report",
+                                     "HTML document (*.html *.htm);;PDF document (*.pdf)", "html",
+                                     ReportFileName};
 
 } // namespace
 
@@ -50,6 +53,15 @@ QString TabExport::ChoosePath(const Kind& kind, const QString& name) {
 
 QString TabExport::ChooseRecording(const QString& defaultName) {
     return ChooseInLastFolder(kRecordKind, defaultName);
+}
+
+QString TabExport::ChooseReport(const QString& defaultName) {
+    return ChoosePath(kReportKind, defaultName);
+}
+
+bool TabExport::SaveReportHtml(const QString& path, const std::string& html) {
+    BusyCursor busy;
+    return WriteText(path, html);
 }
 
 QString TabExport::ChooseRecordingToOpen() {

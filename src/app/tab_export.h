@@ -47,6 +47,10 @@ public:
     bool SaveChecksToCsv(const std::vector<CheckResult>& results, const QString& defaultName);
     // The file a recording goes to, with ".csv" added when missing; empty when cancelled.
     QString ChooseRecording(const QString& defaultName);
+    // Where the report goes (HTML or PDF, by its extension; ".html" added when it has
+    // neither); empty when cancelled or when the user would rather not overwrite.
+    QString ChooseReport(const QString& defaultName);
+    bool SaveReportHtml(const QString& path, const std::string& html);
     // A recording to open, from the folder recordings went to last; empty when cancelled.
     QString ChooseRecordingToOpen();
 

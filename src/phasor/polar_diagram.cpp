@@ -1,6 +1,7 @@
 #include "phasor/polar_diagram.h"
 
 #include "phasor/polar_diagram_painter.h"
+#include "registers/phasor_set.h"
 
 #include <QCursor>
 #include <QFile>
@@ -13,8 +14,6 @@ namespace kalvo {
 namespace {
 
 constexpr double kDpiMetres = 96.0 / 0.0254;
-
-const QColor kPhaseColors[] = {QColor(0xFF, 0, 0), QColor(0, 0x80, 0), QColor(0, 0, 0xFF)};
 
 QImage NewBitmap(QSize size) {
     QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
@@ -33,7 +32,7 @@ TPolarArrow PhaseArrow(TPhaseType phase, const QString& name, const QString& des
     arrow.Module = module;
     arrow.Thick = thick;
     arrow.Style = style;
-    arrow.Color = kPhaseColors[phase];
+    arrow.Color = QColor(static_cast<QRgb>(PhasorSet::kPhaseColours[phase]));
     arrow.MUnit = unit;
     return arrow;
 }

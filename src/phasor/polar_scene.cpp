@@ -1,8 +1,9 @@
 #include "phasor/polar_scene.h"
 
+#include "registers/phasor_set.h"
+
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace kalvo {
 
@@ -20,13 +21,7 @@ int Pixels(double value, double fullScale, int radius) {
 }
 
 double FullScale(const PolarScene::Arrows& arrows) {
-    double largest = 0;
-    for (const TPolarArrow& arrow : arrows) {
-        if (std::isfinite(arrow.Module)) {
-            largest = std::max(largest, arrow.Module);
-        }
-    }
-    return largest;
+    return PhasorSet::FullScale({arrows[0].Module, arrows[1].Module, arrows[2].Module});
 }
 
 } // namespace
@@ -53,12 +48,12 @@ void PolarScene::Clear() {
 
 void PolarScene::ComputeLayout(QSize size) {
     const int m = std::min(size.width(), size.height());
-    const int b = m / 12;
+    const int b = m / PhasorSet::kBorderDivisor;
     m_border = b;
     m_diag_rect = {b, b, m - b, m - b};
     m_legend_rect = {m, b, size.width() - b, m - b};
     m_max_volt_radius = (m_diag_rect.Right - m_diag_rect.Left) / 2;
-    m_max_curr_radius = Nearest(4.0 * m_max_volt_radius / 5.0);
+    m_max_curr_radius = Nearest(PhasorSet::kCurrentRadiusShare * m_max_volt_radius);
     m_center = QPoint(m_max_volt_radius + b, m_max_volt_radius + b);
     m_max_current = FullScale(m_arr_currents);
     m_max_voltage = FullScale(m_arr_voltages);
@@ -71,11 +66,7 @@ void PolarScene::ComputeLayout(QSize size) {
 }
 
 double PolarScene::ScreenAngle(double angle) const {
-    double t = m_polar_direction == PD_Clockwise ? -angle : angle;
-    if (m_zero_on_top) {
-        t += std::numbers::pi / 2;
-    }
-    return t;
+    return PhasorSet::ScreenAngle(angle, m_polar_direction == PD_Clockwise, m_zero_on_top);
 }
 
 int PolarScene::VoltageToPixels(double volts) const {

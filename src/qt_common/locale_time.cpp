@@ -34,4 +34,8 @@ QString DateTimeText(const QDateTime& dateTime) {
            LongTimeText(dateTime.time());
 }
 
+std::string DecimalSeparator() {
+    return QLocale().decimalPoint().toStdString();
+}
+
 } // namespace kalvo

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <string>
 
 namespace kalvo {
 
@@ -9,5 +10,8 @@ namespace kalvo {
 QString LongTimeText(const QTime& time);
 // The locale's short date, a space, and the long time as above.
 QString DateTimeText(const QDateTime& dateTime);
+
+// The locale's decimal separator, as the tables and exports write numbers.
+std::string DecimalSeparator();
 
 } // namespace kalvo

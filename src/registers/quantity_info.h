@@ -2,6 +2,7 @@
 
 #include "registers/quantity.h"
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -17,5 +18,11 @@ struct QuantityInfo {
 };
 
 const QuantityInfo& InfoOf(Quantity quantity);
+
+// What a trend follows unless told otherwise: the three phase voltages and currents, the total
+// active power and the frequency.
+inline constexpr std::array<Quantity, 8> kDefaultTrendQuantities = {
+    Quantity::VoltageL1, Quantity::VoltageL2, Quantity::VoltageL3,        Quantity::CurrentL1,
+    Quantity::CurrentL2, Quantity::CurrentL3, Quantity::ActivePowerTotal, Quantity::Frequency};
 
 } // namespace kalvo

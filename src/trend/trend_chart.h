@@ -1,7 +1,7 @@
 #pragma once
 
 #include "trend/trend_limit.h"
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <QColor>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <optional>
 

@@ -52,9 +52,7 @@ const TrendQuantity& TrendQuantity::At(int index) {
 
 std::vector<int> TrendQuantity::DefaultSelection() {
     std::vector<int> indices;
-    for (const Quantity quantity : {Quantity::VoltageL1, Quantity::VoltageL2, Quantity::VoltageL3,
-                                    Quantity::CurrentL1, Quantity::CurrentL2, Quantity::CurrentL3,
-                                    Quantity::ActivePowerTotal, Quantity::Frequency}) {
+    for (const Quantity quantity : kDefaultTrendQuantities) {
         indices.push_back(RegisterOf(quantity).Index);
     }
     return indices;

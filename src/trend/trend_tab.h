@@ -4,7 +4,7 @@
 #include "registers/recorded_run.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <QWidget>
 #include <functional>

@@ -6,7 +6,7 @@
 #include "registers/value_text.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 #include "trend/trend_tab.h"
 
 #include <QApplication>

@@ -1,11 +1,18 @@
 #include "console_host.h"
 
+#include "registers/quantity_info.h"
+
 #include <chrono>
 #include <ctime>
 
 namespace kalvo::poll {
 
 namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string TimeStamp() {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -20,6 +27,7 @@ std::string TimeStamp() {
 
 void ConsoleHost::AppendLog(RunId, const std::string& message) {
     std::lock_guard lock(fMutex);
+    fJournal.LogLine(message);
     Log(message);
 }
 
@@ -31,6 +39,7 @@ void ConsoleHost::Log(const std::string& message) {
 void ConsoleHost::FillRegisters(RunId) {
     std::lock_guard lock(fMutex);
     fRegisters.Fill();
+    fJournal.Start(Now(), {kDefaultTrendQuantities.begin(), kDefaultTrendQuantities.end()});
 }
 
 void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
@@ -39,10 +48,9 @@ void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
     fRegisters.Store(SpanOf(block).First, registers);
     fAnyBlockRead = true;
     RecordBlock(block);
+    const double now = Now();
+    fJournal.BlockRead(block, now, fRegisters);
     if (fChecks != nullptr) {
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
         if (const std::optional<MeterReading> reading =
                 fAssembler.BlockRead(block, now, fRegisters)) {
             fChecks->Add(*reading);
@@ -50,8 +58,9 @@ void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
     }
 }
 
-void ConsoleHost::ReadFailed(RunId, RegisterBlock) {
+void ConsoleHost::ReadFailed(RunId, RegisterBlock block) {
     std::lock_guard lock(fMutex);
+    fJournal.ReadFailed(block, Now());
     fAssembler.BlockFailed();
 }
 
@@ -84,6 +93,7 @@ void ConsoleHost::RecordBlock(RegisterBlock block) {
 void ConsoleHost::ThreadDone(RunId, bool) {
     {
         std::lock_guard lock(fMutex);
+        fJournal.End(Now());
         fDone = true;
     }
     fDoneSignal.notify_all();
@@ -102,6 +112,15 @@ void ConsoleHost::WaitDone() {
     }
     std::unique_lock lock(fMutex);
     fDoneSignal.wait(lock, [this] { return fDone.load(); });
+}
+
+void ConsoleHost::FillReport(ReportData& data) const {
+    std::lock_guard lock(fMutex);
+    fJournal.Fill(data);
+    data.Image = fRegisters;
+    if (fChecks != nullptr) {
+        data.Checks = fChecks->Results();
+    }
 }
 
 bool ConsoleHost::AnyBlockRead() const {

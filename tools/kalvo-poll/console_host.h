@@ -6,6 +6,7 @@
 #include "modbus_serial/message_queue.h"
 #include "registers/modbus_registers.h"
 #include "registers/run_recorder.h"
+#include "report/run_journal.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -46,6 +47,8 @@ public:
     void Check(ModuleChecks& checks);
     // The checks' results so far.
     std::vector<CheckResult> CheckResults() const;
+    // The run so far, for its report.
+    void FillReport(ReportData& data) const;
     // From now on every block read is recorded.
     void Record(const std::string& path, RecordFile::Split split,
                 const std::string& decimalSeparator);
@@ -64,6 +67,7 @@ private:
     RunRecorder fRecorder;
     ModuleChecks* fChecks = nullptr;
     ReadingAssembler fAssembler;
+    RunJournal fJournal;
     std::atomic<bool> fDone = false;
 };
 

@@ -6,6 +6,8 @@
 #include "poll_options.h"
 #include "poll_report.h"
 #include "registers/whole_file.h"
+#include "report/commissioning_report.h"
+#include "report/report_facts.h"
 
 #include <chrono>
 #include <clocale>
@@ -85,6 +87,30 @@ std::string SerialOf(const ConsoleHost& host) {
     return serial ? std::to_string(static_cast<std::uint32_t>(*serial)) : std::string("module");
 }
 
+void WriteCommissioningReport(const PollOptions& options, const ConsoleHost& host,
+                              const CommStatisticsRecord& statistics) {
+    ReportData data;
+    host.FillReport(data);
+    data.Connection =
+        options.SerialDevice.empty()
+            ? ReportFacts::TcpConnection(options.Host, options.Port)
+            : ReportFacts::RtuConnection(options.SerialDevice, options.Baud, options.Address);
+    data.Version = KALVO_VERSION;
+    data.Host = ReportFacts::HostName();
+    data.User = ReportFacts::UserName();
+    data.Settings = ReportFacts::Of(options.IntervalMs,
+                                    options.SerialDevice.empty()
+                                        ? std::optional<std::int64_t>(options.TimeoutMs)
+                                        : std::nullopt,
+                                    options.Tolerances);
+    data.Statistics = statistics;
+    data.DecimalSeparator = LocaleDecimalSeparator();
+    const double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    WriteFileWhole(options.ReportPath, CommissioningReport::Html(data, now));
+    std::cerr << "Saved " << options.ReportPath << '\n';
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -129,6 +155,9 @@ int main(int argc, char* argv[]) {
             WriteFileWhole(options.JUnitPath,
                            CheckReport::JUnit(results, "KALVO " + SerialOf(host), seconds));
             std::cerr << "Saved " << options.JUnitPath << '\n';
+        }
+        if (!options.ReportPath.empty()) {
+            WriteCommissioningReport(options, host, counts);
         }
         if (options.Check) {
             std::cerr << ModuleChecks::Summary(results) << '\n';

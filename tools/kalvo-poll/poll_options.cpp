@@ -112,6 +112,12 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--junit") {
             options.JUnitPath = value();
             options.Check = true;
+        } else if (option == "--report") {
+            options.ReportPath = value();
+            if (options.ReportPath.empty()) {
+                throw UsageError("--report needs a file name");
+            }
+            options.Check = true;
         } else if (option == "--tolerance") {
             ParseTolerance(value(), options.Tolerances);
         } else if (option == "--reset-statistics") {
@@ -138,6 +144,7 @@ std::string PollOptions::Usage() {
                   [--format table|csv|json] [--csv-dir DIR] [--reset-statistics]
                   [--record FILE [--record-split hour|day]]
                   [--check [--junit FILE] [--tolerance NAME=VALUE]...]
+                  [--report FILE.html]
 
 Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
 decoded.
@@ -171,6 +178,12 @@ decoded.
                        clock (s), frequency (%), voltage (%), angle (degrees),
                        loaded-current (A), power (% of S), power-floor (kW),
                        power-factor, energy (%), drift (s/day), frozen (s)
+  --report FILE        after the run, write the commissioning report to FILE: one
+                       HTML document with the module, the connection, the
+                       settings, the checks (implied), the phasor diagram, trends
+                       of the phase voltages and currents, the total active power
+                       and the frequency, the communication statistics, the failed
+                       reads and the four tables
   --version            the program's name and version
   --help               this text
 

@@ -30,6 +30,7 @@ struct PollOptions {
     bool ResetStatistics = false;
     bool Check = false;
     std::string JUnitPath;
+    std::string ReportPath;
     CheckSettings Tolerances;
     bool Help = false;
     bool Version = false;

@@ -1,4 +1,4 @@
-#include "trend/trend_series.h"
+#include "recording/trend_series.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,104 @@
+// The window's commissioning report: what the run left in the journal, the image, the checks
+// and the statistics, written by the report core; PDF through the browser engine.
+#include "app/main_form.h"
+#include "app/report_printer.h"
+#include "app/serial_port_box.h"
+#include "app/tab_export.h"
+#include "qt_common/busy_cursor.h"
+#include "qt_common/locale_time.h"
+#include "report/commissioning_report.h"
+#include "trend/trend_quantity.h"
+#include "trend/trend_tab.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <kalvo_version.h>
+
+namespace kalvo {
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// The report's trends follow what the trend follows when the run starts.
+void TmainForm::StartJournal() {
+    std::vector<Quantity> quantities;
+    for (const int index : fTrend->Selection()) {
+        quantities.push_back(TrendQuantity::At(index).Row->Id);
+    }
+    fJournal.Start(Now(), quantities);
+}
+
+void TmainForm::NoteRunFacts(std::int32_t pollDelayMs) {
+    if (RadioTCP->isChecked()) {
+        fRunConnection =
+            ReportFacts::TcpConnection(TcpHost().toStdString(), TCPPortEdit->text().toInt());
+        fRunSettings = ReportFacts::Of(
+            pollDelayMs, std::int64_t{fPollSettings.ReplyTimeoutS} * 1000, fCheckSettings);
+    } else {
+        fRunConnection =
+            ReportFacts::RtuConnection(ComboSerials->currentText().toStdString(),
+                                       SpeedBox->currentText().toInt(), mbRTUaddr->text().toInt());
+        fRunSettings = ReportFacts::Of(pollDelayMs, std::nullopt, fCheckSettings);
+    }
+}
+
+ReportData TmainForm::ReportContents() const {
+    ReportData data;
+    fJournal.Fill(data);
+    data.Connection = fRunConnection.empty() ? "no run yet" : fRunConnection;
+    data.Version = KALVO_VERSION;
+    data.Host = ReportFacts::HostName();
+    data.User = ReportFacts::UserName();
+    data.Settings = fRunSettings;
+    data.Checks = fChecks->Results();
+    data.Statistics = fStatistics.Snapshot();
+    data.Image = fRegisters;
+    data.DecimalSeparator = DecimalSeparator();
+    return data;
+}
+
+void TmainForm::SaveReport() {
+    const ReportData data = ReportContents();
+    const double now = Now();
+    TabExport exporter(*this, fEnvironment, fLastFolders);
+    const QString path =
+        exporter.ChooseReport(QString::fromStdString(CommissioningReport::FileName(data, now)));
+    if (path.isEmpty()) {
+        return;
+    }
+    const std::string html = CommissioningReport::Html(data, now);
+    if (!path.endsWith(".pdf", Qt::CaseInsensitive)) {
+        if (exporter.SaveReportHtml(path, html)) {
+            fEnvironment.ShowInformation(this, "File successfully saved");
+        }
+        return;
+    }
+    if (!fReportPrinter->Print(html, path)) {
+        fEnvironment.ShowWarning(this, "A report is still being printed; save again when it is "
+                                       "done.");
+        return;
+    }
+    ReportAction->setEnabled(false);
+    AppendLog("Printing the report to " + path);
+}
+
+void TmainForm::ReportPrinted(const QString& path, bool ok) {
+    ReportAction->setEnabled(true);
+    if (ok) {
+        AppendLog("Report saved to " + path);
+        fEnvironment.ShowInformation(this, "File successfully saved");
+    } else {
+        fEnvironment.ShowError(this, "Error saving file\r\n" + path +
+                                         ": the browser engine could not print the report");
+    }
+}
+
+} // namespace kalvo
