@@ -107,6 +107,36 @@ private slots:
         sim.terminate();
         sim.waitForFinished();
     }
+
+    // A Run against a module whose phase sequence is reversed: the PDF's first lines, after the
+    // title and the summary, name the failed check and why it failed.
+    void aRunsReportOpensWithTheFailedCheck() {
+        QProcess sim;
+        sim.start(KALVO_SIM, {"--listen", "127.0.0.1:0", "--reverse-sequence"});
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString port = QString::fromUtf8(sim.readLine()).section(':', 2).section(' ', 0, 0);
+        auto form = NewForm();
+        form->Settings().PollingDelayIndex = 0;
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+        form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+        form->findChild<QToolButton*>("readContinuous")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->ReportContents().Trends.at(0).Series.Size() >= 3, 20000);
+        form->findChild<QToolButton*>("readStop")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+        fChosen = fDir.filePath("run.pdf");
+        QSignalSpy printed(form->Printer(), &ReportPrinter::finished);
+        form->SaveReport();
+        QVERIFY(printed.wait(60000));
+        QVERIFY(printed.at(0).at(1).toBool());
+        const QStringList lines =
+            Run("pdftotext", {"-l", "1", fChosen, "-"}).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() > 3, qPrintable(lines.join('\n')));
+        QCOMPARE(lines[0], "KALVO commissioning report");
+        QVERIFY2(lines[1].contains("1 failed"), qPrintable(lines[1]));
+        QCOMPARE(lines[2], "failed Phase sequence: phase sequence reversed");
+        sim.terminate();
+        sim.waitForFinished();
+    }
 };
 
 // The browser engine as the client starts it: without the sandbox Chromium refuses for root.
