@@ -67,7 +67,10 @@ void Arrow(std::ostringstream& svg, double length, double angle, const std::stri
         << Number(Y(length, t)) << ' ' << Number(X(back, t + side)) << ','
         << Number(Y(back, t + side)) << ' ' << Number(X(back, t - side)) << ','
         << Number(Y(back, t - side)) << "\"/>";
-    svg << "<text x=\"" << Number(X(length + 12, t)) << "\" y=\"" << Number(Y(length + 12, t))
+    // Beside the shaft near the tip, clear of the angle scale around the voltage circle.
+    const double along = std::max(length - 18, length / 2);
+    const double aside = t - 10 / std::max(along, 1.0);
+    svg << "<text x=\"" << Number(X(along, aside)) << "\" y=\"" << Number(Y(along, aside))
         << "\" fill=\"" << colour << "\" text-anchor=\"middle\" dominant-baseline=\"middle\">"
         << label << "</text>";
 }
