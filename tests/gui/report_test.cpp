@@ -78,8 +78,11 @@ private slots:
         fChosen = fDir.filePath("window.html");
         form->SaveReport();
         QCOMPARE(fInformation, QStringList{"File successfully saved"});
-        QVERIFY(fProposed.value(0).startsWith("KALVO_"));
-        QVERIFY(fProposed.value(0).contains("_report_"));
+        const QString serial =
+            QString::fromStdString(CommissioningReport::SerialText(form->ReportContents()));
+        QVERIFY(QRegularExpression("^KALVO_" + serial + R"(_report_\d{8}_\d{6}$)")
+                    .match(fProposed.value(0))
+                    .hasMatch());
         const QString poll = fDir.filePath("poll.html");
         Run(KALVO_POLL, {"--tcp", "127.0.0.1:" + port, "--report", poll});
         const QString window = Contents(fChosen);
@@ -89,6 +92,8 @@ private slots:
         fChosen = fDir.filePath("window.pdf");
         QSignalSpy printed(form->Printer(), &ReportPrinter::finished);
         form->SaveReport();
+        // One report at a time: the command waits for the one being printed.
+        QVERIFY(!form->Printer()->Print("<p>other</p>", fDir.filePath("other.pdf")));
         QVERIFY(printed.wait(60000));
         QCOMPARE(printed.at(0).at(1).toBool(), true);
         QCOMPARE(form->Printer()->ConsoleErrors(), QStringList());
@@ -104,6 +109,15 @@ private slots:
         const QString text = Run("pdftotext", {"-layout", fChosen, "-"});
         QVERIFY(text.contains("KALVO commissioning report"));
         QVERIFY(text.contains(QRegularExpression(R"(14 checks: \d+ passed)")));
+        QVERIFY(text.contains(serial));
+
+        // A PDF that cannot be written is an error with its path, not a success.
+        fChosen = fDir.filePath("missing/window.pdf");
+        form->SaveReport();
+        QVERIFY(printed.wait(60000));
+        QCOMPARE(printed.at(1).at(1).toBool(), false);
+        QCOMPARE(fErrors.size(), 1);
+        QVERIFY2(fErrors[0].startsWith("Error saving file\r\n" + fChosen), qPrintable(fErrors[0]));
         sim.terminate();
         sim.waitForFinished();
     }
