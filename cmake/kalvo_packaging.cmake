@@ -4,16 +4,27 @@ include(GNUInstallDirs)
 set(KALVO_APP_ID org.kalvo.Client)
 set(KALVO_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
 set(KALVO_GENERATED ${PROJECT_BINARY_DIR}/packaging)
-set(KALVO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kalvo-client)
 find_program(HELP2MAN help2man REQUIRED)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(GZIP gzip REQUIRED)
 
+# Two packages: the tools, which need no Qt (a headless machine takes only them), and the
+# window. Each program belongs to one.
 set(KALVO_PROGRAMS kalvo-poll kalvo-sim)
+set(KALVO_COMPONENT_kalvo-poll tools)
+set(KALVO_COMPONENT_kalvo-sim tools)
+set(KALVO_COMPONENT_kalvo-client client)
+set(KALVO_PACKAGE_tools kalvo-tools)
+set(KALVO_PACKAGE_client kalvo-client)
+set(KALVO_COMPONENTS tools)
 if(KALVO_BUILD_GUI)
     list(APPEND KALVO_PROGRAMS kalvo-client)
+    list(APPEND KALVO_COMPONENTS client)
 endif()
-install(TARGETS ${KALVO_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(program ${KALVO_PROGRAMS})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT ${KALVO_COMPONENT_${program}})
+endforeach()
 
 # Manual pages from the programs' own --help and --version, with a few sections of our own.
 set(KALVO_MAN_NAME_kalvo-client "Modbus test client for the KALVO meter interface module")
@@ -22,17 +33,23 @@ set(KALVO_MAN_NAME_kalvo-sim "a simulated KALVO meter interface module")
 set(KALVO_GENERATED_FILES)
 foreach(program ${KALVO_PROGRAMS})
     set(page ${KALVO_GENERATED}/${program}.1)
+    set(quiet QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=kalvo.info=false)
     add_custom_command(
         OUTPUT ${page}.gz
-        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=kalvo.info=false
-                ${HELP2MAN} --no-info
-                --include=${KALVO_PACKAGING}/${program}.h2m
-                "--name=${KALVO_MAN_NAME_${program}}" --output=${page} $<TARGET_FILE:${program}>
+        COMMAND ${CMAKE_COMMAND} -E env ${quiet} ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}>
+                -DNAME=${program} -DINCLUDE=${KALVO_PACKAGING}/${program}.h2m
+                -DOUTPUT_DIR=${KALVO_GENERATED} -P ${PROJECT_SOURCE_DIR}/cmake/kalvo_man_synopsis.cmake
+        COMMAND ${CMAKE_COMMAND} -E env ${quiet} ${HELP2MAN} --no-info
+                --include=${KALVO_GENERATED}/${program}.h2m
+                "--name=${KALVO_MAN_NAME_${program}}" --output=${page}
+                ${KALVO_GENERATED}/${program}.help.sh
         COMMAND ${GZIP} -9nf ${page}
         DEPENDS ${program} ${KALVO_PACKAGING}/${program}.h2m
+                ${PROJECT_SOURCE_DIR}/cmake/kalvo_man_synopsis.cmake
         VERBATIM)
     list(APPEND KALVO_GENERATED_FILES ${page}.gz)
-    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT ${KALVO_COMPONENT_${program}})
 endforeach()
 
 configure_file(${KALVO_PACKAGING}/changelog ${KALVO_GENERATED}/changelog @ONLY)
@@ -42,19 +59,22 @@ add_custom_command(
     DEPENDS ${KALVO_GENERATED}/changelog
     VERBATIM)
 list(APPEND KALVO_GENERATED_FILES ${KALVO_GENERATED}/changelog.gz)
-install(FILES ${KALVO_GENERATED}/changelog.gz ${KALVO_PACKAGING}/copyright
-        DESTINATION ${KALVO_DOC_DIR})
+foreach(component ${KALVO_COMPONENTS})
+    install(FILES ${KALVO_GENERATED}/changelog.gz ${KALVO_PACKAGING}/copyright
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${KALVO_PACKAGE_${component}}
+            COMPONENT ${component})
+endforeach()
 
 if(KALVO_BUILD_GUI)
     set(svg ${PROJECT_SOURCE_DIR}/src/qt_common/images/kalvo.svg)
     install(FILES ${KALVO_PACKAGING}/${KALVO_APP_ID}.desktop
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT client)
     configure_file(${KALVO_PACKAGING}/${KALVO_APP_ID}.metainfo.xml
                    ${KALVO_GENERATED}/${KALVO_APP_ID}.metainfo.xml @ONLY)
     install(FILES ${KALVO_GENERATED}/${KALVO_APP_ID}.metainfo.xml
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT client)
     install(FILES ${svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
-            RENAME ${KALVO_APP_ID}.svg)
+            RENAME ${KALVO_APP_ID}.svg COMPONENT client)
     foreach(size 16 32 48 64 128 256)
         set(png ${KALVO_GENERATED}/icons/${size}/${KALVO_APP_ID}.png)
         add_custom_command(
@@ -65,29 +85,43 @@ if(KALVO_BUILD_GUI)
             VERBATIM)
         list(APPEND KALVO_GENERATED_FILES ${png})
         install(FILES ${png}
-                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                COMPONENT client)
     endforeach()
 endif()
 add_custom_target(kalvo_install_files ALL DEPENDS ${KALVO_GENERATED_FILES})
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME kalvo-client)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${KALVO_COMPONENTS})
+set(CPACK_PACKAGE_NAME kalvo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "KALVO client developers <developers@kalvo.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Modbus test client for the KALVO meter interface module")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Reads the register map of a KALVO meter interface module over Modbus TCP or
- Modbus RTU, once or cyclically, and shows it decoded: four register tables, a
- phasor diagram, a trend of chosen quantities, a frame-level communication log
- and communication statistics, with CSV and picture export and the recording
- of a run. kalvo-poll does the same reading without a display, and kalvo-sim
- simulates a module over TCP or on a pseudo-terminal.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kalvo.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, not linked: the SVG icon reader and the X11 platform plugin.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kalvo-tools)
+# The first line is the summary; CPack indents the others by the one space apt expects.
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION
+    "tools for the KALVO meter interface module, without a display
+kalvo-poll reads the register map of a KALVO meter interface module over
+Modbus TCP or Modbus RTU, once or cyclically, and prints it decoded (tables,
+CSV or JSON), checks the consistency of the meter's data, records a run and
+writes a commissioning report. kalvo-sim simulates a module over TCP or on a
+pseudo-terminal, with faults of the line and of the meter's data. Neither
+needs a display or Qt.")
+set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kalvo-client)
+set(CPACK_DEBIAN_CLIENT_DESCRIPTION
+    "Modbus test client for the KALVO meter interface module
+Reads the register map of a KALVO meter interface module over Modbus TCP or
+Modbus RTU, once or cyclically, and shows it decoded: four register tables, a
+phasor diagram, a trend of chosen quantities, a frame-level communication log
+and communication statistics, the checks of the meter's data and a
+commissioning report, with CSV and picture export and the recording of a run.")
+# Loaded at run time, not linked: the SVG icon reader. (The X11 platform plugin comes with
+# the Qt GUI library the client links.)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

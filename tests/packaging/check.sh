@@ -30,6 +30,28 @@ for program in kalvo-client kalvo-poll kalvo-sim; do
     fi
 done
 
+# Every option --help names is in the manual page's SYNOPSIS.
+for program in kalvo-client kalvo-poll kalvo-sim; do
+    zcat "$work/prefix/share/man/man1/$program.1.gz" | sed -n '/^\.SH SYNOPSIS/,/^\.SH /p' |
+        sed -e 's/\\f[A-Z]//g' -e 's/\\[,/&]//g' -e 's/\\-/-/g' >"$work/synopsis"
+    env -u DISPLAY "$work/prefix/bin/$program" --help |
+        grep -oE -- '(^|[][ (|,])--?[a-zA-Z][a-zA-Z0-9-]*' | sed 's/^[][ (|,]//' | sort -u |
+        while read -r option; do
+            if ! grep -qE -- "(^|[^a-zA-Z-])$option([^a-zA-Z-]|\$)" "$work/synopsis"; then
+                echo "$program: the manual page's SYNOPSIS lacks $option" >&2
+                exit 1
+            fi
+        done
+done
+
 (cd "$build" && cpack --config CPackConfig.cmake -B "$work/package" >/dev/null)
-lintian --fail-on error "$work/package"/kalvo-client_*.deb
+for package in kalvo-tools kalvo-client; do
+    deb=$(ls "$work/package/${package}_${version}_"*.deb)
+    lintian --fail-on error,warning "$deb"
+done
+# The tools install on a machine without a display: no Qt, no browser engine.
+if dpkg-deb -f "$work/package/kalvo-tools_${version}_"*.deb Depends | grep -qiE 'qt|webengine'; then
+    echo "kalvo-tools depends on Qt: $(dpkg-deb -f "$work/package"/kalvo-tools_*.deb Depends)" >&2
+    exit 1
+fi
 echo "packaging checks passed"

@@ -145,6 +145,7 @@ std::string PollOptions::Usage() {
                   [--record FILE [--record-split hour|day]]
                   [--check [--junit FILE] [--tolerance NAME=VALUE]...]
                   [--report FILE.html]
+       kalvo-poll --help | --version
 
 Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
 decoded.

@@ -171,7 +171,15 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
 
 std::string SimOptions::Usage() {
     return R"(Usage: kalvo-sim [--listen ADDRESS:PORT | --rtu [LINK] [--address N]] [--fixed FILE]
-                 [model options] [faults]
+                 [--serial N] [--load AMPS] [--profile-periods S1[,S2]] [--events]
+                 [--exception CODE[:a|:b]] [--silent] [--wrong-function] [--short-reply]
+                 [--delay MS] [--split MS] [--drop-every N] [--wrong-tid] [--garbage]
+                 [--bad-crc] [--noise N] [--chatter MS] [--hangup-after N]
+                 [--clock-offset SECONDS] [--clock-drift PPM] [--reverse-sequence]
+                 [--reverse-ct L1|L2|L3] [--missing-phase L1|L2|L3] [--frequency HZ]
+                 [--encoding-error OBIS] [--reactive-mismatch] [--energy-rate FACTOR]
+                 [--frozen] [--lp-mismatch] [--power-mismatch PERCENT]
+       kalvo-sim --help | --version
 
 A simulated KALVO meter interface module: a Modbus/TCP server, or a Modbus RTU server on
 a pseudo-terminal, whose holding registers 0 to 250 carry a three-phase meter in motion,
