@@ -2,8 +2,11 @@
 # synopsis and leaves the rest of a longer usage block at the top of DESCRIPTION. The whole
 # usage block of --help becomes the SYNOPSIS section of the include file (unless the include
 # file has its own), and help2man reads a --help whose usage is one line, through a wrapper.
-# cmake -DPROGRAM=path -DNAME=name -DINCLUDE=h2m -DOUTPUT_DIR=dir -P kalvo_man_synopsis.cmake
-execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE failed)
+# cmake -DPROGRAM=path -DNAME=name -DINCLUDE=h2m -DOUTPUT_DIR=dir [-DEMULATOR=command]
+#       -P kalvo_man_synopsis.cmake
+# EMULATOR runs a cross-built program (a list: the command and its arguments).
+string(REPLACE ";" " " emulator "${EMULATOR}")
+execute_process(COMMAND ${EMULATOR} ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "${PROGRAM} --help failed")
 endif()
@@ -25,6 +28,6 @@ file(WRITE ${OUTPUT_DIR}/${NAME}.h2m "${include}")
 file(WRITE ${OUTPUT_DIR}/${NAME}.help "Usage: ${NAME} [OPTION]...\n${rest}")
 file(WRITE ${OUTPUT_DIR}/${NAME}.help.sh
      "#!/bin/sh\ncase \"$1\" in\n--help) cat '${OUTPUT_DIR}/${NAME}.help' ;;\n"
-     "*) exec '${PROGRAM}' \"$@\" ;;\nesac\n")
+     "*) exec ${emulator} '${PROGRAM}' \"$@\" ;;\nesac\n")
 file(CHMOD ${OUTPUT_DIR}/${NAME}.help.sh PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
      GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

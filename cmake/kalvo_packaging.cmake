@@ -38,7 +38,8 @@ foreach(program ${KALVO_PROGRAMS})
         OUTPUT ${page}.gz
         COMMAND ${CMAKE_COMMAND} -E env ${quiet} ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}>
                 -DNAME=${program} -DINCLUDE=${KALVO_PACKAGING}/${program}.h2m
-                -DOUTPUT_DIR=${KALVO_GENERATED} -P ${PROJECT_SOURCE_DIR}/cmake/kalvo_man_synopsis.cmake
+                -DOUTPUT_DIR=${KALVO_GENERATED} "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                -P ${PROJECT_SOURCE_DIR}/cmake/kalvo_man_synopsis.cmake
         COMMAND ${CMAKE_COMMAND} -E env ${quiet} ${HELP2MAN} --no-info
                 --include=${KALVO_GENERATED}/${program}.h2m
                 "--name=${KALVO_MAN_NAME_${program}}" --output=${page}
@@ -100,7 +101,14 @@ set(CPACK_PACKAGE_CONTACT "KALVO client developers <developers@kalvo.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kalvo.org/)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    # dpkg-shlibdeps knows only this machine's architecture; the tools need what they need on
+    # amd64, which the packaging check compares.
+    set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kalvo-tools)
 # The first line is the summary; CPack indents the others by the one space apt expects.
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
