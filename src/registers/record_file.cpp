@@ -14,7 +14,12 @@ namespace kalvo {
 
 RecordFile::RecordFile(std::string path, Split split) : fPath(std::move(path)), fSplit(split) {}
 
+// What is held is written; a failure here has no one left to tell (Flush first to hear it).
 RecordFile::~RecordFile() {
+    try {
+        Flush();
+    } catch (const std::runtime_error&) {
+    }
     if (fFile >= 0) {
         ::close(fFile);
     }
@@ -74,12 +79,28 @@ void RecordFile::OpenPart(std::chrono::system_clock::time_point time) {
 
 void RecordFile::Write(std::chrono::system_clock::time_point time,
                        const std::vector<std::string>& row) {
+    constexpr std::size_t kMostHeld = 64 * 1024;
     if (fFile < 0 || PeriodOf(time) != fPeriod) {
+        Flush();
         OpenPart(time);
-    } else {
-        CheckStillThere();
     }
-    Append(CsvLine(row));
+    if (fHeld.empty()) {
+        fHeldSince = time;
+    }
+    fHeld += CsvLine(row);
+    if (fHeld.size() >= kMostHeld || time - fHeldSince >= fHold) {
+        Flush();
+    }
+}
+
+void RecordFile::Flush() {
+    if (fHeld.empty() || fFile < 0) {
+        return;
+    }
+    const std::string rows = std::move(fHeld);
+    fHeld.clear();
+    CheckStillThere();
+    Append(rows);
 }
 
 // A file whose folder was removed or renamed, or which was itself, takes every write and
@@ -96,12 +117,14 @@ void RecordFile::CheckStillThere() const {
     }
 }
 
-// A line goes to the file whole or not at all: after a failed write (a full disk) the file is
-// cut back to its last whole line, so a reader never meets half a row.
-void RecordFile::Append(std::string_view line) {
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        const ssize_t written = ::write(fFile, rest.data(), rest.size());
+// Lines go to the file whole or not at all: after a failed write (a full disk) the file is
+// cut back to the last whole line written, so a reader never meets half a row and keeps every
+// row that fitted.
+void RecordFile::Append(std::string_view lines) {
+    const off_t start = fWhole;
+    std::size_t done = 0;
+    while (done < lines.size()) {
+        const ssize_t written = ::write(fFile, lines.data() + done, lines.size() - done);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -112,9 +135,11 @@ void RecordFile::Append(std::string_view line) {
             }
             Fail(error);
         }
-        rest.remove_prefix(static_cast<std::size_t>(written));
+        done += static_cast<std::size_t>(written);
+        if (const std::size_t end = lines.rfind('\n', done - 1); end != std::string_view::npos) {
+            fWhole = start + static_cast<off_t>(end + 1);
+        }
     }
-    fWhole += static_cast<off_t>(line.size());
 }
 
 } // namespace kalvo

@@ -4,14 +4,25 @@
 
 namespace kalvo {
 
-void RunRecorder::Start(std::string path, RecordFile::Split split, std::string decimalSeparator) {
+void RunRecorder::Start(std::string path, RecordFile::Split split, std::string decimalSeparator,
+                        std::chrono::milliseconds hold) {
     fFile = std::make_unique<RecordFile>(std::move(path), split);
+    fFile->SetHold(hold);
     fRecord = std::make_unique<RunRecord>(std::move(decimalSeparator));
 }
 
-void RunRecorder::Stop() {
+std::string RunRecorder::Stop() {
+    std::string failure;
+    if (fFile) {
+        try {
+            fFile->Flush();
+        } catch (const std::runtime_error& error) {
+            failure = error.what();
+        }
+    }
     fFile.reset();
     fRecord.reset();
+    return failure;
 }
 
 std::string RunRecorder::Write(std::chrono::system_clock::time_point time, RegisterBlock block,
@@ -23,7 +34,8 @@ std::string RunRecorder::Write(std::chrono::system_clock::time_point time, Regis
         fFile->Write(time, fRecord->Row(time, block, registers));
         return {};
     } catch (const std::runtime_error& error) {
-        Stop();
+        fFile.reset();
+        fRecord.reset();
         return error.what();
     }
 }

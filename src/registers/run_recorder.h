@@ -13,8 +13,11 @@ namespace kalvo {
 class RunRecorder {
 public:
     // Starts recording to `path`; the first part is opened with the first row.
-    void Start(std::string path, RecordFile::Split split, std::string decimalSeparator);
-    void Stop();
+    // `hold`: how long rows may wait to be written together (RecordFile::SetHold).
+    void Start(std::string path, RecordFile::Split split, std::string decimalSeparator,
+               std::chrono::milliseconds hold = {});
+    // Writes what is held and ends the recording; on a failed write returns "path: reason".
+    std::string Stop();
     bool Recording() const { return fFile != nullptr; }
     // Records `block`; on a failed write, stops and returns "path: reason".
     std::string Write(std::chrono::system_clock::time_point time, RegisterBlock block,

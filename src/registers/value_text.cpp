@@ -1,8 +1,8 @@
 #include "registers/value_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 namespace kalvo {
@@ -17,8 +17,10 @@ struct DecimalDigits {
 };
 
 DecimalDigits ToDecimalDigits(double magnitude) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.*e", kSignificantDigits - 1, magnitude);
+    // The digits printf's %.14e gives, without its format parsing and locale.
+    char buffer[32] = {};
+    std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific,
+                  kSignificantDigits - 1);
     DecimalDigits result;
     result.digits.push_back(buffer[0]);
     const char* cursor = buffer + 2;

@@ -114,6 +114,26 @@ TEST_F(BerlinTime, APartStartsEveryHourWithItsOwnHeader) {
     std::filesystem::remove_all(folder);
 }
 
+// Held rows wait for a second's worth, a new part or the end; each then lands whole, in order.
+TEST_F(BerlinTime, HeldRowsGoOutTogether) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kalvo-held";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path path = folder / "run.csv";
+    {
+        RecordFile file(path.string(), RecordFile::Split::None);
+        file.SetHold(std::chrono::seconds(1));
+        file.Write(At(9, 0, 0, 0), {"a"});
+        file.Write(At(9, 0, 0, 500), {"b"});
+        EXPECT_FALSE(Contents(path).ends_with("b\r\n")) << "held";
+        file.Write(At(9, 0, 1, 0), {"c"});
+        EXPECT_TRUE(Contents(path).ends_with("\r\na\r\nb\r\nc\r\n")) << "a second's worth";
+        file.Write(At(9, 0, 1, 100), {"d"});
+    }
+    EXPECT_TRUE(Contents(path).ends_with("\r\nc\r\nd\r\n")) << "written at the end";
+    std::filesystem::remove_all(folder);
+}
+
 // The folder of a recording removed during a Run: the next row stops the recording with a
 // message instead of going into a file nobody can find.
 TEST_F(BerlinTime, ARecordingWhoseFileVanishesStops) {

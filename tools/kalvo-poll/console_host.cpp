@@ -31,9 +31,21 @@ void ConsoleHost::AppendLog(RunId, const std::string& message) {
     Log(message);
 }
 
-// One write per line: the stream is unbuffered standard error.
 void ConsoleHost::Log(const std::string& message) {
-    fLog << (TimeStamp() + ' ' + message + '\n') << std::flush;
+    fHeldLog += TimeStamp() + ' ' + message + '\n';
+}
+
+// One write for what is held: the stream is unbuffered standard error.
+void ConsoleHost::FlushLog() {
+    if (!fHeldLog.empty()) {
+        fLog << fHeldLog << std::flush;
+        fHeldLog.clear();
+    }
+}
+
+void ConsoleHost::UpdateDebugWindow(RunId) {
+    std::lock_guard lock(fMutex);
+    FlushLog();
 }
 
 void ConsoleHost::FillRegisters(RunId) {
@@ -62,6 +74,7 @@ void ConsoleHost::ReadFailed(RunId, RegisterBlock block) {
     std::lock_guard lock(fMutex);
     fJournal.ReadFailed(block, Now());
     fAssembler.BlockFailed();
+    FlushLog();
 }
 
 void ConsoleHost::Check(ModuleChecks& checks) {
@@ -75,9 +88,18 @@ std::vector<CheckResult> ConsoleHost::CheckResults() const {
 }
 
 void ConsoleHost::Record(const std::string& path, RecordFile::Split split,
-                         const std::string& decimalSeparator) {
+                         const std::string& decimalSeparator, std::chrono::milliseconds hold) {
     std::lock_guard lock(fMutex);
-    fRecorder.Start(path, split, decimalSeparator);
+    fRecorder.Start(path, split, decimalSeparator, hold);
+}
+
+void ConsoleHost::FinishRecording() {
+    std::lock_guard lock(fMutex);
+    if (const std::string failure = fRecorder.Stop(); !failure.empty()) {
+        fRecordingFailed = true;
+        Log("Recording stopped: " + failure);
+    }
+    FlushLog();
 }
 
 // A recording that cannot be written stops; the run goes on.
@@ -94,6 +116,7 @@ void ConsoleHost::ThreadDone(RunId, bool) {
     {
         std::lock_guard lock(fMutex);
         fJournal.End(Now());
+        FlushLog();
         fDone = true;
     }
     fDoneSignal.notify_all();

@@ -29,7 +29,8 @@ public:
     void RefreshDisplay(RunId run, RegisterBlock block,
                         std::span<const std::uint16_t> registers) override;
     void ReadFailed(RunId run, RegisterBlock block) override;
-    void UpdateDebugWindow(RunId) override {}
+    // Once after every read, before the pause: the read's log lines go out together.
+    void UpdateDebugWindow(RunId run) override;
     void RestoreIdleControls(RunId) override {}
     // A console run ends by itself; there are no controls to restore.
     void StopRun(RunId) override {}
@@ -49,15 +50,20 @@ public:
     std::vector<CheckResult> CheckResults() const;
     // The run so far, for its report.
     void FillReport(ReportData& data) const;
-    // From now on every block read is recorded.
+    // From now on every block read is recorded; rows may wait `hold` to be written together.
     void Record(const std::string& path, RecordFile::Split split,
-                const std::string& decimalSeparator);
+                const std::string& decimalSeparator, std::chrono::milliseconds hold);
+    // Writes the rows held and ends the recording (a failed write stops it as during the run).
+    void FinishRecording();
 
 private:
     void RecordBlock(RegisterBlock block);
+    // Holds a time-stamped line until FlushLog.
     void Log(const std::string& message);
+    void FlushLog();
 
     std::ostream& fLog;
+    std::string fHeldLog;
     ManualMessageQueue* fQueue;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;

@@ -138,7 +138,9 @@ int main(int argc, char* argv[]) {
                                             : options.RecordSplit == "day"
                                                 ? RecordFile::Split::Day
                                                 : RecordFile::Split::None;
-            host.Record(options.RecordPath, split, LocaleDecimalSeparator());
+            // Faster than ten reads a second, rows go out a second's worth at a time.
+            const auto hold = std::chrono::milliseconds(options.IntervalMs < 100 ? 1000 : 0);
+            host.Record(options.RecordPath, split, LocaleDecimalSeparator(), hold);
         }
         ModuleChecks checks(options.Tolerances);
         if (options.Check) {
@@ -147,6 +149,7 @@ int main(int argc, char* argv[]) {
         CommStatistics statistics;
         const auto started = std::chrono::steady_clock::now();
         const CommStatisticsRecord counts = Poll(options, host, queue, statistics);
+        host.FinishRecording();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         Report(options, host, counts);
