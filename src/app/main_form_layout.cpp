@@ -348,6 +348,8 @@ QWidget* TmainForm::BuildLogPanel() {
     listLog->setObjectName("listLog");
     listLog->setAccessibleName("Communication");
     listLog->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every line is one line of text: the list need not measure all 101 again for each new one.
+    listLog->setUniformItemSizes(true);
     listLog->viewport()->installEventFilter(this);
     column->addWidget(listLog);
     return panel;
