@@ -265,8 +265,13 @@ double TrendChart::EarliestTime() const {
     return earliest;
 }
 
-// The read-out under a still pointer follows what the view shows now.
+// The read-out under a still pointer follows what the view shows now. A chart nobody sees
+// (another tab is shown) is brought up to date when it is shown again.
 void TrendChart::Refresh() {
+    if (!isVisible()) {
+        fRefreshWhenShown = true;
+        return;
+    }
     if (fFollowing && LatestTime() > 0) {
         fSpanSeconds = std::max(1.0, To() - From());
         SetRange(LatestTime() - fSpanSeconds, LatestTime());
@@ -625,6 +630,14 @@ bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TrendChart::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (fRefreshWhenShown) {
+        fRefreshWhenShown = false;
+        Refresh();
+    }
 }
 
 void TrendChart::hideEvent(QHideEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "trend/trend_limit.h"
 #include "recording/trend_series.h"
+#include "trend/trend_limit.h"
 
 #include <QColor>
 #include <QString>
@@ -89,6 +89,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -131,6 +132,7 @@ private:
     std::set<QCPAxis*> fManualAxes;
     QPoint fPressedAt;
     bool fFollowing = true;
+    bool fRefreshWhenShown = false;
     bool fNormalised = false;
     // Normalised, or too many units for an axis each.
     bool fScaledTogether = false;

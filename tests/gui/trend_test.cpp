@@ -1,4 +1,5 @@
 #include "app/main_form.h"
+#include "recording/trend_series.h"
 #include "registers/csv_text.h"
 #include "registers/recorded_run.h"
 #include "registers/register_map.h"
@@ -6,7 +7,6 @@
 #include "registers/value_text.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
-#include "recording/trend_series.h"
 #include "trend/trend_tab.h"
 
 #include <QApplication>
@@ -304,6 +304,29 @@ private slots:
             QCOMPARE(chart.CursorText(c.time, 0.1).isEmpty(), !c.shown);
         }
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
+    }
+
+    // Behind another tab the chart does not redraw for new readings; shown, it draws them all.
+    void aHiddenChartRedrawsWhenShown() {
+        QTabWidget pages;
+        auto* trend = new TrendTab;
+        pages.addTab(new QWidget, "Phasors");
+        pages.addTab(trend, "Trend");
+        pages.resize(900, 500);
+        pages.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pages));
+        trend->SetSelection({RegisterOf(Quantity::VoltageL1).Index});
+        ModbusRegisters image;
+        image.Fill();
+        image.Put(Quantity::VoltageL1, 230);
+        const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000;
+        for (int i = 0; i < 5; ++i) {
+            trend->AddBlock(now - 5 + i, RegisterBlock::A, image);
+        }
+        QCPGraph& line = *trend->Chart()->Plot()->graph(0);
+        QCOMPARE(line.dataCount(), 0);
+        pages.setCurrentWidget(trend);
+        QCOMPARE(line.dataCount(), 5);
     }
 
     // A line without a unit titles its axis by its name; the wheel over a value axis zooms
