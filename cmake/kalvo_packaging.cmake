@@ -16,10 +16,14 @@ set(KALVO_COMPONENT_kalvo-sim tools)
 set(KALVO_COMPONENT_kalvo-client client)
 set(KALVO_PACKAGE_tools kalvo-tools)
 set(KALVO_PACKAGE_client kalvo-client)
+set(KALVO_PACKAGE_web kalvo-client-web)
 set(KALVO_COMPONENTS tools)
 if(KALVO_BUILD_GUI)
     list(APPEND KALVO_PROGRAMS kalvo-client)
-    list(APPEND KALVO_COMPONENTS client)
+    list(APPEND KALVO_COMPONENTS client web)
+    # The browser engine, where the client looks for it (../lib/kalvo-client/plugins from its
+    # folder; a folder deeper than /usr/lib/PACKAGE, which would make CPack run ldconfig).
+    install(TARGETS kalvo_web_view LIBRARY DESTINATION lib/kalvo-client/plugins COMPONENT web)
 endif()
 foreach(program ${KALVO_PROGRAMS})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -130,6 +134,15 @@ commissioning report, with CSV and picture export and the recording of a run.")
 # Loaded at run time, not linked: the SVG icon reader. (The X11 platform plugin comes with
 # the Qt GUI library the client links.)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "kalvo-client-web")
+set(CPACK_DEBIAN_WEB_PACKAGE_NAME kalvo-client-web)
+set(CPACK_DEBIAN_WEB_PACKAGE_DEPENDS "kalvo-client (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_WEB_DESCRIPTION
+    "web view of the KALVO client
+The browser engine (Qt WebEngine) the KALVO client loads the first time it is
+needed: it shows the module's own web pages in the client's Web tab and prints
+the commissioning report to PDF. Without it the client starts lighter, opens
+the module's pages in the user's browser and saves reports as HTML.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -7,6 +7,8 @@
 #include "app/run_controller.h"
 #include "app/serial_port_box.h"
 #include "app/tab_export.h"
+#include "app/web_plugin.h"
+#include "app/web_plugin_loader.h"
 #include "app/window_placement.h"
 #include "dialogs/check_settings_form.h"
 #include "dialogs/debug_form.h"
@@ -42,9 +44,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 #include <fstream>
 
 namespace kalvo {
@@ -602,29 +601,32 @@ void TmainForm::EnableWebToolBarFor(int index) {
     SaveAction->setEnabled(!web);
 }
 
-// The browser starts the first time it is needed, so that start-up stays fast.
+// The browser engine is loaded the first time it is needed, so that start-up stays light;
+// without it, the page can open in the user's browser.
 void TmainForm::NavigateWebView() {
+    const QUrl address("http://" + TcpHost());
     if (WebBrowser1 == nullptr) {
-        auto* view = new QWebEngineView(WebTabSheet);
-        view->setObjectName("WebBrowser1");
-        view->setAccessibleName("Web interface");
-        WebTabSheet->layout()->addWidget(view);
-        connect(view->page(), &QWebEnginePage::loadingChanged, this,
-                [this](const QWebEngineLoadingInfo& info) {
-                    // A page with an HTTP error status still shows; only failed loads are errors.
-                    WebBrowserLoadingChanged(
-                        info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
-                            info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain,
-                        info.url().toString(), info.errorString());
-                });
-        WebBrowser1 = view;
+        WebPlugin* engine = WebPluginLoader::Instance();
+        if (engine == nullptr) {
+            if (fEnvironment.AskYesNo(this, "The web view is not installed (package "
+                                            "kalvo-client-web).\r\nOpen " +
+                                                address.toString() + " in your browser?")) {
+                OpenExternalPage(address.toString());
+            }
+            return;
+        }
+        WebBrowser1 =
+            engine->CreateView(WebTabSheet, [this](const QString& failed, const QString& reason) {
+                WebBrowserLoadingChanged(true, failed, reason);
+            });
+        WebTabSheet->layout()->addWidget(WebBrowser1);
     }
-    static_cast<QWebEngineView*>(WebBrowser1)->setUrl(QUrl("http://" + TcpHost()));
+    WebPluginLoader::Instance()->Navigate(WebBrowser1, address);
 }
 
 void TmainForm::ReloadWebPage() {
     if (WebBrowser1 != nullptr) {
-        static_cast<QWebEngineView*>(WebBrowser1)->reload();
+        WebPluginLoader::Instance()->Reload(WebBrowser1);
     }
 }
 

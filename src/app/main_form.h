@@ -136,7 +136,7 @@ private:
     void StartJournal();
     // The connection and settings of the run being started, for its report.
     void NoteRunFacts(std::int32_t pollDelayMs);
-    void ReportPrinted(const QString& path, bool ok);
+    void ReportPrinted(const QString& path, bool ok, const QString& reason);
     void ShowChecks();
     void BlockRead(RegisterBlock block);
     void BlockFailed(RegisterBlock block);

@@ -81,23 +81,22 @@ void TmainForm::SaveReport() {
         }
         return;
     }
+    // The print may end at once (no browser engine): its end enables the command again.
+    ReportAction->setEnabled(false);
+    AppendLog("Printing the report to " + path);
     if (!fReportPrinter->Print(html, path)) {
         fEnvironment.ShowWarning(this, "A report is still being printed; save again when it is "
                                        "done.");
-        return;
     }
-    ReportAction->setEnabled(false);
-    AppendLog("Printing the report to " + path);
 }
 
-void TmainForm::ReportPrinted(const QString& path, bool ok) {
+void TmainForm::ReportPrinted(const QString& path, bool ok, const QString& reason) {
     ReportAction->setEnabled(true);
     if (ok) {
         AppendLog("Report saved to " + path);
         fEnvironment.ShowInformation(this, "File successfully saved");
     } else {
-        fEnvironment.ShowError(this, "Error saving file\r\n" + path +
-                                         ": the browser engine could not print the report");
+        fEnvironment.ShowError(this, "Error saving file\r\n" + path + ": " + reason);
     }
 }
 

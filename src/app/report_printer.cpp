@@ -1,12 +1,9 @@
 #include "app/report_printer.h"
 
-#include "app/app_logging.h"
-#include "app/report_page.h"
+#include "app/web_plugin.h"
+#include "app/web_plugin_loader.h"
 
 #include <QFile>
-#include <QMarginsF>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -21,48 +18,34 @@ bool ReportPrinter::Print(const std::string& html, const QString& pdfPath) {
     if (!fPdfPath.isEmpty()) {
         return false;
     }
+    fPdfPath = pdfPath;
+    fConsoleErrors.clear();
+    WebPlugin* engine = WebPluginLoader::Instance();
+    if (engine == nullptr) {
+        End(false, "PDF needs the web view (package kalvo-client-web); save the report as HTML");
+        return true;
+    }
     fFolder = std::make_unique<QTemporaryDir>();
     const QString source = fFolder->filePath("report.html");
     QFile file(source);
     if (!fFolder->isValid() || !file.open(QIODevice::WriteOnly) ||
         file.write(QByteArray::fromStdString(html)) < 0 || !file.flush()) {
-        qCWarning(lcKalvo) << "cannot stage the report for printing:" << file.errorString();
-        emit finished(pdfPath, false);
+        End(false, "cannot stage the report for printing: " + file.errorString());
         return true;
     }
     file.close();
-    if (fPage == nullptr) {
-        auto* page = new ReportPage(this);
-        connect(page, &ReportPage::consoleError, this,
-                [this](const QString& text) { fConsoleErrors << text; });
-        connect(page, &QWebEnginePage::loadFinished, this, &ReportPrinter::Loaded);
-        connect(page, &QWebEnginePage::pdfPrintingFinished, this,
-                [this](const QString& path, bool ok) {
-                    fPdfPath.clear();
-                    emit finished(path, ok);
-                });
-        fPage = page;
-    }
-    fPdfPath = pdfPath;
-    fConsoleErrors.clear();
-    fPage->load(QUrl::fromLocalFile(source));
+    engine->PrintToPdf(QUrl::fromLocalFile(source), pdfPath, this,
+                       [this](bool ok, const QStringList& errors) {
+                           fConsoleErrors = errors;
+                           End(ok, "the browser engine could not print the report");
+                       });
     return true;
 }
 
-void ReportPrinter::Loaded(bool ok) {
-    if (fPdfPath.isEmpty()) {
-        return;
-    }
-    if (!ok) {
-        const QString path = fPdfPath;
-        fPdfPath.clear();
-        emit finished(path, false);
-        return;
-    }
-    // The margins are the print style's, for a page printed from a browser to match.
-    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(12, 14, 12, 14),
-                         QPageLayout::Millimeter);
-    fPage->printToPdf(fPdfPath, a4);
+void ReportPrinter::End(bool ok, const QString& reason) {
+    const QString path = fPdfPath;
+    fPdfPath.clear();
+    emit finished(path, ok, ok ? QString() : reason);
 }
 
 } // namespace kalvo

@@ -7,13 +7,12 @@
 #include <string>
 
 class QTemporaryDir;
-class QWebEnginePage;
 
 namespace kalvo {
 
 // Prints the report's HTML to an A4 PDF with the browser engine that shows the module's web
-// pages, so the PDF is the page a browser prints, SVG pictures and print style included. The
-// engine's page is made on first use and works in the background: `finished` tells the end.
+// pages (the web plugin), so the PDF is the page a browser prints, SVG pictures and print
+// style included. It works in the background: `finished` tells the end.
 class ReportPrinter : public QObject {
     Q_OBJECT
 
@@ -23,17 +22,17 @@ public:
 
     // False while a report is being printed: one at a time.
     bool Print(const std::string& html, const QString& pdfPath);
-    // What the page wrote to its console as errors while it was loaded.
+    // What the page wrote to its console as errors while it was printed.
     const QStringList& ConsoleErrors() const { return fConsoleErrors; }
 
 signals:
-    void finished(const QString& pdfPath, bool ok);
+    // `reason` says why a PDF was not written.
+    void finished(const QString& pdfPath, bool ok, const QString& reason);
 
 private:
-    void Loaded(bool ok);
+    void End(bool ok, const QString& reason);
 
     std::unique_ptr<QTemporaryDir> fFolder;
-    QWebEnginePage* fPage = nullptr;
     QString fPdfPath;
     QStringList fConsoleErrors;
 };

@@ -3,15 +3,20 @@
 #include "app/window_placement.h"
 #include "trend/trend_tab.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <algorithm>
 #include <bit>
 #include <memory>
 
@@ -31,6 +36,17 @@ void StorePattern(ModbusRegisters& image, int index, std::uint64_t pattern, int 
 }
 
 } // namespace
+
+// Takes what the program would open in the user's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> Opened;
+
+public slots:
+    void Open(const QUrl& url) { Opened << url; }
+};
 
 class MainFormTest : public QObject {
     Q_OBJECT
@@ -220,6 +236,44 @@ private slots:
         QTest::mouseClick(inst.viewport(), Qt::LeftButton, {},
                           inst.visualRect(inst.model()->index(3, 0)).center());
         QCOMPARE(QGuiApplication::clipboard()->text(), "");
+    }
+
+    // Without the web view's plugin the window starts and works; the Web tab offers the
+    // module's page in the user's browser, and a PDF report says what it needs.
+    void withoutTheWebViewThePageOpensInTheBrowser() {
+        qputenv("KALVO_WEB_PLUGIN", fDir.filePath("none/kalvo_web_view.so").toLocal8Bit());
+        QStringList asked;
+        QStringList errors;
+        TmainForm form(MainFormEnvironment{
+            IniPath(),
+            [] { return kPorts; },
+            [&errors](QWidget*, const QString& text) { errors << text; },
+            {},
+            {},
+            [&asked](QWidget*, const QString& text) {
+                asked << text;
+                return true;
+            },
+            [this](QWidget*, const FileChoice&) { return fDir.filePath("report.pdf"); }});
+        UrlCatcher browser;
+        QDesktopServices::setUrlHandler("http", &browser, "Open");
+        form.findChild<QLineEdit*>("TCPHostEdit")->setText("192.0.2.7");
+        form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(7);
+        form.findChild<QToolButton*>("ToolButton1")->click();
+        QDesktopServices::unsetUrlHandler("http");
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains("kalvo-client-web"), qPrintable(asked[0]));
+        QCOMPARE(browser.Opened, QList<QUrl>{QUrl("http://192.0.2.7")});
+        QVERIFY(form.findChild<QWidget*>("WebBrowser1") == nullptr);
+
+        form.SaveReport();
+        QTRY_COMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains("PDF needs the web view"), qPrintable(errors[0]));
+        QVERIFY(!QFile::exists(fDir.filePath("report.pdf")));
+        const QList<QAction*> actions = form.findChildren<QAction*>();
+        QVERIFY(std::any_of(actions.begin(), actions.end(), [](const QAction* action) {
+            return action->text() == "Save report..." && action->isEnabled();
+        }));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "app/report_page.h"
+#include "web/report_page.h"
 
 namespace kalvo {
 
