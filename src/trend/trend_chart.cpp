@@ -272,6 +272,15 @@ void TrendChart::Refresh() {
         fRefreshWhenShown = true;
         return;
     }
+    // Both blocks of a cycle, or a burst of readings, make one redraw.
+    if (!fRefreshQueued) {
+        fRefreshQueued = true;
+        QMetaObject::invokeMethod(this, &TrendChart::RefreshNow, Qt::QueuedConnection);
+    }
+}
+
+void TrendChart::RefreshNow() {
+    fRefreshQueued = false;
     if (fFollowing && LatestTime() > 0) {
         fSpanSeconds = std::max(1.0, To() - From());
         SetRange(LatestTime() - fSpanSeconds, LatestTime());
@@ -289,7 +298,7 @@ void TrendChart::SetFollowing(bool on) {
     fFollowing = on;
     emit followingChanged(on);
     if (on) {
-        Refresh();
+        RefreshNow();
     }
 }
 
@@ -636,7 +645,7 @@ void TrendChart::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (fRefreshWhenShown) {
         fRefreshWhenShown = false;
-        Refresh();
+        RefreshNow();
     }
 }
 

@@ -48,7 +48,8 @@ public:
     TrendChart& operator=(const TrendChart&) = delete;
 
     void SetLines(std::vector<Line> lines);
-    // New data came in: the view follows it when it follows, and is drawn again.
+    // New data came in: the view follows it when it follows, and is drawn again once the
+    // event loop comes round (at once when shown next, if hidden now).
     void Refresh();
     bool Following() const { return fFollowing; }
     void SetFollowing(bool on);
@@ -93,6 +94,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void RefreshNow();
     QCPAxis* AxisFor(const QString& unit);
     void UserRangeChanged();
     void ShowCursor(int x);
@@ -133,6 +135,7 @@ private:
     QPoint fPressedAt;
     bool fFollowing = true;
     bool fRefreshWhenShown = false;
+    bool fRefreshQueued = false;
     bool fNormalised = false;
     // Normalised, or too many units for an axis each.
     bool fScaledTogether = false;

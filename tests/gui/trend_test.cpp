@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -306,8 +307,9 @@ private slots:
         QVERIFY(chart.CursorText(t0 + 0.4, 0.1).contains("230.5 V"));
     }
 
-    // Behind another tab the chart does not redraw for new readings; shown, it draws them all.
-    void aHiddenChartRedrawsWhenShown() {
+    // Behind another tab the chart does not redraw for new readings; shown, it draws them all;
+    // readings that come in one pass of the event loop make one redraw.
+    void aChartRedrawsOncePerPassAndNotWhileHidden() {
         QTabWidget pages;
         auto* trend = new TrendTab;
         pages.addTab(new QWidget, "Phasors");
@@ -327,6 +329,12 @@ private slots:
         QCOMPARE(line.dataCount(), 0);
         pages.setCurrentWidget(trend);
         QCOMPARE(line.dataCount(), 5);
+        QSignalSpy redraws(trend->Chart(), &TrendChart::measurementsChanged);
+        trend->AddBlock(now, RegisterBlock::A, image);
+        trend->AddBlock(now + 0.5, RegisterBlock::A, image);
+        QCOMPARE(redraws.count(), 0);
+        QTRY_COMPARE(redraws.count(), 1);
+        QCOMPARE(line.dataCount(), 7);
     }
 
     // A line without a unit titles its axis by its name; the wheel over a value axis zooms
