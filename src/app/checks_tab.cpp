@@ -60,15 +60,36 @@ ChecksTab::ChecksTab(QWidget* parent)
     column->setContentsMargins(4, 4, 4, 4);
     column->addWidget(fSummary);
     column->addWidget(fTable, 1);
+    for (const Verdict verdict : {Verdict::Passed, Verdict::Warning, Verdict::Failed,
+                                  Verdict::Waiting, Verdict::NotApplicable}) {
+        fIcons[static_cast<std::size_t>(verdict)] = VerdictIcon(*style(), verdict);
+    }
     Show(ModuleChecks({}).Results());
 }
 
+// A tab nobody sees is filled when it is shown: a Run gives new verdicts at every reading.
 void ChecksTab::Show(const std::vector<CheckResult>& results) {
     fResults = results;
-    fSummary->setText(Text(ModuleChecks::Summary(results)));
-    fTable->setRowCount(static_cast<int>(results.size()));
-    for (int row = 0; row < static_cast<int>(results.size()); ++row) {
-        const CheckResult& r = results[static_cast<std::size_t>(row)];
+    if (!isVisible()) {
+        fFillWhenShown = true;
+        return;
+    }
+    Fill();
+}
+
+void ChecksTab::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (fFillWhenShown) {
+        fFillWhenShown = false;
+        Fill();
+    }
+}
+
+void ChecksTab::Fill() {
+    fSummary->setText(Text(ModuleChecks::Summary(fResults)));
+    fTable->setRowCount(static_cast<int>(fResults.size()));
+    for (int row = 0; row < static_cast<int>(fResults.size()); ++row) {
+        const CheckResult& r = fResults[static_cast<std::size_t>(row)];
         const std::array<std::string, kColumns.size()> cells = {
             r.Title,     std::string(VerdictText(r.Outcome)),
             r.Measured,  r.Expected,
@@ -77,7 +98,16 @@ void ChecksTab::Show(const std::vector<CheckResult>& results) {
         for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
             SetCell(row, c, Text(cells[static_cast<std::size_t>(c)]));
         }
-        fTable->item(row, kVerdictColumn)->setIcon(VerdictIcon(*style(), r.Outcome));
+        SetVerdict(row, r.Outcome);
+    }
+}
+
+void ChecksTab::SetVerdict(int row, Verdict verdict) {
+    QTableWidgetItem& item = *fTable->item(row, kVerdictColumn);
+    const int shown = static_cast<int>(verdict);
+    if (item.data(Qt::UserRole) != shown) {
+        item.setData(Qt::UserRole, shown);
+        item.setIcon(fIcons[static_cast<std::size_t>(verdict)]);
     }
 }
 

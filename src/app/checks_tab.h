@@ -2,7 +2,9 @@
 
 #include "checks/check_result.h"
 
+#include <QIcon>
 #include <QWidget>
+#include <array>
 #include <vector>
 
 class QLabel;
@@ -19,16 +21,25 @@ class ChecksTab : public QWidget {
 public:
     explicit ChecksTab(QWidget* parent = nullptr);
 
+    // Takes the verdicts; the table shows them now, or when the tab is shown next.
     void Show(const std::vector<CheckResult>& results);
     const std::vector<CheckResult>& Results() const { return fResults; }
     QTableWidget* Table() const { return fTable; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void Fill();
     void SetCell(int row, int column, const QString& text);
+    void SetVerdict(int row, Verdict verdict);
 
     QLabel* fSummary;
     QTableWidget* fTable;
     std::vector<CheckResult> fResults;
+    bool fFillWhenShown = false;
+    // One per verdict, made once: a style's standard icon is read from its file each time.
+    std::array<QIcon, 5> fIcons;
 };
 
 } // namespace kalvo

@@ -239,6 +239,11 @@ private slots:
                                       .toArray();
         auto* tab = form->findChild<ChecksTab*>();
         QCOMPARE(static_cast<qsizetype>(tab->Results().size()), polled.size());
+        // The table is filled when the tab is shown.
+        QCOMPARE(tab->Table()->rowCount(), 0);
+        form->show();
+        form->findChild<QTabWidget*>("PageControl1")->setCurrentWidget(tab);
+        QCOMPARE(tab->Table()->rowCount(), polled.size());
         QAccessibleInterface* table = QAccessible::queryAccessibleInterface(tab->Table());
         QVERIFY(table != nullptr && table->tableInterface() != nullptr);
         for (int row = 0; row < polled.size(); ++row) {
