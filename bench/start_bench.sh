@@ -31,9 +31,13 @@ measure() {
     done
     shown=$(date +%s%N)
     sleep 2
-    rss=$(awk '/VmRSS/ {print $2}' /proc/$pid/status)
-    kill $pid
+    rss=$(awk '/VmRSS/ {print $2}' /proc/$pid/status 2>/dev/null || echo 0)
+    kill $pid 2>/dev/null || true
     wait $pid 2>/dev/null || true
+    # The next one must not find this one's window.
+    until ! xdotool search --onlyvisible --name "$2" >/dev/null 2>&1; do
+        sleep 0.01
+    done
     echo "$(( (shown - start) / 1000000 )) $(( rss / 1024 ))"
 }
 
