@@ -1,8 +1,8 @@
 // The trend with a day of readings at the shortest interval: appending one reading, and a
 // full redraw at 1280 x 600 with 8 lines of 432 000 points against one with 1 000.
+#include "recording/trend_series.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
-#include "recording/trend_series.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "recording/trend_series.h"
 #include "registers/modbus_registers.h"
 #include "registers/recorded_run.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
-#include "recording/trend_series.h"
 
 #include <QWidget>
 #include <functional>
