@@ -4,6 +4,7 @@
 #include "checks/module_checks.h"
 #include "registers/csv_text.h"
 #include "registers/json_text.h"
+#include "registers/markup_text.h"
 
 #include <algorithm>
 #include <array>
@@ -25,29 +26,6 @@ std::array<std::string, kColumns> Cells(const CheckResult& r) {
 std::size_t Width(const std::string& text) {
     return static_cast<std::size_t>(
         std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-std::string Xml(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
 }
 
 std::string Details(const CheckResult& r) {
@@ -124,21 +102,22 @@ std::string CheckReport::JUnit(const std::vector<CheckResult>& results, const st
     };
     const auto skipped = count(Verdict::Waiting) + count(Verdict::NotApplicable);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n";
-    text += "  <testsuite name=\"" + Xml(suite) + "\" tests=\"" + std::to_string(results.size()) +
-            "\" failures=\"" + std::to_string(count(Verdict::Failed)) +
-            "\" errors=\"0\" skipped=\"" + std::to_string(skipped) + "\" time=\"" +
-            CheckText::Fixed(seconds, 3) + "\">\n";
+    text += "  <testsuite name=\"" + MarkupText(suite) + "\" tests=\"" +
+            std::to_string(results.size()) + "\" failures=\"" +
+            std::to_string(count(Verdict::Failed)) + "\" errors=\"0\" skipped=\"" +
+            std::to_string(skipped) + "\" time=\"" + CheckText::Fixed(seconds, 3) + "\">\n";
     for (const CheckResult& r : results) {
-        text += "    <testcase classname=\"kalvo.checks\" name=\"" + Xml(r.Id) + "\" time=\"0\">\n";
-        const std::string message =
-            Xml(std::string(VerdictText(r.Outcome)) + (r.Finding.empty() ? "" : ": " + r.Finding));
+        text += "    <testcase classname=\"kalvo.checks\" name=\"" + MarkupText(r.Id) +
+                "\" time=\"0\">\n";
+        const std::string message = MarkupText(std::string(VerdictText(r.Outcome)) +
+                                               (r.Finding.empty() ? "" : ": " + r.Finding));
         if (r.Outcome == Verdict::Failed) {
             text += "      <failure message=\"" + message + "\" type=\"failed\">" +
-                    Xml(Details(r)) + "</failure>\n";
+                    MarkupText(Details(r)) + "</failure>\n";
         } else if (r.Outcome == Verdict::Waiting || r.Outcome == Verdict::NotApplicable) {
             text += "      <skipped message=\"" + message + "\"/>\n";
         }
-        text += "      <system-out>" + message + "\n" + Xml(Details(r)) + "</system-out>\n";
+        text += "      <system-out>" + message + "\n" + MarkupText(Details(r)) + "</system-out>\n";
         text += "    </testcase>\n";
     }
     return text + "  </testsuite>\n</testsuites>\n";

@@ -1,8 +1,8 @@
-#include "report/html_text.h"
+#include "registers/markup_text.h"
 
 namespace kalvo {
 
-std::string HtmlText(std::string_view text) {
+std::string MarkupText(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text) {

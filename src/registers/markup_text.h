@@ -6,6 +6,6 @@
 namespace kalvo {
 
 // `text` as HTML or XML character data or an attribute value: &, <, >, " and ' escaped.
-std::string HtmlText(std::string_view text);
+std::string MarkupText(std::string_view text);
 
 } // namespace kalvo

@@ -2,10 +2,10 @@
 
 #include "checks/check_text.h"
 #include "checks/module_checks.h"
+#include "registers/markup_text.h"
 #include "registers/register_map.h"
 #include "registers/register_sheet.h"
 #include "registers/value_text.h"
-#include "report/html_text.h"
 #include "report/phasor_picture.h"
 #include "report/sha256.h"
 #include "report/trend_picture.h"
@@ -58,7 +58,7 @@ std::string Cell(std::string_view tag, std::string_view text, std::string_view c
     if (!cls.empty()) {
         cell += " class=\"" + std::string(cls) + "\"";
     }
-    return cell + ">" + HtmlText(text) + "</" + std::string(tag) + ">";
+    return cell + ">" + MarkupText(text) + "</" + std::string(tag) + ">";
 }
 
 std::string Row(std::initializer_list<std::string_view> cells, std::string_view tag = "td") {
@@ -106,8 +106,8 @@ std::string Findings(const std::vector<CheckResult>& checks) {
     for (const CheckResult& check : checks) {
         if (check.Outcome == Verdict::Failed || check.Outcome == Verdict::Warning) {
             list += "<li><span class=\"" + std::string(VerdictText(check.Outcome)) + "\">" +
-                    HtmlText(VerdictText(check.Outcome)) + "</span> " + HtmlText(check.Title) +
-                    (check.Finding.empty() ? "" : ": " + HtmlText(check.Finding)) + "</li>\n";
+                    MarkupText(VerdictText(check.Outcome)) + "</span> " + MarkupText(check.Title) +
+                    (check.Finding.empty() ? "" : ": " + MarkupText(check.Finding)) + "</li>\n";
         }
     }
     return list.empty() ? "" : "<ul class=\"findings\">\n" + list + "</ul>\n";
@@ -115,8 +115,8 @@ std::string Findings(const std::vector<CheckResult>& checks) {
 
 std::string Header(const ReportData& data, const std::vector<CheckResult>& checks) {
     std::string html = "<h1>KALVO commissioning report</h1>\n<p class=\"summary\">" +
-                       HtmlText(data.Checks.empty() ? std::string("No checks")
-                                                    : ModuleChecks::Summary(data.Checks)) +
+                       MarkupText(data.Checks.empty() ? std::string("No checks")
+                                                      : ModuleChecks::Summary(data.Checks)) +
                        "</p>\n" + Findings(checks) + "<table class=\"facts\">\n";
     html += Row({"Module serial number", CommissioningReport::SerialText(data)});
     html += Row({"Module clock at the first read", data.ModuleClock});
@@ -198,8 +198,8 @@ std::string Trends(const ReportData& data) {
         return html + "<p>Nothing was read.</p>\n</section>\n";
     }
     for (const ReportData::Trend& trend : data.Trends) {
-        html += "<figure>\n<h3>" + HtmlText(trend.Name) +
-                (trend.Unit.empty() ? "" : " (" + HtmlText(trend.Unit) + ")") + "</h3>\n" +
+        html += "<figure>\n<h3>" + MarkupText(trend.Name) +
+                (trend.Unit.empty() ? "" : " (" + MarkupText(trend.Unit) + ")") + "</h3>\n" +
                 TrendPicture::Svg(trend.Series, from, to, trend.Unit, data.DecimalSeparator) +
                 "</figure>\n";
     }
@@ -243,7 +243,7 @@ std::string Tables(const ReportData& data) {
                           : RegisterSheet::BlankAll();
     std::string html;
     for (const RegisterSheet& sheet : sheets) {
-        html += "<section class=\"page\">\n<h2>" + HtmlText(sheet.Caption()) +
+        html += "<section class=\"page\">\n<h2>" + MarkupText(sheet.Caption()) +
                 "</h2>\n<table class=\"registers\">\n";
         const std::vector<RegisterSheet::Row>& rows = sheet.Rows();
         for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -267,7 +267,7 @@ std::string CommissioningReport::Html(const ReportData& data, double createdAt) 
                                 "</main>";
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
            "KALVO commissioning report " +
-           HtmlText(SerialText(data)) + "</title>\n<style>" + std::string(kStyle) +
+           MarkupText(SerialText(data)) + "</title>\n<style>" + std::string(kStyle) +
            "</style>\n</head>\n<body>\n" + section + "\n<footer>\n<p>Report created " +
            Time(createdAt) +
            ". SHA-256 of the data section (the bytes from &lt;main to &lt;/main&gt;): <code>" +

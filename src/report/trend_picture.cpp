@@ -1,8 +1,8 @@
 #include "report/trend_picture.h"
 
 #include "checks/check_text.h"
+#include "registers/markup_text.h"
 #include "registers/value_text.h"
-#include "report/html_text.h"
 
 #include <cmath>
 #include <sstream>
@@ -72,11 +72,11 @@ void Axes(std::ostringstream& svg, const Frame& frame, double step, const std::s
         svg << "<line x1=\"" << kLeft << "\" y1=\"" << y << "\" x2=\"" << kRight << "\" y2=\"" << y
             << "\" stroke=\"#e4e4e4\"/><text x=\"" << kLeft - 6 << "\" y=\"" << y
             << "\" text-anchor=\"end\" dominant-baseline=\"middle\">"
-            << HtmlText(FormatGeneralFloat(std::round(value / step) * step, separator))
+            << MarkupText(FormatGeneralFloat(std::round(value / step) * step, separator))
             << "</text>";
     }
     svg << "<text x=\"12\" y=\"" << (kTop + kBottom) / 2 << "\" transform=\"rotate(-90 12 "
-        << (kTop + kBottom) / 2 << ")\" text-anchor=\"middle\">" << HtmlText(unit) << "</text>";
+        << (kTop + kBottom) / 2 << ")\" text-anchor=\"middle\">" << MarkupText(unit) << "</text>";
     // A single reading's time sits under it, in the middle.
     const bool span = frame.To > frame.From;
     const double times[] = {frame.From, (frame.From + frame.To) / 2, frame.To};

@@ -1,7 +1,7 @@
 #include "checks/module_checks.h"
+#include "registers/markup_text.h"
 #include "registers/register_map.h"
 #include "report/commissioning_report.h"
-#include "report/html_text.h"
 #include "report/phasor_picture.h"
 #include "report/run_journal.h"
 #include "report/sha256.h"
@@ -198,8 +198,8 @@ TEST(RunJournal, KeepsWhatTheReportNeeds) {
     EXPECT_EQ(volts.ValueAt(2), 231);
 }
 
-TEST(HtmlText, EscapesMarkup) {
-    EXPECT_EQ(HtmlText(R"(<a href="x">'&'</a>)"),
+TEST(MarkupText, EscapesMarkup) {
+    EXPECT_EQ(MarkupText(R"(<a href="x">'&'</a>)"),
               "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
 }
 
