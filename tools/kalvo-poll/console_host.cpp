@@ -51,7 +51,10 @@ void ConsoleHost::UpdateDebugWindow(RunId) {
 void ConsoleHost::FillRegisters(RunId) {
     std::lock_guard lock(fMutex);
     fRegisters.Fill();
-    fJournal.Start(Now(), {kDefaultTrendQuantities.begin(), kDefaultTrendQuantities.end()});
+    // Trends are kept only for a report: a long headless run need not hold them.
+    fJournal.Start(Now(), fReportTrends ? std::vector<Quantity>(kDefaultTrendQuantities.begin(),
+                                                                kDefaultTrendQuantities.end())
+                                        : std::vector<Quantity>());
 }
 
 void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
@@ -135,6 +138,11 @@ void ConsoleHost::WaitDone() {
     }
     std::unique_lock lock(fMutex);
     fDoneSignal.wait(lock, [this] { return fDone.load(); });
+}
+
+void ConsoleHost::KeepReportTrends() {
+    std::lock_guard lock(fMutex);
+    fReportTrends = true;
 }
 
 void ConsoleHost::FillReport(ReportData& data) const {

@@ -48,6 +48,8 @@ public:
     void Check(ModuleChecks& checks);
     // The checks' results so far.
     std::vector<CheckResult> CheckResults() const;
+    // From the next run on, the report's trend quantities are followed.
+    void KeepReportTrends();
     // The run so far, for its report.
     void FillReport(ReportData& data) const;
     // From now on every block read is recorded; rows may wait `hold` to be written together.
@@ -74,6 +76,7 @@ private:
     ModuleChecks* fChecks = nullptr;
     ReadingAssembler fAssembler;
     RunJournal fJournal;
+    bool fReportTrends = false;
     std::atomic<bool> fDone = false;
 };
 

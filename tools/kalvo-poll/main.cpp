@@ -146,6 +146,9 @@ int main(int argc, char* argv[]) {
         if (options.Check) {
             host.Check(checks);
         }
+        if (!options.ReportPath.empty()) {
+            host.KeepReportTrends();
+        }
         CommStatistics statistics;
         const auto started = std::chrono::steady_clock::now();
         const CommStatisticsRecord counts = Poll(options, host, queue, statistics);
