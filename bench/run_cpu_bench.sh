@@ -36,14 +36,34 @@ hz=$(getconf CLK_TCK)
 # Where the Run button and the tabs are in the window's default layout.
 xdotool mousemove 706 49 click 1
 [ -z "${KALVO_BENCH_SHOT:-}" ] || { sleep 3; import -window root "$KALVO_BENCH_SHOT"; }
-for tab in "75 Instantaneous values" "203 Phase values" "329 Load profile" "466 32 bits encoding" \
-    "585 Phase diagram" "670 Trend" "732 Checks" "820 Web interface (not navigated)"; do
-    x=${tab%% *}
+# $1: the tab's x position and name. Prints the client's CPU over the time on it.
+measure() {
+    x=${1%% *}
     xdotool mousemove "$x" 96 click 1
     sleep 2
     before=$(ticks)
     sleep "$seconds"
     after=$(ticks)
-    echo "${tab#* }: $(echo "$after $before $hz $seconds" |
+    echo "${1#* }: $(echo "$after $before $hz $seconds" |
         awk '{ printf "%.2f", ($1 - $2) * 100 / ($3 * $4) }') % of a core"
+}
+for tab in "75 Instantaneous values" "203 Phase values" "329 Load profile" "466 32 bits encoding" \
+    "585 Phase diagram" "670 Trend" "732 Checks" "820 Web interface (not navigated)"; do
+    measure "$tab"
 done
+# The module's page (the simulator has none: a page on port 80, which needs root) shown once,
+# then the other tabs again: the web view must not make the window dearer.
+if python3 -m http.server 80 --bind 127.0.0.1 --directory "$work" >/dev/null 2>&1 & then
+    http=$!
+    sleep 1
+    if kill -0 $http 2>/dev/null; then
+        xdotool mousemove 845 49 click 1
+        measure "820 Web interface (page shown)"
+        measure "75 Instantaneous values (after the web tab)"
+        measure "670 Trend (after the web tab)"
+        echo "RSS after the web tab: $(awk '/VmRSS/ { print int($2 / 1024) }' /proc/$client/status) MB"
+    else
+        echo "web tab not measured: no page server on port 80 (needs root)"
+    fi
+    kill $http 2>/dev/null || true
+fi

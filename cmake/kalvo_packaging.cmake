@@ -136,7 +136,8 @@ commissioning report, with CSV and picture export and the recording of a run.")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "kalvo-client-web")
 set(CPACK_DEBIAN_WEB_PACKAGE_NAME kalvo-client-web)
-set(CPACK_DEBIAN_WEB_PACKAGE_DEPENDS "kalvo-client (= ${PROJECT_VERSION})")
+# The view's script imports the engine's QML module, which no linked library brings.
+set(CPACK_DEBIAN_WEB_PACKAGE_DEPENDS "kalvo-client (= ${PROJECT_VERSION}), qml6-module-qtwebengine")
 set(CPACK_DEBIAN_WEB_DESCRIPTION
     "web view of the KALVO client
 The browser engine (Qt WebEngine) the KALVO client loads the first time it is

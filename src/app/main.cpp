@@ -13,19 +13,14 @@
 
 namespace {
 
-// The browser engine, loaded later from its plugin, needs a shared OpenGL context made with
-// the application (without one it crashes), and that costs some 55 MB and 130 ms of start on
-// a software-rendered display: only when the plugin is installed. Its Chromium will not start
-// as root with its sandbox on, and takes the whole program down with it.
+// The browser engine's Chromium will not start as root with its sandbox on, and takes the
+// whole program down with it.
 void PrepareWebEngine() {
-    if (kalvo::WebPluginLoader::Find().isEmpty()) {
-        return;
-    }
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX") &&
+        !kalvo::WebPluginLoader::Find().isEmpty()) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         qCInfo(lcKalvo) << "running as root: the web view's sandbox is turned off";
     }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 bool AsksForTextOnly(int argc, char* argv[]) {

@@ -607,7 +607,13 @@ void TmainForm::NavigateWebView() {
     const QUrl address("http://" + TcpHost());
     if (WebBrowser1 == nullptr) {
         WebPlugin* engine = WebPluginLoader::Instance();
-        if (engine == nullptr) {
+        if (engine != nullptr) {
+            WebBrowser1 = engine->CreateView(WebTabSheet,
+                                             [this](const QString& failed, const QString& reason) {
+                                                 WebBrowserLoadingChanged(true, failed, reason);
+                                             });
+        }
+        if (WebBrowser1 == nullptr) {
             if (fEnvironment.AskYesNo(this, "The web view is not installed (package "
                                             "kalvo-client-web).\r\nOpen " +
                                                 address.toString() + " in your browser?")) {
@@ -615,10 +621,6 @@ void TmainForm::NavigateWebView() {
             }
             return;
         }
-        WebBrowser1 =
-            engine->CreateView(WebTabSheet, [this](const QString& failed, const QString& reason) {
-                WebBrowserLoadingChanged(true, failed, reason);
-            });
         WebTabSheet->layout()->addWidget(WebBrowser1);
     }
     WebPluginLoader::Instance()->Navigate(WebBrowser1, address);

@@ -22,8 +22,12 @@ public:
     // page printed.
     using Printed = std::function<void(bool ok, const QStringList& consoleErrors)>;
 
+    // The view's property that holds its page (title, url), for those who look at it.
+    static constexpr const char* kPageProperty = "webPage";
+
     virtual ~WebPlugin() = default;
-    // A view of web pages in `parent`, named "WebBrowser1".
+    // A view of web pages in `parent`, named "WebBrowser1"; null when the engine cannot
+    // make one (a part of it is missing), which is logged.
     virtual QWidget* CreateView(QWidget* parent, LoadFailed failed) = 0;
     virtual void Navigate(QWidget* view, const QUrl& address) = 0;
     virtual void Reload(QWidget* view) = 0;

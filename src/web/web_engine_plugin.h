@@ -13,6 +13,8 @@ class WebEnginePlugin : public QObject, public WebPlugin {
     Q_INTERFACES(kalvo::WebPlugin)
 
 public:
+    WebEnginePlugin();
+
     QWidget* CreateView(QWidget* parent, LoadFailed failed) override;
     void Navigate(QWidget* view, const QUrl& address) override;
     void Reload(QWidget* view) override;
