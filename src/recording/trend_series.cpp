@@ -9,7 +9,6 @@ namespace kalvo {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
@@ -25,6 +24,7 @@ void TrendSeries::Append(double time, double value) {
         fValues.erase(fValues.begin(), fValues.begin() + static_cast<std::ptrdiff_t>(drop));
         fSummaries.erase(fSummaries.begin(),
                          fSummaries.begin() + static_cast<std::ptrdiff_t>(drop / kSummarySpan));
+        ++fTrims;
     }
     fTimes.push_back(time);
     fValues.push_back(value);
@@ -51,6 +51,7 @@ void TrendSeries::Clear() {
     fTimes.clear();
     fValues.clear();
     fSummaries.clear();
+    ++fTrims;
 }
 
 std::size_t TrendSeries::Bytes() const {
@@ -120,47 +121,6 @@ TrendSeries::Statistics TrendSeries::Over(double from, double to) const {
         return {};
     }
     return {span.Count, span.Lowest, span.Highest, span.Sum / static_cast<double>(span.Count)};
-}
-
-std::vector<TrendSeries::Point> TrendSeries::Decimated(double from, double to, int columns) const {
-    std::vector<Point> points;
-    if (fTimes.empty() || columns <= 0 || !(to > from)) {
-        return points;
-    }
-    // One sample beyond each edge, so lines run out of the view instead of stopping short.
-    std::size_t begin = LowerBound(from);
-    begin = begin > 0 ? begin - 1 : 0;
-    const std::size_t end = std::min(fTimes.size(), LowerBound(to) + 1);
-    const double width = (to - from) / columns;
-    std::size_t i = begin;
-    while (i < end) {
-        const double columnEnd = from + (std::floor((fTimes[i] - from) / width) + 1) * width;
-        const std::size_t next = std::max(i + 1, std::min(end, LowerBound(columnEnd)));
-        const Summary span = Span(i, next);
-        if (next - i <= 2) {
-            for (std::size_t k = i; k < next; ++k) {
-                points.push_back({fTimes[k], fValues[k]});
-            }
-        } else {
-            // A gap anywhere in the column breaks the line there; within the column its
-            // extremes still show, the one nearer the line so far first.
-            if (span.Gap) {
-                points.push_back({fTimes[i], kNaN});
-            }
-            if (span.Lowest <= span.Highest) {
-                const double previous = points.empty() ? kNaN : points.back().Value;
-                const bool fromTop =
-                    !std::isnan(previous) && previous - span.Lowest > span.Highest - previous;
-                points.push_back({fTimes[i], fromTop ? span.Highest : span.Lowest});
-                points.push_back({fTimes[next - 1], fromTop ? span.Lowest : span.Highest});
-            }
-            if (std::isnan(fValues[next - 1])) {
-                points.push_back({fTimes[next - 1], kNaN});
-            }
-        }
-        i = next;
-    }
-    return points;
 }
 
 bool TrendSeries::Range(double from, double to, double& lowest, double& highest) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace kalvo {
@@ -37,9 +38,9 @@ public:
     // `time` lies on, or a sample within `tolerance` of it; Size() when `time` lies before
     // the first sample, after the last or in a gap.
     std::size_t SampleNear(double time, double tolerance) const;
-    // The samples from `from` to `to` reduced to `columns` columns: per column its minimum and
-    // maximum in time order, and a NaN point where a gap lies.
-    std::vector<Point> Decimated(double from, double to, int columns) const;
+    // Counts the times samples were removed (a clear, or the oldest dropped): a change tells
+    // those who keep indices into the history to start afresh.
+    std::uint64_t Trims() const { return fTrims; }
     struct Statistics {
         std::size_t Count = 0;
         double Lowest = 0;
@@ -54,6 +55,8 @@ public:
     std::size_t Bytes() const;
 
 private:
+    friend class TrendColumns;
+
     struct Summary {
         double Lowest;
         double Highest;
@@ -73,6 +76,7 @@ private:
     std::vector<double> fValues;
     std::vector<Summary> fSummaries;
     std::size_t fCapacity = kDefaultCapacity;
+    std::uint64_t fTrims = 0;
 };
 
 } // namespace kalvo

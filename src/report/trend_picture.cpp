@@ -1,6 +1,7 @@
 #include "report/trend_picture.h"
 
 #include "checks/check_text.h"
+#include "recording/trend_columns.h"
 #include "registers/markup_text.h"
 #include "registers/value_text.h"
 
@@ -134,8 +135,9 @@ std::string TrendPicture::Svg(const TrendSeries& series, double from, double to,
     }
     const double step = Widen(frame.Lowest, frame.Highest);
     Axes(svg, frame, step, unit, decimalSeparator);
+    TrendColumns columns;
     const std::vector<TrendSeries::Point> points =
-        to > from ? series.Decimated(from, to, kRight - kLeft)
+        to > from ? columns.Points(series, from, to, kRight - kLeft)
                   : std::vector<TrendSeries::Point>{{from, series.ValueAt(series.IndexAt(from))}};
     Line(svg, frame, points);
     svg << "</svg>";

@@ -119,6 +119,7 @@ void TrendChart::SetLines(std::vector<Line> lines) {
     fPlot->yAxis2->setVisible(false);
     HideCursor();
     fLines = std::move(lines);
+    fColumns.assign(fLines.size(), TrendColumns{});
     // Axes beyond a few leave no room for the plot: then every line is normalised instead.
     std::set<QString> units;
     for (const Line& line : fLines) {
@@ -345,8 +346,8 @@ void TrendChart::Redraw() {
     const double from = From();
     const double to = To();
     for (std::size_t i = 0; i < fLines.size(); ++i) {
-        const std::vector<TrendSeries::Point> points =
-            fLines[i].Series->Decimated(from, to, columns);
+        const std::vector<TrendSeries::Point>& points =
+            fColumns[i].Points(*fLines[i].Series, from, to, columns);
         double lowest = 0;
         double highest = 1;
         const bool scaled = fScaledTogether && fLines[i].Series->Range(from, to, lowest, highest) &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/trend_columns.h"
 #include "recording/trend_series.h"
 #include "trend/trend_limit.h"
 
@@ -119,6 +120,8 @@ private:
 
     QCustomPlot* fPlot;
     std::vector<Line> fLines;
+    // Each line's columns, kept so that a redraw reduces only what changed.
+    std::vector<TrendColumns> fColumns;
     std::vector<QCPGraph*> fGraphs;
     std::map<QString, QCPAxis*> fAxes;
     QLabel* fReadOut = nullptr;

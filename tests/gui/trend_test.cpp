@@ -1,4 +1,5 @@
 #include "app/main_form.h"
+#include "recording/trend_columns.h"
 #include "recording/trend_series.h"
 #include "registers/csv_text.h"
 #include "registers/recorded_run.h"
@@ -88,7 +89,8 @@ private slots:
             const double value = i == count / 2 ? NAN : std::sin(i / 1000.0) + (i == 1234 ? 5 : 0);
             series.Append(1e9 + 0.2 * i, value);
         }
-        const auto points = series.Decimated(series.FirstTime(), series.LastTime(), 1280);
+        TrendColumns columns;
+        const auto points = columns.Points(series, series.FirstTime(), series.LastTime(), 1280);
         QVERIFY(points.size() <= 4 * 1280 + 4);
         double highest = -1;
         int gaps = 0;
