@@ -440,10 +440,15 @@ void TmainForm::ShowChecks() {
     };
     const auto failed = count(Verdict::Failed);
     const auto warnings = count(Verdict::Warning);
-    PageControl1->setTabText(PageControl1->indexOf(fChecksTab),
-                             failed > 0     ? QString("Checks (%1 failed)").arg(failed)
-                             : warnings > 0 ? QString("Checks (%1 warning)").arg(warnings)
-                                            : QString("Checks"));
+    const QString caption = failed > 0     ? QString("Checks (%1 failed)").arg(failed)
+                            : warnings > 0 ? QString("Checks (%1 warning)").arg(warnings)
+                                           : QString("Checks");
+    // Setting a caption lays the tabs out again and repaints the whole tab widget, even when
+    // the caption is the same.
+    const int tab = PageControl1->indexOf(fChecksTab);
+    if (PageControl1->tabText(tab) != caption) {
+        PageControl1->setTabText(tab, caption);
+    }
     fStatus.SetChecks(QString::fromStdString(ModuleChecks::Summary(results)));
     ShowStatus();
 }
@@ -684,7 +689,8 @@ bool TmainForm::mbRTUaddrKeyPress(const QKeyEvent& event) const {
 
 void TmainForm::AppendLog(const QString& message) {
     fJournal.LogLine(message.toStdString());
-    listLog->setUpdatesEnabled(false);
+    // No updates turned off and on around this: turning them on repaints the whole list and,
+    // through its frame, the panels beneath it at every line.
     if (listLog->count() >= kMaxLogLines) {
         delete listLog->takeItem(0);
     }
@@ -692,7 +698,6 @@ void TmainForm::AppendLog(const QString& message) {
     listLog->addItem(LongTimeText(QTime::currentTime()) + " " + message);
     listLog->setCurrentRow(listLog->count() - 1);
     listLog->clearSelection();
-    listLog->setUpdatesEnabled(true);
 }
 
 void TmainForm::UpdateVisibleDebugWindow() {

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QPalette>
+#include <utility>
 
 namespace kalvo {
 
@@ -22,9 +23,25 @@ void RegisterTableModel::FillRows(const RegisterTable& table) {
     endResetModel();
 }
 
+// A view repaints all it shows for a change to a range of cells, so each changed cell is
+// announced on its own: during a Run most of the table stays as it was.
 void RegisterTableModel::SetSheet(RegisterSheet sheet) {
-    fSheet = std::move(sheet);
-    DynamicColumnsChanged();
+    const RegisterSheet before = std::exchange(fSheet, std::move(sheet));
+    const auto& rows = fSheet.Rows();
+    if (before.Rows().size() != rows.size()) {
+        DynamicColumnsChanged();
+        return;
+    }
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+        for (int column = kColumnRaw; column <= kColumnValue; ++column) {
+            const auto cell = static_cast<std::size_t>(column);
+            if (before.Rows()[row][cell] != rows[row][cell]) {
+                const QModelIndex changed = index(static_cast<int>(row) - 1, column);
+                emit dataChanged(changed, changed,
+                                 {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole});
+            }
+        }
+    }
 }
 
 void RegisterTableModel::ClearDynamicColumns() {

@@ -1,7 +1,9 @@
 #include "app/main_form.h"
+#include "app/register_table_model.h"
 #include "app/run_controller.h"
 #include "dialogs/debug_form.h"
 #include "phasor/polar_diagram.h"
+#include "registers/register_sheet.h"
 #include "scripted_modbus_server.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -154,6 +157,41 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!inst.Stale(0), 5000);
         QVERIFY(diagram.StaleSince().isEmpty());
         Button("readStop")->click();
+    }
+
+    // A reading announces each cell whose text changed, on its own (a range would repaint the
+    // whole view), and no other: a cell left out would keep showing the old value.
+    void aReadingAnnouncesEachChangedCellAndNoOther() {
+        const RegisterTable& table = RegisterTables()[0];
+        RegisterTableModel model;
+        model.FillRows(table);
+        ModbusRegisters first;
+        first.Store(0, fImage);
+        model.SetSheet(RegisterSheet(table, first, "."));
+        ModbusRegisters second = first;
+        second[51] ^= 0x0100;
+        second[2] += 1;
+        const RegisterSheet before(table, first, ".");
+        const RegisterSheet after(table, second, ".");
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        model.SetSheet(after);
+        QSet<QPair<int, int>> expected;
+        for (std::size_t row = 1; row < after.Rows().size(); ++row) {
+            for (std::size_t column = 0; column < after.Rows()[row].size(); ++column) {
+                if (before.Rows()[row][column] != after.Rows()[row][column]) {
+                    expected.insert({static_cast<int>(row) - 1, static_cast<int>(column)});
+                }
+            }
+        }
+        QCOMPARE(expected.size(), 6);
+        QSet<QPair<int, int>> announced;
+        for (const QList<QVariant>& change : changes) {
+            const auto topLeft = change[0].value<QModelIndex>();
+            QCOMPARE(change[1].value<QModelIndex>(), topLeft);
+            announced.insert({topLeft.row(), topLeft.column()});
+        }
+        QCOMPARE(announced, expected);
+        QCOMPARE(changes.size(), expected.size());
     }
 
     // A typing mistake is reported and starts nothing; the last reading and its log stay.
