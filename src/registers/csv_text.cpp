@@ -32,11 +32,21 @@ std::string CsvCell(std::string_view cell) {
 
 std::string CsvLine(const std::vector<std::string>& cells) {
     std::string line;
+    std::size_t size = 2;
+    for (const std::string& cell : cells) {
+        size += cell.size() + 1;
+    }
+    line.reserve(size);
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0) {
             line.push_back(',');
         }
-        line += CsvCell(cells[i]);
+        // Most cells need no quotes and are appended as they are, without a copy.
+        if (NeedsQuotes(cells[i])) {
+            line += CsvCell(cells[i]);
+        } else {
+            line += cells[i];
+        }
     }
     line += "\r\n";
     return line;

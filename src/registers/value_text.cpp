@@ -1,9 +1,9 @@
 #include "registers/value_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 namespace kalvo {
 
@@ -11,55 +11,62 @@ namespace {
 
 constexpr int kSignificantDigits = 15;
 
+// The 15 significant digits of a finite, non-zero magnitude (printf's %.14e, without its
+// format parsing and locale) and its decimal exponent: value = d1.d2...d15 * 10^exponent.
 struct DecimalDigits {
-    std::string digits; // exactly kSignificantDigits digits, first one non-zero
-    int exponent;       // value = 0.d1 d2 ... * 10^(exponent + 1)
+    std::array<char, kSignificantDigits> digits;
+    int exponent;
+    // Digits up to the last non-zero one.
+    std::size_t count;
 };
 
 DecimalDigits ToDecimalDigits(double magnitude) {
-    // The digits printf's %.14e gives, without its format parsing and locale.
-    char buffer[32] = {};
-    std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific,
-                  kSignificantDigits - 1);
-    DecimalDigits result;
-    result.digits.push_back(buffer[0]);
-    const char* cursor = buffer + 2;
-    while (*cursor != 'e') {
-        result.digits.push_back(*cursor++);
+    std::array<char, 32> text{};
+    const char* end = std::to_chars(text.data(), text.data() + text.size(), magnitude,
+                                    std::chars_format::scientific, kSignificantDigits - 1)
+                          .ptr;
+    DecimalDigits result{};
+    result.digits[0] = text[0];
+    const char* cursor = text.data() + 2;
+    for (std::size_t i = 1; i < result.digits.size(); ++i) {
+        result.digits[i] = *cursor++;
     }
-    result.exponent = std::atoi(cursor + 1);
+    const bool negative = cursor[1] == '-';
+    std::from_chars(cursor + 2, end, result.exponent);
+    result.exponent = negative ? -result.exponent : result.exponent;
+    result.count = result.digits.size();
+    while (result.count > 1 && result.digits[result.count - 1] == '0') {
+        --result.count;
+    }
     return result;
 }
 
-void TrimTrailingZeros(std::string& digits) {
-    while (!digits.empty() && digits.back() == '0') {
-        digits.pop_back();
-    }
-}
-
-std::string FixedText(DecimalDigits decimal, std::string_view separator) {
-    std::string integer;
-    std::string fraction;
+// Built in one string: a recording formats hundreds of values per reading.
+void AppendFixed(std::string& text, const DecimalDigits& decimal, std::string_view separator) {
+    const char* digits = decimal.digits.data();
     if (decimal.exponent >= 0) {
-        integer = decimal.digits.substr(0, static_cast<std::size_t>(decimal.exponent) + 1);
-        fraction = decimal.digits.substr(integer.size());
-    } else {
-        integer = "0";
-        fraction =
-            std::string(static_cast<std::size_t>(-decimal.exponent - 1), '0') + decimal.digits;
+        const auto integer = static_cast<std::size_t>(decimal.exponent) + 1;
+        text.append(digits, integer);
+        if (decimal.count > integer) {
+            text += separator;
+            text.append(digits + integer, decimal.count - integer);
+        }
+        return;
     }
-    TrimTrailingZeros(fraction);
-    return fraction.empty() ? integer : integer + std::string(separator) + fraction;
+    text += '0';
+    text += separator;
+    text.append(static_cast<std::size_t>(-decimal.exponent - 1), '0');
+    text.append(digits, decimal.count);
 }
 
-std::string ScientificText(DecimalDigits decimal, std::string_view separator) {
-    std::string mantissa = decimal.digits.substr(1);
-    TrimTrailingZeros(mantissa);
-    std::string text = decimal.digits.substr(0, 1);
-    if (!mantissa.empty()) {
-        text += std::string(separator) + mantissa;
+void AppendScientific(std::string& text, const DecimalDigits& decimal, std::string_view separator) {
+    text += decimal.digits[0];
+    if (decimal.count > 1) {
+        text += separator;
+        text.append(decimal.digits.data() + 1, decimal.count - 1);
     }
-    return text + "E" + std::to_string(decimal.exponent);
+    text += 'E';
+    text += std::to_string(decimal.exponent);
 }
 
 std::string NonFiniteText(double value) {
@@ -79,10 +86,17 @@ std::string FormatGeneralFloat(double value, std::string_view decimalSeparator) 
         return "0";
     }
     const DecimalDigits decimal = ToDecimalDigits(std::fabs(value));
-    const bool fixed = decimal.exponent >= -5 && decimal.exponent < kSignificantDigits;
-    const std::string text =
-        fixed ? FixedText(decimal, decimalSeparator) : ScientificText(decimal, decimalSeparator);
-    return std::signbit(value) ? "-" + text : text;
+    std::string text;
+    text.reserve(32);
+    if (std::signbit(value)) {
+        text += '-';
+    }
+    if (decimal.exponent >= -5 && decimal.exponent < kSignificantDigits) {
+        AppendFixed(text, decimal, decimalSeparator);
+    } else {
+        AppendScientific(text, decimal, decimalSeparator);
+    }
+    return text;
 }
 
 std::string RegisterValueText(const ModbusRegisters& registers, ValueType type, int index,

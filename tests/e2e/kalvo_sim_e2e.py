@@ -2,7 +2,7 @@
 faults.
 
 Usage: kalvo_sim_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: mbpoll | csv | model | faults | recording
+SCENARIO: mbpoll | csv | model | faults | recording | log
 """
 import contextlib
 import csv
@@ -222,10 +222,29 @@ def check_recording(sim, poller):
             fail("--csv-dir on a full disk left %s" % os.listdir(tables))
 
 
+def check_log(sim, poller):
+    """Reading as fast as it can, kalvo-poll holds its log lines to write them together: none
+    is lost at the end of the run, each is whole and they keep their order."""
+    with simulator(sim, "--fixed", FIXED) as port:
+        result = poll(poller, port, "--interval", "0", "--run", "600", "--format", "csv")
+    lines = result.stderr.splitlines()
+    expected = []
+    for read in range(600):
+        count = (121, 124)[read % 2]
+        expected += ["Modbus/TCP reading %d registers ..." % count,
+                     "Successfully read %d registers - pause 0 msec" % count]
+    stamped = [line for line in lines if re.match(r"\d\d:\d\d:\d\d ", line)]
+    if result.returncode != 0 or [line[9:] for line in stamped] != expected:
+        fail("the log of 600 reads at interval 0 has %d lines of %d, exit %d"
+             % (len(stamped), len(expected), result.returncode))
+    if not result.stderr.endswith("\n"):
+        fail("the log ends in a partial line")
+
+
 def main():
     scenario, sim, poller = sys.argv[1:4]
     {"mbpoll": check_mbpoll, "csv": check_csv, "model": check_model,
-     "faults": check_faults, "recording": check_recording}[scenario](sim, poller)
+     "faults": check_faults, "recording": check_recording, "log": check_log}[scenario](sim, poller)
     print("PASS")
 
 

@@ -2,6 +2,7 @@
 
 #include "registers/quantity_info.h"
 
+#include <array>
 #include <chrono>
 #include <ctime>
 
@@ -14,13 +15,18 @@ double Now() {
         .count();
 }
 
+// Formatted once a second: reading as fast as it can, kalvo-poll logs thousands of lines in it.
 std::string TimeStamp() {
+    thread_local std::time_t formatted = -1;
+    thread_local std::array<char, 16> text{};
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
+    if (now != formatted) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::strftime(text.data(), text.size(), "%H:%M:%S", &local);
+        formatted = now;
+    }
+    return text.data();
 }
 
 } // namespace
@@ -32,6 +38,9 @@ void ConsoleHost::AppendLog(RunId, const std::string& message) {
 }
 
 void ConsoleHost::Log(const std::string& message) {
+    if (fHeldLog.empty()) {
+        fHeldSince = std::chrono::steady_clock::now();
+    }
     fHeldLog += TimeStamp() + ' ' + message + '\n';
 }
 
@@ -43,9 +52,19 @@ void ConsoleHost::FlushLog() {
     }
 }
 
+void ConsoleHost::HoldLog(std::chrono::milliseconds hold) {
+    std::lock_guard lock(fMutex);
+    fLogHold = hold;
+}
+
+// After each read: the lines go out unless they may wait to go out together.
 void ConsoleHost::UpdateDebugWindow(RunId) {
     std::lock_guard lock(fMutex);
-    FlushLog();
+    constexpr std::size_t kHeldBytes = 64 * 1024;
+    if (fHeldLog.size() >= kHeldBytes ||
+        std::chrono::steady_clock::now() - fHeldSince >= fLogHold) {
+        FlushLog();
+    }
 }
 
 void ConsoleHost::FillRegisters(RunId) {

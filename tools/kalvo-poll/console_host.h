@@ -55,6 +55,9 @@ public:
     // From now on every block read is recorded; rows may wait `hold` to be written together.
     void Record(const std::string& path, RecordFile::Split split,
                 const std::string& decimalSeparator, std::chrono::milliseconds hold);
+    // Log lines may wait `hold` after a read to be written together (a failed read, the end
+    // of the run and the end of a recording write them at once).
+    void HoldLog(std::chrono::milliseconds hold);
     // Writes the rows held and ends the recording (a failed write stops it as during the run).
     void FinishRecording();
 
@@ -66,6 +69,8 @@ private:
 
     std::ostream& fLog;
     std::string fHeldLog;
+    std::chrono::steady_clock::time_point fHeldSince;
+    std::chrono::milliseconds fLogHold{0};
     ManualMessageQueue* fQueue;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
