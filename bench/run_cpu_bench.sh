@@ -10,7 +10,9 @@ Xvfb :79 -screen 0 1280x900x24 >/dev/null 2>&1 &
 xvfb=$!
 "$build/tools/kalvo-sim/kalvo-sim" --listen 127.0.0.1:0 --events >"$work/sim" &
 sim=$!
-trap 'kill $xvfb $sim ${client:-} 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $xvfb $sim ${client:-} ${http:-} 2>/dev/null || true; rm -rf "$work"' EXIT
+# A closed output (| head) or an interrupt still stops what the script started.
+trap 'exit 1' HUP INT TERM PIPE
 export DISPLAY=:79
 sleep 1
 port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim")
