@@ -3,6 +3,7 @@
 #include "acquisition/modbus_tcp_thread.h"
 #include "checks/check_report.h"
 #include "console_host.h"
+#include "fleet_poll.h"
 #include "poll_options.h"
 #include "poll_report.h"
 #include "registers/whole_file.h"
@@ -130,6 +131,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     try {
+        if (options.Fleet()) {
+            FleetPoll fleet(options, std::cerr);
+            return fleet.Run();
+        }
         // The serial engine delivers to this thread through the queue.
         ManualMessageQueue queue;
         ConsoleHost host(std::cerr, options.SerialDevice.empty() ? nullptr : &queue);

@@ -3,20 +3,81 @@
 #include "checks/check_setting_field.h"
 
 #include <charconv>
+#include <fstream>
+#include <sstream>
 
 namespace kalvo::poll {
 
 namespace {
 
-void ParseTcpTarget(const std::string& target, PollOptions& options) {
+PollTarget ParseTcpTarget(const std::string& target, const std::string& what) {
+    PollTarget parsed;
     const std::size_t colon = target.rfind(':');
-    options.Host = target.substr(0, colon);
+    parsed.Host = target.substr(0, colon);
     if (colon != std::string::npos) {
-        options.Port = static_cast<std::int32_t>(
-            UsageError::Number(target.substr(colon + 1), "--tcp PORT", 1, 65535));
+        parsed.Port = static_cast<std::int32_t>(
+            UsageError::Number(target.substr(colon + 1), what + " PORT", 1, 65535));
     }
-    if (options.Host.empty()) {
-        throw UsageError("--tcp needs a host name or address");
+    if (parsed.Host.empty()) {
+        throw UsageError(what + " needs a host name or address");
+    }
+    return parsed;
+}
+
+// One module per line: "tcp HOST[:PORT] [NAME]"; blank lines and lines starting with # are
+// left out.
+std::vector<PollTarget> ReadTargets(const std::string& path) {
+    std::ifstream file(path);
+    if (!file) {
+        throw UsageError("cannot read the targets file " + path);
+    }
+    std::vector<PollTarget> targets;
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        std::istringstream words(line);
+        std::string kind;
+        std::string where;
+        std::string name;
+        words >> kind >> where >> name;
+        if (kind.empty() || kind.starts_with('#')) {
+            continue;
+        }
+        const std::string at = path + " line " + std::to_string(number);
+        std::string rest;
+        if (kind != "tcp" || where.empty() || (words >> rest)) {
+            throw UsageError(at + ": say tcp HOST[:PORT] [NAME], not '" + line + "'");
+        }
+        PollTarget target = ParseTcpTarget(where, at);
+        target.Name = name;
+        targets.push_back(std::move(target));
+    }
+    return targets;
+}
+
+void ParseListen(const std::string& text, PollOptions& options) {
+#ifndef KALVO_METRICS_SERVER
+    throw UsageError("this kalvo-poll is built without the metrics endpoint, not '" + text + "'");
+#endif
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        throw UsageError("--metrics-listen takes ADDRESS:PORT, not '" + text + "'");
+    }
+    options.MetricsAddress = text.substr(0, colon);
+    options.MetricsPort = static_cast<std::int32_t>(
+        UsageError::Number(text.substr(colon + 1), "--metrics-listen PORT", 0, 65535));
+}
+
+// What a fleet has no place for: the outputs of one module's run.
+void CheckFleet(const PollOptions& options) {
+    if (options.Targets.empty()) {
+        throw UsageError("--metrics-listen needs modules to poll: --tcp or --targets");
+    }
+    if (!options.SerialDevice.empty()) {
+        throw UsageError("--rtu polls one module; several are polled over TCP");
+    }
+    if (options.Format != OutputFormat::None || !options.CsvDir.empty() ||
+        !options.RecordPath.empty() || !options.ReportPath.empty() || !options.JUnitPath.empty()) {
+        throw UsageError("--format, --csv-dir, --record, --report and --junit take one module");
     }
 }
 
@@ -68,7 +129,11 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--version") {
             options.Version = true;
         } else if (option == "--tcp") {
-            ParseTcpTarget(value(), options);
+            options.Targets.push_back(ParseTcpTarget(value(), "--tcp"));
+        } else if (option == "--targets") {
+            options.TargetsPath = value();
+        } else if (option == "--metrics-listen") {
+            ParseListen(value(), options);
         } else if (option == "--rtu") {
             options.SerialDevice = value();
         } else if (option == "--baud") {
@@ -86,6 +151,7 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--run") {
             options.Cycles =
                 static_cast<std::uint32_t>(UsageError::Number(value(), "--run", 1, 4294967295LL));
+            options.CyclesGiven = true;
         } else if (option == "--interval") {
             options.IntervalMs =
                 static_cast<std::int32_t>(UsageError::Number(value(), "--interval", 0, 3600000));
@@ -129,6 +195,18 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     if (options.Help || options.Version) {
         return options;
     }
+    if (!options.TargetsPath.empty()) {
+        const std::vector<PollTarget> listed = ReadTargets(options.TargetsPath);
+        options.Targets.insert(options.Targets.end(), listed.begin(), listed.end());
+    }
+    if (options.Fleet()) {
+        CheckFleet(options);
+        return options;
+    }
+    if (!options.Targets.empty()) {
+        options.Host = options.Targets.front().Host;
+        options.Port = options.Targets.front().Port;
+    }
     if (options.Host.empty() == options.SerialDevice.empty()) {
         throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
     }
@@ -138,6 +216,10 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     return options;
 }
 
+bool PollOptions::Fleet() const {
+    return Targets.size() > 1 || !TargetsPath.empty() || MetricsPort >= 0;
+}
+
 std::string PollOptions::Usage() {
     return R"(Usage: kalvo-poll (--tcp HOST[:PORT] | --rtu DEVICE [--baud RATE] [--address N])
                   [--step | --run N] [--interval MS] [--timeout MS]
@@ -145,6 +227,9 @@ std::string PollOptions::Usage() {
                   [--record FILE [--record-split hour|day]]
                   [--check [--junit FILE] [--tolerance NAME=VALUE]...]
                   [--report FILE.html]
+       kalvo-poll (--tcp HOST[:PORT]... | --targets FILE) [--run N] [--interval MS]
+                  [--timeout MS] [--tolerance NAME=VALUE]...
+                  [--metrics-listen ADDRESS:PORT]
        kalvo-poll --help | --version
 
 Reads the KALVO module's register map over Modbus/TCP or Modbus RTU and prints it
@@ -185,14 +270,26 @@ decoded.
                        of the phase voltages and currents, the total active power
                        and the frequency, the communication statistics, the failed
                        reads and the four tables
+  --targets FILE       poll every module FILE names, one per line: tcp HOST[:PORT]
+                       [NAME]; lines starting with # are comments
+  --metrics-listen ADDRESS:PORT
+                       serve the modules' data and checks for Prometheus at
+                       http://ADDRESS:PORT/metrics (port 0: any free one, named
+                       on standard error); /-/healthy answers a supervisor
   --version            the program's name and version
   --help               this text
 
 Log lines go to standard error, tables to standard output, the statistics to
 standard error at the end.
+Several modules (--tcp given more than once, --targets or --metrics-listen) are
+polled at once, each on its own connection, both blocks every interval, with
+their checks, until SIGINT or SIGTERM, or for the reads --run asks for; a failed
+read is logged with its module's address, and the statistics of each module
+follow at the end.
 Exit status: 0 when every read succeeded (and, with --check, no check failed;
 warnings and waiting checks do not count), 1 when any read failed or a recording
-stopped, 2 on a usage error, 3 when a check failed.
+stopped, 2 on a usage error, 3 when a check failed; polling several modules, 0 once
+stopped or done.
 )";
 }
 

@@ -13,14 +13,26 @@ using tools::UsageError;
 
 enum class OutputFormat { None, Table, Csv, Json };
 
-// What kalvo-poll was asked to do.
-struct PollOptions {
+// A module on the network, as --tcp or a line of a targets file names it.
+struct PollTarget {
     std::string Host;
     std::int32_t Port = 502;
+    std::string Name;
+};
+
+// What kalvo-poll was asked to do.
+struct PollOptions {
+    std::string Host; // the first of Targets
+    std::int32_t Port = 502;
+    std::vector<PollTarget> Targets;
+    std::string TargetsPath;
+    std::string MetricsAddress;
+    std::int32_t MetricsPort = -1; // none
     std::string SerialDevice;
     std::int32_t Baud = 9600;
     std::int32_t Address = 1;
     std::uint32_t Cycles = 2;
+    bool CyclesGiven = false;
     std::int32_t IntervalMs = 1000;
     std::uint32_t TimeoutMs = 15000;
     OutputFormat Format = OutputFormat::None;
@@ -36,6 +48,9 @@ struct PollOptions {
     bool Version = false;
 
     static PollOptions Parse(const std::vector<std::string>& arguments);
+    // Several modules, a targets file or the metrics endpoint: polled as a fleet, until
+    // stopped or for the reads --run asks for.
+    bool Fleet() const;
     static std::string Usage();
 };
 

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "registers/comm_statistics.h"
+#include "registers/modbus_registers.h"
+#include "registers/register_map.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <queue>
+#include <string>
+#include <vector>
+
+namespace kalvo {
+
+// Polls many Modbus/TCP modules from one thread: non-blocking sockets under one epoll, each
+// module a small state machine (connect, ask for block A, take its reply, block B, pause), so
+// that a thousand modules cost one thread and their sockets. Each module reads both blocks
+// once per interval, counted from the start of its cycle. A module that fails a read closes
+// its connection and connects again at its next cycle; a reply that answers another request
+// is dropped, as the single-module client drops it.
+class TcpFleet {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Target {
+        std::string Host;
+        std::uint16_t Port = 502;
+    };
+    struct Settings {
+        std::chrono::milliseconds Interval{1000};
+        std::chrono::milliseconds Timeout{3000};
+        std::uint8_t Unit = 1;
+    };
+    // Called on the fleet's thread: a block was read (the image holds it), a read failed (the
+    // reason as the log says it), a cycle ended.
+    struct Events {
+        std::function<void(std::size_t module, RegisterBlock block, const ModbusRegisters& image)>
+            BlockRead;
+        std::function<void(std::size_t module, RegisterBlock block, const std::string& reason)>
+            ReadFailed;
+        std::function<void(std::size_t module, bool ok, double seconds)> CycleDone;
+    };
+
+    TcpFleet(std::vector<Target> targets, Settings settings, Events events);
+    ~TcpFleet();
+    TcpFleet(const TcpFleet&) = delete;
+    TcpFleet& operator=(const TcpFleet&) = delete;
+
+    // Polls until Stop(); the first cycles start spread over one interval.
+    void Run();
+    // From any thread, also before Run().
+    void Stop();
+    std::size_t Size() const { return fModules.size(); }
+    const Target& TargetOf(std::size_t module) const;
+    CommStatisticsRecord Statistics(std::size_t module) const;
+
+private:
+    struct Module;
+    struct Timer {
+        Clock::time_point When;
+        std::size_t Module;
+        std::uint64_t Generation;
+        bool operator>(const Timer& other) const { return When > other.When; }
+    };
+
+    void Schedule(Module& module, Clock::time_point when);
+    void FireTimers();
+    void OnDeadline(Module& module);
+    void OnEvent(Module& module, std::uint32_t events);
+    void StartCycle(Module& module);
+    void BeginBlock(Module& module);
+    void Connect(Module& module);
+    void ConnectDone(Module& module);
+    void SendRequest(Module& module);
+    void Receive(Module& module);
+    // Takes the whole frames of the module's input while it awaits a reply.
+    void TakeFrames(Module& module);
+    void TakeReply(Module& module, const std::vector<std::uint8_t>& frame);
+    void Fail(Module& module, const std::string& reason);
+    void EndCycle(Module& module, bool ok);
+    void Close(Module& module);
+
+    Settings fSettings;
+    Events fEvents;
+    std::vector<std::unique_ptr<Module>> fModules;
+    std::priority_queue<Timer, std::vector<Timer>, std::greater<>> fTimers;
+    int fEpoll = -1;
+    int fWakeup = -1;
+    std::atomic<bool> fStopped = false;
+};
+
+} // namespace kalvo

@@ -1,0 +1,186 @@
+#include "acquisition/tcp_fleet.h"
+#include "scripted_modbus_server.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <numeric>
+#include <string>
+#include <thread>
+
+namespace kalvo {
+namespace {
+
+using test::ScriptedModbusServer;
+using Bytes = ScriptedModbusServer::Bytes;
+using Segments = std::vector<ScriptedModbusServer::Segment>;
+using namespace std::chrono_literals;
+
+std::uint16_t TransactionOf(const Bytes& frame) {
+    return static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
+}
+
+// What the fleet told, per module, kept under a lock: the fleet runs on its own thread.
+class Observed {
+public:
+    explicit Observed(std::size_t modules) : fGood(modules), fFailures(modules), fImages(modules) {}
+
+    TcpFleet::Events Events() {
+        return {[this](std::size_t m, RegisterBlock, const ModbusRegisters& image) {
+                    std::lock_guard lock(fMutex);
+                    fImages[m] = image;
+                },
+                [this](std::size_t m, RegisterBlock, const std::string& reason) {
+                    std::lock_guard lock(fMutex);
+                    fFailures[m].push_back(reason);
+                    fChanged.notify_all();
+                },
+                [this](std::size_t m, bool ok, double) {
+                    std::lock_guard lock(fMutex);
+                    fGood[m] += ok ? 1 : 0;
+                    fChanged.notify_all();
+                }};
+    }
+    bool WaitFor(const std::function<bool()>& done) {
+        std::unique_lock lock(fMutex);
+        return fChanged.wait_for(lock, 10s, done);
+    }
+    std::vector<int> fGood;
+    std::vector<std::vector<std::string>> fFailures;
+    std::vector<ModbusRegisters> fImages;
+    std::mutex fMutex;
+    std::condition_variable fChanged;
+};
+
+class TcpFleetTest : public ::testing::Test {
+protected:
+    TcpFleetTest() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x4000}); }
+
+    void Start(TcpFleet& fleet) {
+        fThread = std::thread([&fleet] { fleet.Run(); });
+    }
+    void StopAndJoin(TcpFleet& fleet) {
+        fleet.Stop();
+        fThread.join();
+    }
+
+    std::array<std::uint16_t, ModbusRegisters::kCount> fImage{};
+    std::thread fThread;
+};
+
+// Modules on their own servers are all read, both blocks, again and again; each image holds
+// exactly what its server sent.
+TEST_F(TcpFleetTest, ReadsEveryModuleWholeAndAgain) {
+    std::vector<std::unique_ptr<ScriptedModbusServer>> servers;
+    std::vector<TcpFleet::Target> targets;
+    for (int i = 0; i < 3; ++i) {
+        servers.push_back(
+            std::make_unique<ScriptedModbusServer>(ScriptedModbusServer::Serving(fImage)));
+        targets.push_back({"127.0.0.1", servers.back()->Port()});
+    }
+    Observed seen(3);
+    TcpFleet fleet(targets, {50ms, 1000ms, 1}, seen.Events());
+    Start(fleet);
+    EXPECT_TRUE(seen.WaitFor(
+        [&] { return std::ranges::all_of(seen.fGood, [](int good) { return good >= 3; }); }));
+    StopAndJoin(fleet);
+    for (std::size_t m = 0; m < 3; ++m) {
+        for (int i = 0; i < 245; ++i) {
+            ASSERT_EQ(seen.fImages[m][i], fImage[static_cast<std::size_t>(i)]) << m << ' ' << i;
+        }
+        const CommStatisticsRecord statistics = fleet.Statistics(m);
+        EXPECT_EQ(statistics.Requests, statistics.Responses);
+        EXPECT_TRUE(seen.fFailures[m].empty());
+    }
+}
+
+// Each way a read can fail is counted as the single-module client counts it, named in the
+// failure, and the module is read again at its next cycle once its server behaves.
+TEST_F(TcpFleetTest, FailuresAreCountedAndTheModuleRecovers) {
+    struct Case {
+        const char* name;
+        std::function<Segments(const Bytes&)> bad;
+        std::int32_t CommStatisticsRecord::*counter;
+        const char* reason;
+    };
+    const auto serve = ScriptedModbusServer::Serving(fImage);
+    const Case cases[] = {
+        {"silence", [](const Bytes&) { return Segments{}; }, &CommStatisticsRecord::NoResponses,
+         "No reply within 200 ms"},
+        {"another transaction",
+         [&](const Bytes& r) {
+             Bytes reply = ScriptedModbusServer::ImageReply(r, fImage);
+             reply[1] ^= 0x55;
+             return Segments{{reply}};
+         },
+         &CommStatisticsRecord::NoResponses, "No reply within 200 ms"},
+        {"an exception",
+         [](const Bytes& r) {
+             return Segments{{ScriptedModbusServer::Frame(TransactionOf(r), 1, {0x83, 0x02})}};
+         },
+         &CommStatisticsRecord::Exceptions, "Modbus exception 2"},
+        {"a short reply",
+         [](const Bytes& r) {
+             return Segments{
+                 {ScriptedModbusServer::Frame(TransactionOf(r), 1, {0x03, 0x02, 0x12, 0x34})}};
+         },
+         &CommStatisticsRecord::Unmatched, "Reply does not match the request"},
+        {"a length out of range",
+         [](const Bytes& r) {
+             return Segments{{Bytes{r[0], r[1], 0, 0, 0x01, 0x00, 1, 3}}};
+         },
+         &CommStatisticsRecord::Invalid, "Invalid Modbus/TCP reply"},
+        {"a closed connection",
+         [](const Bytes&) {
+             return Segments{{{}, 0, true}};
+         },
+         &CommStatisticsRecord::NoResponses, "Connection Closed Gracefully."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<int> requests = 0;
+        ScriptedModbusServer server(
+            [&](const Bytes& r) { return ++requests == 1 ? c.bad(r) : serve(r); });
+        Observed seen(1);
+        TcpFleet fleet({{"127.0.0.1", server.Port()}}, {50ms, 200ms, 1}, seen.Events());
+        Start(fleet);
+        EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 1; }));
+        StopAndJoin(fleet);
+        ASSERT_EQ(seen.fFailures[0].size(), 1U);
+        EXPECT_EQ(seen.fFailures[0][0].rfind(c.reason, 0), 0U) << seen.fFailures[0][0];
+        EXPECT_EQ(fleet.Statistics(0).*c.counter, 1);
+    }
+}
+
+// A module that does not answer holds up no other: while one waits out its time-out, the
+// others go on being read at their interval.
+TEST_F(TcpFleetTest, ASilentModuleHoldsUpNoOther) {
+    ScriptedModbusServer silent([](const Bytes&) { return Segments{}; });
+    ScriptedModbusServer good(ScriptedModbusServer::Serving(fImage));
+    Observed seen(3);
+    TcpFleet fleet({{"127.0.0.1", silent.Port()}, {"127.0.0.1", good.Port()}, {"127.0.0.1", 1}},
+                   {20ms, 5000ms, 1}, seen.Events());
+    Start(fleet);
+    EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[1] >= 10 && !seen.fFailures[2].empty(); }));
+    StopAndJoin(fleet);
+    EXPECT_TRUE(seen.fFailures[0].empty());
+    EXPECT_EQ(seen.fGood[0], 0);
+    EXPECT_EQ(fleet.Statistics(2).NoResponses, static_cast<std::int32_t>(seen.fFailures[2].size()));
+}
+
+// Stop ends Run at once, also while every module waits on a long time-out.
+TEST_F(TcpFleetTest, StopEndsTheRunAtOnce) {
+    ScriptedModbusServer silent([](const Bytes&) { return Segments{}; });
+    Observed seen(1);
+    TcpFleet fleet({{"127.0.0.1", silent.Port()}}, {10ms, 15000ms, 1}, seen.Events());
+    Start(fleet);
+    std::this_thread::sleep_for(100ms);
+    const auto before = std::chrono::steady_clock::now();
+    StopAndJoin(fleet);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+}
+
+} // namespace
+} // namespace kalvo

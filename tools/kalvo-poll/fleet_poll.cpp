@@ -1,0 +1,143 @@
+#include "fleet_poll.h"
+
+#include "poll_report.h"
+#include "registers/quantity.h"
+
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <ostream>
+#include <pthread.h>
+#include <thread>
+
+namespace kalvo::poll {
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string TimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return text;
+}
+
+std::string SerialOf(const ModbusRegisters& image) {
+    const std::optional<double> serial = image.Value(Quantity::SerialNumber);
+    return serial ? std::to_string(static_cast<std::uint32_t>(*serial)) : std::string();
+}
+
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+} // namespace
+
+// The stop signals are blocked before any thread starts, so that only Run's waiter takes them.
+FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log) : fOptions(options), fLog(log) {
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::vector<TcpFleet::Target> targets;
+    std::vector<ModuleSnapshot> snapshots;
+    for (const PollTarget& target : options.Targets) {
+        targets.push_back({target.Host, static_cast<std::uint16_t>(target.Port)});
+        ModuleSnapshot snapshot;
+        snapshot.Target = target.Host + ":" + std::to_string(target.Port);
+        snapshot.Name = target.Name;
+        snapshots.push_back(std::move(snapshot));
+        fModules.push_back(std::make_unique<Module>(options.Tolerances));
+    }
+    fBoard = std::make_unique<MetricsBoard>(std::move(snapshots));
+    fFleet = std::make_unique<TcpFleet>(
+        std::move(targets),
+        TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
+                           std::chrono::milliseconds(options.TimeoutMs), 1},
+        Events());
+#ifdef KALVO_METRICS_SERVER
+    if (options.MetricsPort >= 0) {
+        fServer =
+            std::make_unique<MetricsServer>(options.MetricsAddress, options.MetricsPort, *fBoard);
+        fLog << "kalvo-poll: metrics on http://" << options.MetricsAddress << ':' << fServer->Port()
+             << "/metrics" << std::endl;
+    }
+#endif
+}
+
+TcpFleet::Events FleetPoll::Events() {
+    return {[this](std::size_t m, RegisterBlock block, const ModbusRegisters& image) {
+                BlockRead(m, block, image);
+            },
+            [this](std::size_t m, RegisterBlock, const std::string& reason) {
+                fModules[m]->Assembler.BlockFailed();
+                fLog << TimeStamp() << ' ' << fFleet->TargetOf(m).Host << ':'
+                     << fFleet->TargetOf(m).Port << ' ' << reason << '\n';
+            },
+            [this](std::size_t m, bool ok, double seconds) { CycleDone(m, ok, seconds); }};
+}
+
+void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image) {
+    Module& state = *fModules[module];
+    state.Image = image;
+    if (const std::optional<MeterReading> reading =
+            state.Assembler.BlockRead(block, Now(), state.Image)) {
+        state.Checks.Add(*reading);
+    }
+}
+
+// A cycle that failed leaves the module down: its values go from the board with it.
+void FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
+    Module& state = *fModules[module];
+    const CommStatisticsRecord statistics = fFleet->Statistics(module);
+    std::vector<CheckResult> checks = state.Checks.Results();
+    fBoard->Update(module, [&](ModuleSnapshot& snapshot) {
+        snapshot.Up = ok;
+        snapshot.ReadDurationSeconds = seconds;
+        snapshot.Statistics = statistics;
+        snapshot.Checks = std::move(checks);
+        if (ok) {
+            snapshot.LastGoodReadSeconds = Now();
+            snapshot.Registers = state.Image;
+            snapshot.SerialNumber = SerialOf(state.Image);
+        }
+    });
+    // --run counts reads, as for one module: a cycle is two.
+    state.Reads += 2;
+    if (fOptions.CyclesGiven && state.Reads >= fOptions.Cycles && !state.Done) {
+        state.Done = true;
+        if (++fModulesDone == fModules.size()) {
+            fFleet->Stop();
+        }
+    }
+}
+
+int FleetPoll::Run() {
+    const sigset_t signals = StopSignals();
+    std::thread waiter([this, signals] {
+        int signal = 0;
+        sigwait(&signals, &signal);
+        fFleet->Stop();
+    });
+    fFleet->Run();
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+#ifdef KALVO_METRICS_SERVER
+    fServer.reset();
+#endif
+    for (std::size_t m = 0; m < fModules.size(); ++m) {
+        fLog << fFleet->TargetOf(m).Host << ':' << fFleet->TargetOf(m).Port << ' ';
+        PollReport::WriteStatistics(fLog, fFleet->Statistics(m));
+    }
+    return 0;
+}
+
+} // namespace kalvo::poll

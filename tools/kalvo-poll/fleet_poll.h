@@ -1,0 +1,53 @@
+#pragma once
+
+#include "acquisition/tcp_fleet.h"
+#include "checks/module_checks.h"
+#include "checks/reading_assembler.h"
+#include "metrics/metrics_board.h"
+#include "poll_options.h"
+
+#ifdef KALVO_METRICS_SERVER
+#include "metrics_server.h"
+#endif
+
+#include <iosfwd>
+#include <memory>
+#include <vector>
+
+namespace kalvo::poll {
+
+// Many modules at once: the fleet polls them, each keeps its checks, and the board carries
+// their latest state to the metrics server. Runs until SIGINT or SIGTERM, or until every
+// module has done the cycles --run asks for.
+class FleetPoll {
+public:
+    FleetPoll(const PollOptions& options, std::ostream& log);
+    // The exit status: 0 when stopped by a signal or after the cycles asked for.
+    int Run();
+
+private:
+    struct Module {
+        explicit Module(const CheckSettings& settings) : Checks(settings) {}
+        ModuleChecks Checks;
+        ReadingAssembler Assembler;
+        ModbusRegisters Image;
+        std::uint32_t Reads = 0;
+        bool Done = false;
+    };
+
+    TcpFleet::Events Events();
+    void BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image);
+    void CycleDone(std::size_t module, bool ok, double seconds);
+
+    const PollOptions& fOptions;
+    std::ostream& fLog;
+    std::vector<std::unique_ptr<Module>> fModules;
+    std::unique_ptr<MetricsBoard> fBoard;
+    std::unique_ptr<TcpFleet> fFleet;
+#ifdef KALVO_METRICS_SERVER
+    std::unique_ptr<MetricsServer> fServer;
+#endif
+    std::size_t fModulesDone = 0;
+};
+
+} // namespace kalvo::poll
