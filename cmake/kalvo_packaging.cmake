@@ -64,6 +64,11 @@ add_custom_command(
     DEPENDS ${KALVO_GENERATED}/changelog
     VERBATIM)
 list(APPEND KALVO_GENERATED_FILES ${KALVO_GENERATED}/changelog.gz)
+# kalvo-poll as a service, a sample of its targets file and a Prometheus scrape job for it.
+install(FILES ${KALVO_PACKAGING}/kalvo-poll.service DESTINATION lib/systemd/system
+        COMPONENT tools)
+install(FILES ${KALVO_PACKAGING}/targets.example ${KALVO_PACKAGING}/prometheus-kalvo.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalvo-tools/examples COMPONENT tools)
 foreach(component ${KALVO_COMPONENTS})
     install(FILES ${KALVO_GENERATED}/changelog.gz ${KALVO_PACKAGING}/copyright
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${KALVO_PACKAGE_${component}}

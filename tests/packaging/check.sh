@@ -10,11 +10,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 desktop-file-validate "$src/packaging/org.kalvo.Client.desktop"
+promtool check config "$src/packaging/prometheus-kalvo.yml" >/dev/null
 appstreamcli validate --no-net "$build/packaging/org.kalvo.Client.metainfo.xml"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 (cd "$work/prefix" && find . \( -type f -o -type l \) | sort) >"$work/files.txt"
 diff -u "$src/tests/packaging/expected-files.txt" "$work/files.txt"
+# The service, pointed at the program just installed (systemd wants it there).
+sed "s|/usr/bin/kalvo-poll|$work/prefix/bin/kalvo-poll|" "$src/packaging/kalvo-poll.service" \
+    >"$work/kalvo-poll.service"
+systemd-analyze verify --man=no "$work/kalvo-poll.service"
 
 # --version and --help answer, and say nothing else, without a display or a runtime folder.
 for program in kalvo-client kalvo-poll kalvo-sim; do
