@@ -19,8 +19,8 @@ struct ModuleSnapshot {
     double LastGoodReadSeconds = 0; // since the epoch; 0 before the first
     double ReadDurationSeconds = 0; // of the last read cycle
     CommStatisticsRecord Statistics;
-    ModbusRegisters Registers; // meaningful only while Up
-    std::vector<CheckResult> Checks;
+    ModbusRegisters Registers;       // meaningful only while Up
+    std::vector<CheckResult> Checks; // as they stand when the board is read
 };
 
 } // namespace kalvo

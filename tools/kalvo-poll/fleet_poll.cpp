@@ -1,10 +1,12 @@
 #include "fleet_poll.h"
 
+#include "open_file_limit.h"
 #include "poll_report.h"
 #include "registers/quantity.h"
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <ostream>
 #include <pthread.h>
@@ -47,6 +49,12 @@ sigset_t StopSignals() {
 FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log) : fOptions(options), fLog(log) {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    tools::RaiseOpenFileLimit();
+    // The clock checks convert the modules' local times with mktime, which looks at
+    // /etc/localtime again at every call while TZ is unset: a thousand modules make that a
+    // thousand times a second. Named once, the zone is read once (a change of the system's
+    // zone is taken at the next start).
+    setenv("TZ", ":/etc/localtime", 0);
     std::vector<TcpFleet::Target> targets;
     std::vector<ModuleSnapshot> snapshots;
     for (const PollTarget& target : options.Targets) {
@@ -57,7 +65,8 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log) : fOptions(o
         snapshots.push_back(std::move(snapshot));
         fModules.push_back(std::make_unique<Module>(options.Tolerances));
     }
-    fBoard = std::make_unique<MetricsBoard>(std::move(snapshots));
+    fBoard = std::make_unique<MetricsBoard>(std::move(snapshots),
+                                            [this](std::size_t m) { return ChecksOf(m); });
     fFleet = std::make_unique<TcpFleet>(
         std::move(targets),
         TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
@@ -90,20 +99,25 @@ void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusR
     state.Image = image;
     if (const std::optional<MeterReading> reading =
             state.Assembler.BlockRead(block, Now(), state.Image)) {
+        std::lock_guard lock(state.ChecksMutex);
         state.Checks.Add(*reading);
     }
+}
+
+std::vector<CheckResult> FleetPoll::ChecksOf(std::size_t module) const {
+    Module& state = *fModules[module];
+    std::lock_guard lock(state.ChecksMutex);
+    return state.Checks.Results();
 }
 
 // A cycle that failed leaves the module down: its values go from the board with it.
 void FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
     Module& state = *fModules[module];
     const CommStatisticsRecord statistics = fFleet->Statistics(module);
-    std::vector<CheckResult> checks = state.Checks.Results();
     fBoard->Update(module, [&](ModuleSnapshot& snapshot) {
         snapshot.Up = ok;
         snapshot.ReadDurationSeconds = seconds;
         snapshot.Statistics = statistics;
-        snapshot.Checks = std::move(checks);
         if (ok) {
             snapshot.LastGoodReadSeconds = Now();
             snapshot.Registers = state.Image;

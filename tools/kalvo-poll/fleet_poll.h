@@ -12,6 +12,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace kalvo::poll {
@@ -28,6 +29,8 @@ public:
 private:
     struct Module {
         explicit Module(const CheckSettings& settings) : Checks(settings) {}
+        // The checks are fed here and worded on the metrics server's threads.
+        std::mutex ChecksMutex;
         ModuleChecks Checks;
         ReadingAssembler Assembler;
         ModbusRegisters Image;
@@ -38,6 +41,7 @@ private:
     TcpFleet::Events Events();
     void BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image);
     void CycleDone(std::size_t module, bool ok, double seconds);
+    std::vector<CheckResult> ChecksOf(std::size_t module) const;
 
     const PollOptions& fOptions;
     std::ostream& fLog;

@@ -2,6 +2,7 @@
 #include "fixed_image.h"
 #include "meter_model.h"
 #include "modbus_serial/virtual_ports.h"
+#include "open_file_limit.h"
 #include "sim_options.h"
 #include "sim_rtu_server.h"
 #include "sim_tcp_server.h"
@@ -100,6 +101,7 @@ int main(int argc, char* argv[]) {
             close(stop);
             return 0;
         }
+        kalvo::tools::RaiseOpenFileLimit();
         SimTcpServer server(options.Address, options.Port, *source, options.Faults);
         std::cout << "kalvo-sim: Modbus/TCP on " << options.Address << ':' << server.Port()
                   << (options.FixedFile.empty() ? " (simulated meter)" : " (fixed image)")
