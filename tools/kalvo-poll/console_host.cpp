@@ -1,35 +1,11 @@
 #include "console_host.h"
 
+#include "log_time.h"
 #include "registers/quantity_info.h"
 
-#include <array>
 #include <chrono>
-#include <ctime>
 
 namespace kalvo::poll {
-
-namespace {
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-// Formatted once a second: reading as fast as it can, kalvo-poll logs thousands of lines in it.
-std::string TimeStamp() {
-    thread_local std::time_t formatted = -1;
-    thread_local std::array<char, 16> text{};
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    if (now != formatted) {
-        std::tm local{};
-        localtime_r(&now, &local);
-        std::strftime(text.data(), text.size(), "%H:%M:%S", &local);
-        formatted = now;
-    }
-    return text.data();
-}
-
-} // namespace
 
 void ConsoleHost::AppendLog(RunId, const std::string& message) {
     std::lock_guard lock(fMutex);
@@ -71,9 +47,10 @@ void ConsoleHost::FillRegisters(RunId) {
     std::lock_guard lock(fMutex);
     fRegisters.Fill();
     // Trends are kept only for a report: a long headless run need not hold them.
-    fJournal.Start(Now(), fReportTrends ? std::vector<Quantity>(kDefaultTrendQuantities.begin(),
-                                                                kDefaultTrendQuantities.end())
-                                        : std::vector<Quantity>());
+    fJournal.Start(NowSeconds(), fReportTrends
+                                     ? std::vector<Quantity>(kDefaultTrendQuantities.begin(),
+                                                             kDefaultTrendQuantities.end())
+                                     : std::vector<Quantity>());
 }
 
 void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
@@ -82,7 +59,7 @@ void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
     fRegisters.Store(SpanOf(block).First, registers);
     fAnyBlockRead = true;
     RecordBlock(block);
-    const double now = Now();
+    const double now = NowSeconds();
     fJournal.BlockRead(block, now, fRegisters);
     if (fChecks != nullptr) {
         if (const std::optional<MeterReading> reading =
@@ -94,7 +71,7 @@ void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
 
 void ConsoleHost::ReadFailed(RunId, RegisterBlock block) {
     std::lock_guard lock(fMutex);
-    fJournal.ReadFailed(block, Now());
+    fJournal.ReadFailed(block, NowSeconds());
     fAssembler.BlockFailed();
     FlushLog();
 }
@@ -137,7 +114,7 @@ void ConsoleHost::RecordBlock(RegisterBlock block) {
 void ConsoleHost::ThreadDone(RunId, bool) {
     {
         std::lock_guard lock(fMutex);
-        fJournal.End(Now());
+        fJournal.End(NowSeconds());
         FlushLog();
         fDone = true;
     }

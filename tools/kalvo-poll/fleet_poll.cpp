@@ -1,5 +1,6 @@
 #include "fleet_poll.h"
 
+#include "log_time.h"
 #include "open_file_limit.h"
 #include "poll_report.h"
 #include "registers/quantity.h"
@@ -7,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
 #include <ostream>
 #include <pthread.h>
 #include <thread>
@@ -15,20 +15,6 @@
 namespace kalvo::poll {
 
 namespace {
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string TimeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
-}
 
 std::string SerialOf(const ModbusRegisters& image) {
     const std::optional<double> serial = image.Value(Quantity::SerialNumber);
@@ -98,7 +84,7 @@ void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusR
     Module& state = *fModules[module];
     state.Image = image;
     if (const std::optional<MeterReading> reading =
-            state.Assembler.BlockRead(block, Now(), state.Image)) {
+            state.Assembler.BlockRead(block, NowSeconds(), state.Image)) {
         std::lock_guard lock(state.ChecksMutex);
         state.Checks.Add(*reading);
     }
@@ -119,7 +105,7 @@ void FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
         snapshot.ReadDurationSeconds = seconds;
         snapshot.Statistics = statistics;
         if (ok) {
-            snapshot.LastGoodReadSeconds = Now();
+            snapshot.LastGoodReadSeconds = NowSeconds();
             snapshot.Registers = state.Image;
             snapshot.SerialNumber = SerialOf(state.Image);
         }
