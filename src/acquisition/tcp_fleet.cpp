@@ -264,9 +264,16 @@ void TcpFleet::SendRequest(Module& module) {
     Schedule(module, Clock::now() + fSettings.Timeout);
 }
 
+// Bounded, so that a peer that never stops sending can neither hold the loop here, away from
+// every other module, nor fill the memory: what is left is read at the next turn.
 void TcpFleet::Receive(Module& module) {
+    constexpr int kMaxChunks = 16;
     std::uint8_t chunk[4096];
-    for (;;) {
+    for (int chunks = 0;; ++chunks) {
+        if (chunks == kMaxChunks) {
+            TakeFrames(module);
+            return;
+        }
         const ssize_t count = recv(module.Socket, chunk, sizeof chunk, 0);
         if (count > 0) {
             module.Input.insert(module.Input.end(), chunk, chunk + count);

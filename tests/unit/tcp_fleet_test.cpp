@@ -2,13 +2,17 @@
 #include "scripted_modbus_server.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <netinet/in.h>
 #include <numeric>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace kalvo {
 namespace {
@@ -168,6 +172,42 @@ TEST_F(TcpFleetTest, ASilentModuleHoldsUpNoOther) {
     EXPECT_TRUE(seen.fFailures[0].empty());
     EXPECT_EQ(seen.fGood[0], 0);
     EXPECT_EQ(fleet.Statistics(2).NoResponses, static_cast<std::int32_t>(seen.fFailures[2].size()));
+}
+
+// A peer that sends without end (frames that answer nothing) holds up no other module and
+// does not fill the memory: the fleet reads it a bounded amount at a time.
+TEST_F(TcpFleetTest, APeerThatNeverStopsSendingHoldsUpNoOther) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::atomic<int> peer = -1;
+    std::thread flood([&] {
+        peer = accept(listener, nullptr, nullptr);
+        // A reply to transaction 0xFFFF, which the fleet never asks for first.
+        std::vector<std::uint8_t> frames;
+        for (int i = 0; i < 4096; ++i) {
+            frames.insert(frames.end(), {0xFF, 0xFF, 0, 0, 0, 3, 1, 3, 0});
+        }
+        while (send(peer, frames.data(), frames.size(), MSG_NOSIGNAL) > 0) {
+        }
+    });
+    ScriptedModbusServer good(ScriptedModbusServer::Serving(fImage));
+    Observed seen(2);
+    TcpFleet fleet({{"127.0.0.1", ntohs(address.sin_port)}, {"127.0.0.1", good.Port()}},
+                   {20ms, 60000ms, 1}, seen.Events());
+    Start(fleet);
+    EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[1] >= 10; }));
+    StopAndJoin(fleet);
+    // The fleet reads no more: the flood's send would wait for ever.
+    shutdown(peer, SHUT_RDWR);
+    flood.join();
+    close(peer);
+    close(listener);
 }
 
 // Stop ends Run at once, also while every module waits on a long time-out.
