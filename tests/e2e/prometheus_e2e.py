@@ -104,8 +104,29 @@ def check_endpoint(metrics_port):
         fail("/-/healthy must answer and any other path be refused")
 
 
+def check_usage(poller, folder):
+    """What a fleet cannot do is a usage error, said before anything starts."""
+    bad_file = os.path.join(folder, "bad-targets")
+    with open(bad_file, "w", encoding="utf-8") as file:
+        file.write("# two modules\ntcp 127.0.0.1:1502 one\nrtu ttyUSB0 9600 1\n")
+    for arguments, said in (
+            (["--metrics-listen", "127.0.0.1:0"], "needs modules to poll"),
+            (["--tcp", "a", "--tcp", "b", "--format", "json"], "take one module"),
+            (["--tcp", "a", "--tcp", "b", "--rtu", "ttyUSB0"], "--rtu polls one module"),
+            (["--targets", os.path.join(folder, "missing")], "cannot read the targets file"),
+            (["--targets", bad_file], bad_file + " line 3"),
+            (["--tcp", "a", "--metrics-listen", "9100"], "takes ADDRESS:PORT")):
+        result = subprocess.run([poller, *arguments], capture_output=True, text=True, timeout=30)
+        if result.returncode != 2 or said not in result.stderr:
+            fail("%s: exit %d, %r" % (arguments, result.returncode, result.stderr[:200]))
+
+
 def scrape_and_query(poller, targets, voltage, folder, started):
-    poll = subprocess.Popen([poller, "--tcp", targets[0], "--tcp", targets[1], "--tcp",
+    # The targets file names the module with the fixed image; the others come from --tcp.
+    listed = os.path.join(folder, "targets")
+    with open(listed, "w", encoding="utf-8") as file:
+        file.write("# the fixed image\n\ntcp %s fixed-image\n" % targets[0])
+    poll = subprocess.Popen([poller, "--targets", listed, "--tcp", targets[1], "--tcp",
                              targets[2], "--interval", "250", "--timeout", "500",
                              "--metrics-listen", "127.0.0.1:0"],
                             stderr=subprocess.PIPE, text=True)
@@ -133,6 +154,8 @@ def scrape_and_query(poller, targets, voltage, folder, started):
                            else None)(query(api, "kalvo_up")))
     if set(up) != set(targets):
         fail("targets in Prometheus: %s" % sorted(up))
+    if query(api, 'kalvo_module_info{name="fixed-image"}') != {targets[0]: 1}:
+        fail("the targets file's name is not the fixed image module's")
     l1 = query(api, 'kalvo_voltage_volts{phase="L1"}')
     # The table's text has 15 significant digits; Prometheus has the float itself.
     if not math.isclose(l1.get(targets[0], 0), voltage, rel_tol=1e-14) or len(l1) != 3:
@@ -158,6 +181,7 @@ def main():
         targets = ["127.0.0.1:%d" % port for _, port in sims]
         voltage = fixed_voltage(poller, sims[0][1])
         with tempfile.TemporaryDirectory() as folder:
+            check_usage(poller, folder)
             api, poll = scrape_and_query(poller, targets, voltage, folder, started)
             sims[1][0].kill()
             wait_for("the killed module to be down",
