@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 namespace kalvo {
@@ -54,7 +55,6 @@ ChecksTab::ChecksTab(QWidget* parent)
     fTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     fTable->setTabKeyNavigation(false);
     fTable->setWordWrap(false);
-    fTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     fTable->horizontalHeader()->setStretchLastSection(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(4, 4, 4, 4);
@@ -100,6 +100,19 @@ void ChecksTab::Fill() {
         }
         SetVerdict(row, r.Outcome);
     }
+    WidenChangedColumns();
+}
+
+// Columns grow to fit what they show and do not shrink: fitting every column to its contents
+// at every reading laid the whole table out again and repainted it, a Run's texts changing
+// in a few cells only.
+void ChecksTab::WidenChangedColumns() {
+    for (const auto& [column, needed] : fNeededWidths) {
+        if (needed > fTable->columnWidth(column)) {
+            fTable->resizeColumnToContents(column);
+        }
+    }
+    fNeededWidths.clear();
 }
 
 void ChecksTab::SetVerdict(int row, Verdict verdict) {
@@ -122,6 +135,11 @@ void ChecksTab::SetCell(int row, int column, const QString& text) {
     if (item->text() != text) {
         item->setText(text);
         item->setToolTip(text);
+        // The text and a generous margin (the verdict's icon included): a column found too
+        // narrow is measured exactly.
+        constexpr int kMargin = 40;
+        int& needed = fNeededWidths[column];
+        needed = std::max(needed, fTable->fontMetrics().horizontalAdvance(text) + kMargin);
     }
 }
 

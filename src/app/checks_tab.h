@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <array>
+#include <map>
 #include <vector>
 
 class QLabel;
@@ -32,6 +33,7 @@ protected:
 private:
     void Fill();
     void SetCell(int row, int column, const QString& text);
+    void WidenChangedColumns();
     void SetVerdict(int row, Verdict verdict);
 
     QLabel* fSummary;
@@ -40,6 +42,8 @@ private:
     bool fFillWhenShown = false;
     // One per verdict, made once: a style's standard icon is read from its file each time.
     std::array<QIcon, 5> fIcons;
+    // The widths the texts set since the last fill want, by column.
+    std::map<int, int> fNeededWidths;
 };
 
 } // namespace kalvo

@@ -255,6 +255,17 @@ private slots:
             QVERIFY(cell != nullptr);
             QCOMPARE(cell->text(QAccessible::Name), other.value("verdict").toString());
         }
+        // Every text fits its column (the last one takes what is left of the width).
+        const QTableWidget& shownTable = *tab->Table();
+        for (int row = 0; row < shownTable.rowCount(); ++row) {
+            for (int c = 0; c + 1 < shownTable.columnCount(); ++c) {
+                const QTableWidgetItem& item = *shownTable.item(row, c);
+                const int icon = item.icon().isNull() ? 0 : shownTable.iconSize().width();
+                QVERIFY2(shownTable.fontMetrics().horizontalAdvance(item.text()) + icon <
+                             shownTable.columnWidth(c),
+                         qPrintable(item.text()));
+            }
+        }
         auto* pages = form->findChild<QTabWidget*>("PageControl1");
         QCOMPARE(pages->tabText(pages->indexOf(tab)), "Checks (1 failed)");
         QVERIFY(
