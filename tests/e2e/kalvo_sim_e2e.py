@@ -2,7 +2,7 @@
 faults.
 
 Usage: kalvo_sim_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: mbpoll | csv | model | faults | recording | log
+SCENARIO: mbpoll | csv | model | faults | recording | log | fleet_recording
 """
 import contextlib
 import csv
@@ -222,6 +222,29 @@ def check_recording(sim, poller):
             fail("--csv-dir on a full disk left %s" % os.listdir(tables))
 
 
+def check_fleet_recording(sim, poller):
+    """Several modules record a file each, in the folder --record names, after their address."""
+    with tempfile.TemporaryDirectory() as folder, simulator(sim, "--fixed", FIXED) as one, \
+            simulator(sim, "--serial", "11111111") as two:
+        result = poll(poller, one, "--tcp", "127.0.0.1:%d" % two, "--run", "4", "--record",
+                      os.path.join(folder, "missing"))
+        if result.returncode != 2 or "takes a folder" not in result.stderr:
+            fail("--record of a fleet to no folder: exit %d" % result.returncode)
+        result = poll(poller, one, "--tcp", "127.0.0.1:%d" % two, "--run", "4", "--record",
+                      folder)
+        if result.returncode != 0:
+            fail("a fleet's recording: exit %d" % result.returncode)
+        for port, serial in ((one, "20261210"), (two, "11111111")):
+            with open(os.path.join(folder, "127.0.0.1_%d.csv" % port), encoding="utf-8",
+                      newline="") as recorded:
+                rows = list(csv.reader(recorded))
+            column = next(i for i, name in enumerate(rows[0]) if name.startswith("0.0.1 "))
+            blocks = [row[1] for row in rows[1:]]
+            serials = {row[column] for row in rows[1:] if row[1] == "A"}
+            if blocks != ["A", "B", "A", "B"] or serials != {serial}:
+                fail("module %d recorded blocks %s, serial numbers %s" % (port, blocks, serials))
+
+
 def check_log(sim, poller):
     """Reading as fast as it can, kalvo-poll holds its log lines to write them together: none
     is lost at the end of the run, each is whole and they keep their order."""
@@ -244,7 +267,8 @@ def check_log(sim, poller):
 def main():
     scenario, sim, poller = sys.argv[1:4]
     {"mbpoll": check_mbpoll, "csv": check_csv, "model": check_model,
-     "faults": check_faults, "recording": check_recording, "log": check_log}[scenario](sim, poller)
+     "faults": check_faults, "recording": check_recording, "log": check_log,
+     "fleet_recording": check_fleet_recording}[scenario](sim, poller)
     print("PASS")
 
 

@@ -5,9 +5,11 @@
 #include "poll_report.h"
 #include "registers/quantity.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <pthread.h>
 #include <thread>
@@ -32,7 +34,9 @@ sigset_t StopSignals() {
 } // namespace
 
 // The stop signals are blocked before any thread starts, so that only Run's waiter takes them.
-FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log) : fOptions(options), fLog(log) {
+FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
+                     const std::string& decimalSeparator)
+    : fOptions(options), fLog(log) {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     tools::RaiseOpenFileLimit();
@@ -58,6 +62,7 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log) : fOptions(o
         TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
                            std::chrono::milliseconds(options.TimeoutMs), 1},
         Events());
+    StartRecordings(decimalSeparator);
 #ifdef KALVO_METRICS_SERVER
     if (options.MetricsPort >= 0) {
         fServer =
@@ -74,15 +79,49 @@ TcpFleet::Events FleetPoll::Events() {
             },
             [this](std::size_t m, RegisterBlock, const std::string& reason) {
                 fModules[m]->Assembler.BlockFailed();
-                fLog << TimeStamp() << ' ' << fFleet->TargetOf(m).Host << ':'
-                     << fFleet->TargetOf(m).Port << ' ' << reason << '\n';
+                fLog << TimeStamp() << ' ' << TargetText(m) << ' ' << reason << '\n';
             },
             [this](std::size_t m, bool ok, double seconds) { CycleDone(m, ok, seconds); }};
+}
+
+std::string FleetPoll::TargetText(std::size_t module) const {
+    const TcpFleet::Target& target = fFleet->TargetOf(module);
+    return target.Host + ':' + std::to_string(target.Port);
+}
+
+// A file per module in the folder --record names: the module's name, or its address.
+void FleetPoll::StartRecordings(const std::string& decimalSeparator) {
+    if (fOptions.RecordPath.empty()) {
+        return;
+    }
+    const RecordFile::Split split = fOptions.RecordSplit == "hour"  ? RecordFile::Split::Hour
+                                    : fOptions.RecordSplit == "day" ? RecordFile::Split::Day
+                                                                    : RecordFile::Split::None;
+    const auto hold = std::chrono::milliseconds(fOptions.IntervalMs < 100 ? 1000 : 0);
+    for (std::size_t m = 0; m < fModules.size(); ++m) {
+        const PollTarget& target = fOptions.Targets[m];
+        std::string name = target.Name.empty() ? TargetText(m) : target.Name;
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '_');
+        fModules[m]->Recorder.Start(
+            (std::filesystem::path(fOptions.RecordPath) / (name + ".csv")).string(), split,
+            decimalSeparator, hold);
+    }
+}
+
+void FleetPoll::RecordingStopped(std::size_t module, const std::string& failure) {
+    fRecordingFailed = true;
+    fLog << TimeStamp() << ' ' << TargetText(module) << " Recording stopped: " << failure << '\n';
 }
 
 void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image) {
     Module& state = *fModules[module];
     state.Image = image;
+    if (const std::string failure =
+            state.Recorder.Write(std::chrono::system_clock::now(), block, image);
+        !failure.empty()) {
+        RecordingStopped(module, failure);
+    }
     if (const std::optional<MeterReading> reading =
             state.Assembler.BlockRead(block, NowSeconds(), state.Image)) {
         std::lock_guard lock(state.ChecksMutex);
@@ -134,10 +173,13 @@ int FleetPoll::Run() {
     fServer.reset();
 #endif
     for (std::size_t m = 0; m < fModules.size(); ++m) {
-        fLog << fFleet->TargetOf(m).Host << ':' << fFleet->TargetOf(m).Port << ' ';
+        if (const std::string failure = fModules[m]->Recorder.Stop(); !failure.empty()) {
+            RecordingStopped(m, failure);
+        }
+        fLog << TargetText(m) << ' ';
         PollReport::WriteStatistics(fLog, fFleet->Statistics(m));
     }
-    return 0;
+    return fRecordingFailed ? 1 : 0;
 }
 
 } // namespace kalvo::poll

@@ -5,6 +5,7 @@
 #include "checks/reading_assembler.h"
 #include "metrics/metrics_board.h"
 #include "poll_options.h"
+#include "registers/run_recorder.h"
 
 #ifdef KALVO_METRICS_SERVER
 #include "metrics_server.h"
@@ -22,8 +23,10 @@ namespace kalvo::poll {
 // module has done the cycles --run asks for.
 class FleetPoll {
 public:
-    FleetPoll(const PollOptions& options, std::ostream& log);
-    // The exit status: 0 when stopped by a signal or after the cycles asked for.
+    // `decimalSeparator`: the recordings' (the user's locale's).
+    FleetPoll(const PollOptions& options, std::ostream& log, const std::string& decimalSeparator);
+    // The exit status: 0 when stopped by a signal or after the cycles asked for, 1 when a
+    // recording stopped.
     int Run();
 
 private:
@@ -34,6 +37,7 @@ private:
         ModuleChecks Checks;
         ReadingAssembler Assembler;
         ModbusRegisters Image;
+        RunRecorder Recorder;
         std::uint32_t Reads = 0;
         bool Done = false;
     };
@@ -42,6 +46,9 @@ private:
     void BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image);
     void CycleDone(std::size_t module, bool ok, double seconds);
     std::vector<CheckResult> ChecksOf(std::size_t module) const;
+    void StartRecordings(const std::string& decimalSeparator);
+    void RecordingStopped(std::size_t module, const std::string& failure);
+    std::string TargetText(std::size_t module) const;
 
     const PollOptions& fOptions;
     std::ostream& fLog;
@@ -52,6 +59,7 @@ private:
     std::unique_ptr<MetricsServer> fServer;
 #endif
     std::size_t fModulesDone = 0;
+    bool fRecordingFailed = false;
 };
 
 } // namespace kalvo::poll

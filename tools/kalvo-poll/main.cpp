@@ -132,7 +132,7 @@ int main(int argc, char* argv[]) {
     }
     try {
         if (options.Fleet()) {
-            FleetPoll fleet(options, std::cerr);
+            FleetPoll fleet(options, std::cerr, LocaleDecimalSeparator());
             return fleet.Run();
         }
         // The serial engine delivers to this thread through the queue.

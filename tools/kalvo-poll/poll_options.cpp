@@ -3,6 +3,7 @@
 #include "checks/check_setting_field.h"
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -76,8 +77,13 @@ void CheckFleet(const PollOptions& options) {
         throw UsageError("--rtu polls one module; several are polled over TCP");
     }
     if (options.Format != OutputFormat::None || !options.CsvDir.empty() ||
-        !options.RecordPath.empty() || !options.ReportPath.empty() || !options.JUnitPath.empty()) {
-        throw UsageError("--format, --csv-dir, --record, --report and --junit take one module");
+        !options.ReportPath.empty() || !options.JUnitPath.empty()) {
+        throw UsageError("--format, --csv-dir, --report and --junit take one module");
+    }
+    if (!options.RecordPath.empty() && !std::filesystem::is_directory(options.RecordPath)) {
+        throw UsageError("--record takes a folder when several modules are polled (a file for "
+                         "each), not '" +
+                         options.RecordPath + "'");
     }
 }
 
@@ -199,6 +205,9 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         const std::vector<PollTarget> listed = ReadTargets(options.TargetsPath);
         options.Targets.insert(options.Targets.end(), listed.begin(), listed.end());
     }
+    if (!options.RecordSplit.empty() && options.RecordPath.empty()) {
+        throw UsageError("--record-split needs --record FILE");
+    }
     if (options.Fleet()) {
         CheckFleet(options);
         return options;
@@ -209,9 +218,6 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     }
     if (options.Host.empty() == options.SerialDevice.empty()) {
         throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
-    }
-    if (!options.RecordSplit.empty() && options.RecordPath.empty()) {
-        throw UsageError("--record-split needs --record FILE");
     }
     return options;
 }
@@ -229,6 +235,7 @@ std::string PollOptions::Usage() {
                   [--report FILE.html]
        kalvo-poll (--tcp HOST[:PORT]... | --targets FILE) [--run N] [--interval MS]
                   [--timeout MS] [--tolerance NAME=VALUE]...
+                  [--record DIR [--record-split hour|day]]
                   [--metrics-listen ADDRESS:PORT]
        kalvo-poll --help | --version
 
@@ -285,11 +292,12 @@ Several modules (--tcp given more than once, --targets or --metrics-listen) are
 polled at once, each on its own connection, both blocks every interval, with
 their checks, until SIGINT or SIGTERM, or for the reads --run asks for; a failed
 read is logged with its module's address, and the statistics of each module
-follow at the end.
+follow at the end. --record then names a folder: each module is recorded in a
+file of its own there, named after its name in the targets file or its address.
 Exit status: 0 when every read succeeded (and, with --check, no check failed;
 warnings and waiting checks do not count), 1 when any read failed or a recording
 stopped, 2 on a usage error, 3 when a check failed; polling several modules, 0 once
-stopped or done.
+stopped or done, 1 when a recording stopped.
 )";
 }
 
