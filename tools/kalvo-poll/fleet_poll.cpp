@@ -94,18 +94,14 @@ void FleetPoll::StartRecordings(const std::string& decimalSeparator) {
     if (fOptions.RecordPath.empty()) {
         return;
     }
-    const RecordFile::Split split = fOptions.RecordSplit == "hour"  ? RecordFile::Split::Hour
-                                    : fOptions.RecordSplit == "day" ? RecordFile::Split::Day
-                                                                    : RecordFile::Split::None;
-    const auto hold = std::chrono::milliseconds(fOptions.IntervalMs < 100 ? 1000 : 0);
     for (std::size_t m = 0; m < fModules.size(); ++m) {
         const PollTarget& target = fOptions.Targets[m];
         std::string name = target.Name.empty() ? TargetText(m) : target.Name;
         std::replace_if(
             name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '_');
         fModules[m]->Recorder.Start(
-            (std::filesystem::path(fOptions.RecordPath) / (name + ".csv")).string(), split,
-            decimalSeparator, hold);
+            (std::filesystem::path(fOptions.RecordPath) / (name + ".csv")).string(),
+            fOptions.Split(), decimalSeparator, fOptions.Hold());
     }
 }
 

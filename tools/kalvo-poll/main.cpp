@@ -138,15 +138,10 @@ int main(int argc, char* argv[]) {
         // The serial engine delivers to this thread through the queue.
         ManualMessageQueue queue;
         ConsoleHost host(std::cerr, options.SerialDevice.empty() ? nullptr : &queue);
-        // Faster than ten reads a second, log lines and rows go out a second's worth at a time.
-        const auto hold = std::chrono::milliseconds(options.IntervalMs < 100 ? 1000 : 0);
-        host.HoldLog(hold);
+        host.HoldLog(options.Hold());
         if (!options.RecordPath.empty()) {
-            const RecordFile::Split split = options.RecordSplit == "hour" ? RecordFile::Split::Hour
-                                            : options.RecordSplit == "day"
-                                                ? RecordFile::Split::Day
-                                                : RecordFile::Split::None;
-            host.Record(options.RecordPath, split, LocaleDecimalSeparator(), hold);
+            host.Record(options.RecordPath, options.Split(), LocaleDecimalSeparator(),
+                        options.Hold());
         }
         ModuleChecks checks(options.Tolerances);
         if (options.Check) {

@@ -226,6 +226,17 @@ bool PollOptions::Fleet() const {
     return Targets.size() > 1 || !TargetsPath.empty() || MetricsPort >= 0;
 }
 
+RecordFile::Split PollOptions::Split() const {
+    return RecordSplit == "hour"  ? RecordFile::Split::Hour
+           : RecordSplit == "day" ? RecordFile::Split::Day
+                                  : RecordFile::Split::None;
+}
+
+// Faster than ten reads a second, log lines and rows go out a second's worth at a time.
+std::chrono::milliseconds PollOptions::Hold() const {
+    return std::chrono::milliseconds(IntervalMs < 100 ? 1000 : 0);
+}
+
 std::string PollOptions::Usage() {
     return R"(Usage: kalvo-poll (--tcp HOST[:PORT] | --rtu DEVICE [--baud RATE] [--address N])
                   [--step | --run N] [--interval MS] [--timeout MS]

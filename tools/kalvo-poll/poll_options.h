@@ -1,8 +1,10 @@
 #pragma once
 
 #include "checks/check_settings.h"
+#include "registers/record_file.h"
 #include "usage_error.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +53,9 @@ struct PollOptions {
     // Several modules, a targets file or the metrics endpoint: polled as a fleet, until
     // stopped or for the reads --run asks for.
     bool Fleet() const;
+    RecordFile::Split Split() const;
+    // How long log lines and recorded rows may wait to be written together.
+    std::chrono::milliseconds Hold() const;
     static std::string Usage();
 };
 
