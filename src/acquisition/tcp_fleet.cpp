@@ -300,29 +300,41 @@ void TcpFleet::Receive(Module& module) {
     }
 }
 
-// Between cycles nothing is asked: whatever comes then answers nothing and is dropped.
+// Frames are taken whole in every state, so that the stream stays in step: between cycles
+// nothing is asked, and what comes then answers nothing and is dropped as it comes. Only the
+// reply awaited is copied out.
 void TcpFleet::TakeFrames(Module& module) {
-    while (module.Input.size() >= kHeaderSize && module.State == Module::Step::Awaiting) {
-        const std::uint16_t length = WordAt(module.Input, 4);
+    std::vector<std::uint8_t>& input = module.Input;
+    std::size_t at = 0;
+    while (input.size() - at >= kHeaderSize) {
+        const std::uint16_t length = WordAt(input, at + 4);
         if (length < kMinLength || length > kMaxLength) {
-            module.Stats.CountInvalid();
-            Fail(module, "Invalid Modbus/TCP reply: length field " + std::to_string(length) +
-                             " outside 2..254.");
+            if (module.State == Module::Step::Awaiting) {
+                module.Stats.CountInvalid();
+                Fail(module, "Invalid Modbus/TCP reply: length field " + std::to_string(length) +
+                                 " outside 2..254.");
+            } else {
+                Close(module);
+            }
             return;
         }
-        if (module.Input.size() < kHeaderSize + length) {
-            return;
+        const std::size_t end = at + kHeaderSize + length;
+        if (input.size() < end) {
+            break;
         }
-        const auto end = module.Input.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + length);
-        const std::vector<std::uint8_t> frame(module.Input.begin(), end);
-        module.Input.erase(module.Input.begin(), end);
-        if (WordAt(frame, 0) == module.Transaction && WordAt(frame, 2) == 0) {
+        if (module.State == Module::Step::Awaiting && WordAt(input, at) == module.Transaction &&
+            WordAt(input, at + 2) == 0) {
+            const std::vector<std::uint8_t> frame(input.begin() + static_cast<std::ptrdiff_t>(at),
+                                                  input.begin() + static_cast<std::ptrdiff_t>(end));
+            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(end));
+            at = 0;
+            // A failure on the way closes the connection and empties the input.
             TakeReply(module, frame);
+            continue;
         }
+        at = end;
     }
-    if (module.State != Module::Step::Awaiting) {
-        module.Input.clear();
-    }
+    input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 // The reply to our request: the registers asked for, an exception, or a mismatch.

@@ -76,7 +76,7 @@ private:
     void ConnectDone(Module& module);
     void SendRequest(Module& module);
     void Receive(Module& module);
-    // Takes the whole frames of the module's input while it awaits a reply.
+    // Takes the whole frames of the module's input: the reply awaited, or frames dropped.
     void TakeFrames(Module& module);
     void TakeReply(Module& module, const std::vector<std::uint8_t>& frame);
     void Fail(Module& module, const std::string& reason);

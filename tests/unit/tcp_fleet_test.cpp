@@ -5,10 +5,12 @@
 #include <arpa/inet.h>
 #include <array>
 #include <condition_variable>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <numeric>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -208,6 +210,75 @@ TEST_F(TcpFleetTest, APeerThatNeverStopsSendingHoldsUpNoOther) {
     flood.join();
     close(peer);
     close(listener);
+}
+
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+// What a module sends while nothing is asked is dropped as it comes, not kept until the next
+// cycle: a peer that answers, then floods the line for the rest of the interval, leaves the
+// memory as it was.
+TEST_F(TcpFleetTest, WhatComesBetweenCyclesIsNotKept) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::atomic<bool> flooding = true;
+    std::atomic<int> client = -1;
+    std::thread peer([&] {
+        client = accept(listener, nullptr, nullptr);
+        // Whole frames that answer nothing (transaction 0xFFFF), sent whole.
+        Bytes junk;
+        for (int i = 0; i < 1024; ++i) {
+            junk.insert(junk.end(), {0xFF, 0xFF, 0, 0, 0, 3, 1, 3, 0});
+        }
+        Bytes request;
+        while (flooding) {
+            pollfd watch{client, POLLIN | POLLOUT, 0};
+            poll(&watch, 1, 100);
+            if ((watch.revents & POLLIN) != 0) {
+                std::uint8_t chunk[12];
+                const ssize_t count = recv(client, chunk, sizeof chunk, 0);
+                if (count <= 0) {
+                    break;
+                }
+                request.insert(request.end(), chunk, chunk + count);
+                if (request.size() == 12) {
+                    const Bytes reply = ScriptedModbusServer::ImageReply(request, fImage);
+                    send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+                    request.clear();
+                }
+            } else if ((watch.revents & POLLOUT) != 0) {
+                send(client, junk.data(), junk.size(), MSG_NOSIGNAL);
+            }
+        }
+    });
+    Observed seen(1);
+    TcpFleet fleet({{"127.0.0.1", ntohs(address.sin_port)}}, {1000ms, 60000ms, 1}, seen.Events());
+    const long before = ResidentKilobytes();
+    Start(fleet);
+    EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 2; }));
+    const long grown = ResidentKilobytes() - before;
+    StopAndJoin(fleet);
+    // The fleet reads no more: a send of the peer's would wait for ever.
+    flooding = false;
+    shutdown(client, SHUT_RDWR);
+    peer.join();
+    close(client);
+    close(listener);
+    EXPECT_LT(grown, 100'000) << "kB";
 }
 
 // Stop ends Run at once, also while every module waits on a long time-out.
