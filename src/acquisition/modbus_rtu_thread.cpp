@@ -1,29 +1,11 @@
 #include "acquisition/modbus_rtu_thread.h"
 
+#include "acquisition/module_line.h"
 #include "registers/hex_text.h"
 
 #include <algorithm>
 
 namespace kalvo {
-
-namespace {
-
-TBaudRate BaudRateFor(std::int32_t speed, TBaudRate fallback) {
-    switch (speed) {
-    case 2400:
-        return br2400;
-    case 4800:
-        return br4800;
-    case 9600:
-        return br9600;
-    case 19200:
-        return br19200;
-    default:
-        return fallback;
-    }
-}
-
-} // namespace
 
 TModbusRTUThread::TModbusRTUThread(PollingHost& host, CommStatistics& statistics, RunId run,
                                    MessageQueue& queue, Parameters parameters)
@@ -41,14 +23,7 @@ TModbusRTUThread::TModbusRTUThread(PollingHost& host, CommStatistics& statistics
 }
 
 void TModbusRTUThread::ConfigureConnection(const Parameters& parameters) {
-    fModbusConn.SetPort(parameters.COMPort);
-    fModbusConn.SetBaudRate(BaudRateFor(parameters.Speed, fModbusConn.BaudRate()));
-    fModbusConn.SetDataBits(db8);
-    fModbusConn.SetParity(psNone);
-    fModbusConn.SetStopBits(sb1);
-    fModbusConn.SetFlowControl(fcNone);
-    fModbusConn.SetTransmissionMode(tmRTU);
-    fModbusConn.SetConnectionMode(cmClient);
+    SetModuleLine(fModbusConn, parameters.COMPort, parameters.Speed);
     fModbusConn.OnFrameSend = [this](TModbusConnection&, const TFrameData& data) {
         FrameLogged("Send: ", data);
     };

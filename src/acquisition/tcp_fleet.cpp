@@ -381,9 +381,11 @@ void TcpFleet::Fail(Module& module, const std::string& reason) {
 void TcpFleet::EndCycle(Module& module, bool ok) {
     const Clock::time_point now = Clock::now();
     module.State = Module::Step::Idle;
-    if (fEvents.CycleDone) {
-        fEvents.CycleDone(module.Index, ok,
-                          std::chrono::duration<double>(now - module.CycleStart).count());
+    if (fEvents.CycleDone &&
+        !fEvents.CycleDone(module.Index, ok,
+                           std::chrono::duration<double>(now - module.CycleStart).count())) {
+        Close(module);
+        return;
     }
     // A cycle longer than the interval is followed by the next at once, not by a burst.
     Schedule(module, std::max(now, module.CycleStart + fSettings.Interval));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/fleet_events.h"
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/register_map.h"
@@ -34,15 +35,7 @@ public:
         std::chrono::milliseconds Timeout{3000};
         std::uint8_t Unit = 1;
     };
-    // Called on the fleet's thread: a block was read (the image holds it), a read failed (the
-    // reason as the log says it), a cycle ended.
-    struct Events {
-        std::function<void(std::size_t module, RegisterBlock block, const ModbusRegisters& image)>
-            BlockRead;
-        std::function<void(std::size_t module, RegisterBlock block, const std::string& reason)>
-            ReadFailed;
-        std::function<void(std::size_t module, bool ok, double seconds)> CycleDone;
-    };
+    using Events = FleetEvents;
 
     TcpFleet(std::vector<Target> targets, Settings settings, Events events);
     ~TcpFleet();

@@ -1,12 +1,13 @@
 """kalvo-poll polling several simulated modules at once, scraped by a real Prometheus.
 
 Three kalvo-sim modules over TCP (a fixed image; a simulated meter; one with its phase
-sequence reversed); kalvo-poll serves their metrics; promtool checks the exposition;
-Prometheus, started here on a free port with a temporary configuration and data folder,
-scrapes kalvo-poll, and its HTTP API must show each module's voltages (the fixed image's
-exactly), kalvo_up 1, the phase-sequence check passed for the simulated meter and failed
-for the reversed one, and, once one
-simulator is killed, that module's kalvo_up 0 and none of its quantities.
+sequence reversed) and two simulated meters at addresses 1 and 2 of one RTU line;
+kalvo-poll serves their metrics; promtool checks the exposition; Prometheus, started here
+on a free port with a temporary configuration and data folder, scrapes kalvo-poll, and its
+HTTP API must show each module's voltages (the fixed image's exactly), kalvo_up 1, each
+line module's own serial number, the phase-sequence check passed for the simulated meters
+and failed for the reversed one, and, once one simulator is killed, that module's kalvo_up
+0 and none of its quantities.
 
 Usage: prometheus_e2e.py KALVO_SIM KALVO_POLL
 """
@@ -108,11 +109,16 @@ def check_usage(poller, folder):
     """What a fleet cannot do is a usage error, said before anything starts."""
     bad_file = os.path.join(folder, "bad-targets")
     with open(bad_file, "w", encoding="utf-8") as file:
-        file.write("# two modules\ntcp 127.0.0.1:1502 one\nrtu ttyUSB0 9600 1\n")
+        file.write("# two modules\ntcp 127.0.0.1:1502 one\nrtu ttyUSB0 9600\n")
+    two_speeds = os.path.join(folder, "two-speeds")
+    with open(two_speeds, "w", encoding="utf-8") as file:
+        file.write("rtu ttyUSB0 9600 1\nrtu /dev/ttyUSB0 19200 2\n")
     for arguments, said in (
             (["--metrics-listen", "127.0.0.1:0"], "needs modules to poll"),
             (["--tcp", "a", "--tcp", "b", "--format", "json"], "take one module"),
-            (["--tcp", "a", "--tcp", "b", "--rtu", "ttyUSB0"], "--rtu polls one module"),
+            (["--rtu", "ttyUSB0", "--rtu", "/dev/ttyUSB0"], "/dev/ttyUSB0@1 is given twice"),
+            (["--targets", two_speeds], "given at two speeds, 9600 and 19200"),
+            (["--rtu", "ttyUSB0", "--address", "1,2", "--format", "json"], "take one module"),
             (["--targets", os.path.join(folder, "missing")], "cannot read the targets file"),
             (["--targets", bad_file], bad_file + " line 3"),
             (["--tcp", "a", "--metrics-listen", "9100"], "takes ADDRESS:PORT")):
@@ -121,11 +127,14 @@ def check_usage(poller, folder):
             fail("%s: exit %d, %r" % (arguments, result.returncode, result.stderr[:200]))
 
 
-def scrape_and_query(poller, targets, voltage, folder, started):
-    # The targets file names the module with the fixed image; the others come from --tcp.
+def scrape_and_query(poller, targets, line, voltage, folder, started):
+    # The targets file names the module with the fixed image and the line's two; the others
+    # come from --tcp.
     listed = os.path.join(folder, "targets")
     with open(listed, "w", encoding="utf-8") as file:
         file.write("# the fixed image\n\ntcp %s fixed-image\n" % targets[0])
+        file.write("  # a line of two\nrtu %s 9600 1,2 bus-one,bus-two\n" % line)
+    on_line = [line + "@1", line + "@2"]
     poll = subprocess.Popen([poller, "--targets", listed, "--tcp", targets[1], "--tcp",
                              targets[2], "--interval", "250", "--timeout", "500",
                              "--metrics-listen", "127.0.0.1:0"],
@@ -150,20 +159,24 @@ def scrape_and_query(poller, targets, voltage, folder, started):
     api = "http://127.0.0.1:%d" % web_port
     wait_for("Prometheus to be ready", lambda: get(api + "/-/ready")[0] == 200, 60)
     up = wait_for("every module up in Prometheus",
-                  lambda: (lambda found: found if len(found) == 3 and all(found.values())
+                  lambda: (lambda found: found if len(found) == 5 and all(found.values())
                            else None)(query(api, "kalvo_up")))
-    if set(up) != set(targets):
+    if set(up) != set(targets + on_line):
         fail("targets in Prometheus: %s" % sorted(up))
-    if query(api, 'kalvo_module_info{name="fixed-image"}') != {targets[0]: 1}:
-        fail("the targets file's name is not the fixed image module's")
+    for name, module, target in (("fixed-image", None, targets[0]),
+                                 ("bus-one", "33333333", on_line[0]),
+                                 ("bus-two", "33333334", on_line[1])):
+        selector = 'name="%s"' % name + (',module="%s"' % module if module else "")
+        if query(api, "kalvo_module_info{%s}" % selector) != {target: 1}:
+            fail("no module %s named %s at %s" % (module, name, target))
     l1 = query(api, 'kalvo_voltage_volts{phase="L1"}')
     # The table's text has 15 significant digits; Prometheus has the float itself.
-    if not math.isclose(l1.get(targets[0], 0), voltage, rel_tol=1e-14) or len(l1) != 3:
+    if not math.isclose(l1.get(targets[0], 0), voltage, rel_tol=1e-14) or len(l1) != 5:
         fail("L1 voltages %s; the fixed image's is %r" % (l1, voltage))
     # The fixed image is a still picture: its phase sequence is never concluded.
-    sequence = wait_for("the phase sequence checks", lambda: (lambda found: found if len(found) == 2
+    sequence = wait_for("the phase sequence checks", lambda: (lambda found: found if len(found) == 4
                         else None)(query(api, 'kalvo_check_passed{check="phase_sequence"}')))
-    if sequence != {targets[1]: 1, targets[2]: 0}:
+    if sequence != {targets[1]: 1, targets[2]: 0, on_line[0]: 1, on_line[1]: 1}:
         fail("phase sequence verdicts %s" % sequence)
     return api, poll
 
@@ -181,8 +194,14 @@ def main():
         targets = ["127.0.0.1:%d" % port for _, port in sims]
         voltage = fixed_voltage(poller, sims[0][1])
         with tempfile.TemporaryDirectory() as folder:
+            line = os.path.join(folder, "bus")
+            bus = subprocess.Popen([sim, "--rtu", line, "--address", "1,2", "--serial",
+                                    "33333333"], stdout=subprocess.PIPE, text=True)
+            started.append(bus)
+            if "server addresses 1,2" not in bus.stdout.readline():
+                fail("no banner from the RTU kalvo-sim")
             check_usage(poller, folder)
-            api, poll = scrape_and_query(poller, targets, voltage, folder, started)
+            api, poll = scrape_and_query(poller, targets, line, voltage, folder, started)
             sims[1][0].kill()
             wait_for("the killed module to be down",
                      lambda: query(api, "kalvo_up").get(targets[1]) == 0)

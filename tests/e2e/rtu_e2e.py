@@ -2,8 +2,9 @@
 pymodbus RTU server through a socat pair, and mbpoll reads kalvo-sim.
 
 Usage: rtu_e2e.py SCENARIO KALVO_SIM KALVO_POLL [PACED_LINE]
-SCENARIO: pymodbus | mbpoll | faults | paced
+SCENARIO: pymodbus | mbpoll | faults | paced | bus
 """
+import csv
 import json
 import os
 import re
@@ -215,10 +216,68 @@ def check_paced(sim, poller, paced_line):
             sim_process.wait(timeout=10)
 
 
+def recorded(folder, module):
+    """The blocks, serial numbers and times of one module's recording."""
+    with open(os.path.join(folder, module + ".csv"), encoding="utf-8", newline="") as file:
+        rows = list(csv.reader(file))
+    column = next(i for i, name in enumerate(rows[0]) if name.startswith("0.0.1 "))
+    return ([row[1] for row in rows[1:]], {row[column] for row in rows[1:] if row[1] == "A"},
+            [row[0] for row in rows[1:]])
+
+
+def check_bus(sim, poller, paced_line):
+    """Two lines paced at 9600 baud, two kalvo-sim modules on each: one kalvo-poll reads all
+    four, the modules of a line in turn, the two lines side by side."""
+    with tempfile.TemporaryDirectory() as work:
+        started, targets = [], os.path.join(work, "targets")
+        try:
+            with open(targets, "w", encoding="utf-8") as file:
+                for line, serial in (("one", "100"), ("two", "200")):
+                    sim_link, near = os.path.join(work, "sim-" + line), os.path.join(work, line)
+                    started.append(subprocess.Popen(
+                        [sim, "--rtu", sim_link, "--address", "1,7", "--serial", serial],
+                        stdout=subprocess.PIPE, text=True))
+                    started[-1].stdout.readline()
+                    started.append(subprocess.Popen([paced_line, sim_link, near, "--baud",
+                                                     "9600"], stdout=subprocess.PIPE, text=True))
+                    if not started[-1].stdout.readline().startswith("ready"):
+                        fail("the paced line did not start")
+                    file.write("rtu %s 9600 1,7 %s-1,%s-7\n" % (near, line, line))
+            result = subprocess.run([poller, "--targets", targets, "--run", "6", "--interval",
+                                     "0", "--record", work], capture_output=True, text=True,
+                                    timeout=60)
+        finally:
+            for process in started:
+                process.terminate()
+                process.wait(timeout=10)
+        sys.stderr.write(result.stderr)
+        if result.returncode != 0 or "timeout responses: 0" not in result.stderr or \
+                len(re.findall(r"Requests: (\d+), responses: \1,", result.stderr)) != 4:
+            fail("not every read of the four modules succeeded")
+        times = {}
+        for module, serial in (("one-1", "100"), ("one-7", "101"), ("two-1", "200"),
+                               ("two-7", "201")):
+            blocks, serials, times[module] = recorded(work, module)
+            if blocks != ["A", "B"] * 3 or serials != {serial}:
+                fail("%s recorded blocks %s, serial numbers %s" % (module, blocks, serials))
+        # In turn on a line: both blocks of one module, then of the other, round after round;
+        # side by side across lines: the second line's first read before the first line's
+        # second module's.
+        for line in ("one", "two"):
+            order = [module for _, module in sorted(
+                [(t, 1) for t in times[line + "-1"]] + [(t, 7) for t in times[line + "-7"]])]
+            if order != [1, 1, 7, 7] * 3:
+                fail("line %s read its modules in the order %s" % (line, order))
+        if not times["two-1"][0] < times["one-7"][0]:
+            fail("the lines were read one after the other: %s" % times)
+
+
 def main():
     scenario, sim, poller = sys.argv[1:4]
     if scenario == "paced":
         check_paced(sim, poller, sys.argv[4])
+    elif scenario == "bus":
+        check_bus(sim, poller, sys.argv[4])
     else:
         {"pymodbus": check_pymodbus, "mbpoll": check_mbpoll, "faults": check_faults}[scenario](
             sim, poller)

@@ -111,6 +111,10 @@ void PtyPeer::Run() {
                 if (poll(&stop, 1, chunk.DelayMsBefore) > 0) {
                     return;
                 }
+                pollfd input{fMaster, POLLIN, 0};
+                if (poll(&input, 1, 0) > 0 && (input.revents & POLLIN) != 0) {
+                    ++fOverlaps;
+                }
                 Send(chunk.Data);
                 if (chunk.HangUpAfter) {
                     CloseMaster();

@@ -31,6 +31,9 @@ public:
 
     const std::string& Path() const { return fPath; }
     std::vector<Bytes> Frames() const;
+    // Frames that began to arrive while a reply was still due: two talkers on the line at
+    // once, which a bus does not survive.
+    int Overlaps() const { return fOverlaps; }
     // Sends bytes to the near end now, outside any script.
     void Send(const Bytes& bytes);
     // Closes the far end now: the near end hangs up.
@@ -51,6 +54,7 @@ private:
     std::string fPath;
     mutable std::mutex fMutex;
     std::vector<Bytes> fFrames;
+    std::atomic<int> fOverlaps = 0;
     std::thread fThread;
 };
 

@@ -1,4 +1,5 @@
 #include "acquisition/tcp_fleet.h"
+#include "fleet_observer.h"
 #include "scripted_modbus_server.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 namespace kalvo {
 namespace {
 
+using Observed = test::FleetObserver;
 using test::ScriptedModbusServer;
 using Bytes = ScriptedModbusServer::Bytes;
 using Segments = std::vector<ScriptedModbusServer::Segment>;
@@ -27,38 +29,6 @@ using namespace std::chrono_literals;
 std::uint16_t TransactionOf(const Bytes& frame) {
     return static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
 }
-
-// What the fleet told, per module, kept under a lock: the fleet runs on its own thread.
-class Observed {
-public:
-    explicit Observed(std::size_t modules) : fGood(modules), fFailures(modules), fImages(modules) {}
-
-    TcpFleet::Events Events() {
-        return {[this](std::size_t m, RegisterBlock, const ModbusRegisters& image) {
-                    std::lock_guard lock(fMutex);
-                    fImages[m] = image;
-                },
-                [this](std::size_t m, RegisterBlock, const std::string& reason) {
-                    std::lock_guard lock(fMutex);
-                    fFailures[m].push_back(reason);
-                    fChanged.notify_all();
-                },
-                [this](std::size_t m, bool ok, double) {
-                    std::lock_guard lock(fMutex);
-                    fGood[m] += ok ? 1 : 0;
-                    fChanged.notify_all();
-                }};
-    }
-    bool WaitFor(const std::function<bool()>& done) {
-        std::unique_lock lock(fMutex);
-        return fChanged.wait_for(lock, 10s, done);
-    }
-    std::vector<int> fGood;
-    std::vector<std::vector<std::string>> fFailures;
-    std::vector<ModbusRegisters> fImages;
-    std::mutex fMutex;
-    std::condition_variable fChanged;
-};
 
 class TcpFleetTest : public ::testing::Test {
 protected:

@@ -46,11 +46,15 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
     // zone is taken at the next start).
     setenv("TZ", ":/etc/localtime", 0);
     std::vector<TcpFleet::Target> targets;
+    std::vector<std::size_t> networked;
     std::vector<ModuleSnapshot> snapshots;
     for (const PollTarget& target : options.Targets) {
-        targets.push_back({target.Host, static_cast<std::uint16_t>(target.Port)});
+        if (!target.Serial()) {
+            networked.push_back(fModules.size());
+            targets.push_back({target.Host, static_cast<std::uint16_t>(target.Port)});
+        }
         ModuleSnapshot snapshot;
-        snapshot.Target = target.Host + ":" + std::to_string(target.Port);
+        snapshot.Target = target.Where();
         snapshot.Name = target.Name;
         snapshots.push_back(std::move(snapshot));
         fModules.push_back(std::make_unique<Module>(options.Tolerances));
@@ -61,7 +65,11 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
         std::move(targets),
         TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
                            std::chrono::milliseconds(options.TimeoutMs), 1},
-        Events());
+        Events(networked));
+    for (std::size_t i = 0; i < networked.size(); ++i) {
+        fModules[networked[i]]->Statistics = [this, i] { return fFleet->Statistics(i); };
+    }
+    AddLines();
     StartRecordings(decimalSeparator);
 #ifdef KALVO_METRICS_SERVER
     if (options.MetricsPort >= 0) {
@@ -73,20 +81,61 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
 #endif
 }
 
-TcpFleet::Events FleetPoll::Events() {
-    return {[this](std::size_t m, RegisterBlock block, const ModbusRegisters& image) {
-                BlockRead(m, block, image);
-            },
-            [this](std::size_t m, RegisterBlock, const std::string& reason) {
-                fModules[m]->Assembler.BlockFailed();
-                fLog << TimeStamp() << ' ' << TargetText(m) << ' ' << reason << '\n';
-            },
-            [this](std::size_t m, bool ok, double seconds) { CycleDone(m, ok, seconds); }};
+// A line per serial port, its modules in the order they were given.
+void FleetPoll::AddLines() {
+    std::vector<std::string> ports;
+    std::vector<std::vector<std::size_t>> modules;
+    for (std::size_t m = 0; m < fOptions.Targets.size(); ++m) {
+        if (const PollTarget& target = fOptions.Targets[m]; target.Serial()) {
+            const auto port = static_cast<std::size_t>(
+                std::find(ports.begin(), ports.end(), target.Line()) - ports.begin());
+            if (port == ports.size()) {
+                ports.push_back(target.Line());
+                modules.emplace_back();
+            }
+            modules[port].push_back(m);
+        }
+    }
+    for (const std::vector<std::size_t>& line : modules) {
+        RtuLine::Settings settings{fOptions.Targets[line.front()].Device,
+                                   fOptions.Targets[line.front()].Baud,
+                                   {},
+                                   std::chrono::milliseconds(fOptions.IntervalMs)};
+        for (const std::size_t m : line) {
+            settings.Addresses.push_back(static_cast<std::uint8_t>(fOptions.Targets[m].Address));
+        }
+        fLines.push_back(std::make_unique<RtuLine>(std::move(settings), Events(line)));
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            fModules[line[i]]->Statistics = [lineOf = fLines.back().get(), i] {
+                return lineOf->Statistics(i);
+            };
+        }
+    }
 }
 
-std::string FleetPoll::TargetText(std::size_t module) const {
-    const TcpFleet::Target& target = fFleet->TargetOf(module);
-    return target.Host + ':' + std::to_string(target.Port);
+FleetEvents FleetPoll::Events(std::vector<std::size_t> modules) {
+    return {[this, modules](std::size_t m, RegisterBlock block, const ModbusRegisters& image) {
+                BlockRead(modules[m], block, image);
+            },
+            [this, modules](std::size_t m, RegisterBlock, const std::string& reason) {
+                fModules[modules[m]]->Assembler.BlockFailed();
+                Log(modules[m], reason);
+            },
+            [this, modules](std::size_t m, bool ok, double seconds) {
+                return CycleDone(modules[m], ok, seconds);
+            }};
+}
+
+void FleetPoll::Log(std::size_t module, const std::string& text) {
+    std::lock_guard lock(fLogMutex);
+    fLog << TimeStamp() << ' ' << fOptions.Targets[module].Where() << ' ' << text << '\n';
+}
+
+void FleetPoll::StopAll() {
+    fFleet->Stop();
+    for (const auto& line : fLines) {
+        line->Stop();
+    }
 }
 
 // A file per module in the folder --record names: the module's name, or its address.
@@ -96,7 +145,7 @@ void FleetPoll::StartRecordings(const std::string& decimalSeparator) {
     }
     for (std::size_t m = 0; m < fModules.size(); ++m) {
         const PollTarget& target = fOptions.Targets[m];
-        std::string name = target.Name.empty() ? TargetText(m) : target.Name;
+        std::string name = target.Name.empty() ? target.Where() : target.Name;
         std::replace_if(
             name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '_');
         fModules[m]->Recorder.Start(
@@ -107,7 +156,7 @@ void FleetPoll::StartRecordings(const std::string& decimalSeparator) {
 
 void FleetPoll::RecordingStopped(std::size_t module, const std::string& failure) {
     fRecordingFailed = true;
-    fLog << TimeStamp() << ' ' << TargetText(module) << " Recording stopped: " << failure << '\n';
+    Log(module, "Recording stopped: " + failure);
 }
 
 void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image) {
@@ -132,9 +181,9 @@ std::vector<CheckResult> FleetPoll::ChecksOf(std::size_t module) const {
 }
 
 // A cycle that failed leaves the module down: its values go from the board with it.
-void FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
+bool FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
     Module& state = *fModules[module];
-    const CommStatisticsRecord statistics = fFleet->Statistics(module);
+    const CommStatisticsRecord statistics = state.Statistics();
     fBoard->Update(module, [&](ModuleSnapshot& snapshot) {
         snapshot.Up = ok;
         snapshot.ReadDurationSeconds = seconds;
@@ -150,9 +199,10 @@ void FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
     if (fOptions.CyclesGiven && state.Reads >= fOptions.Cycles && !state.Done) {
         state.Done = true;
         if (++fModulesDone == fModules.size()) {
-            fFleet->Stop();
+            StopAll();
         }
     }
+    return !state.Done;
 }
 
 int FleetPoll::Run() {
@@ -160,11 +210,18 @@ int FleetPoll::Run() {
     std::thread waiter([this, signals] {
         int signal = 0;
         sigwait(&signals, &signal);
-        fFleet->Stop();
+        StopAll();
     });
+    for (const auto& line : fLines) {
+        line->Start();
+    }
     fFleet->Run();
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();
+    for (const auto& line : fLines) {
+        line->Stop();
+        line->Join();
+    }
 #ifdef KALVO_METRICS_SERVER
     fServer.reset();
 #endif
@@ -172,8 +229,8 @@ int FleetPoll::Run() {
         if (const std::string failure = fModules[m]->Recorder.Stop(); !failure.empty()) {
             RecordingStopped(m, failure);
         }
-        fLog << TargetText(m) << ' ';
-        PollReport::WriteStatistics(fLog, fFleet->Statistics(m));
+        fLog << fOptions.Targets[m].Where() << ' ';
+        PollReport::WriteStatistics(fLog, fModules[m]->Statistics());
     }
     return fRecordingFailed ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/rtu_line.h"
 #include "acquisition/tcp_fleet.h"
 #include "checks/module_checks.h"
 #include "checks/reading_assembler.h"
@@ -11,6 +12,8 @@
 #include "metrics_server.h"
 #endif
 
+#include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -18,9 +21,10 @@
 
 namespace kalvo::poll {
 
-// Many modules at once: the fleet polls them, each keeps its checks, and the board carries
-// their latest state to the metrics server. Runs until SIGINT or SIGTERM, or until every
-// module has done the cycles --run asks for.
+// Many modules at once: the fleet polls those on the network, a thread per serial line those
+// on the lines; each module keeps its checks, and the board carries their latest state to
+// the metrics server. Runs until SIGINT or SIGTERM, or until every module has done the
+// cycles --run asks for.
 class FleetPoll {
 public:
     // `decimalSeparator`: the recordings' (the user's locale's).
@@ -40,26 +44,34 @@ private:
         RunRecorder Recorder;
         std::uint32_t Reads = 0;
         bool Done = false;
+        std::function<CommStatisticsRecord()> Statistics;
     };
 
-    TcpFleet::Events Events();
+    void AddLines();
+    // The events of a poller whose modules are `modules`, in its order.
+    FleetEvents Events(std::vector<std::size_t> modules);
+    void Log(std::size_t module, const std::string& text);
+    void StopAll();
     void BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image);
-    void CycleDone(std::size_t module, bool ok, double seconds);
+    // Whether the module is read again: not once it has done the reads --run asks for.
+    bool CycleDone(std::size_t module, bool ok, double seconds);
     std::vector<CheckResult> ChecksOf(std::size_t module) const;
     void StartRecordings(const std::string& decimalSeparator);
     void RecordingStopped(std::size_t module, const std::string& failure);
-    std::string TargetText(std::size_t module) const;
 
     const PollOptions& fOptions;
     std::ostream& fLog;
     std::vector<std::unique_ptr<Module>> fModules;
     std::unique_ptr<MetricsBoard> fBoard;
     std::unique_ptr<TcpFleet> fFleet;
+    std::vector<std::unique_ptr<RtuLine>> fLines;
+    // The pollers' threads write here and count here.
+    std::mutex fLogMutex;
 #ifdef KALVO_METRICS_SERVER
     std::unique_ptr<MetricsServer> fServer;
 #endif
-    std::size_t fModulesDone = 0;
-    bool fRecordingFailed = false;
+    std::atomic<std::size_t> fModulesDone = 0;
+    std::atomic<bool> fRecordingFailed = false;
 };
 
 } // namespace kalvo::poll

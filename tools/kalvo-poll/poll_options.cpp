@@ -4,56 +4,10 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace kalvo::poll {
 
 namespace {
-
-PollTarget ParseTcpTarget(const std::string& target, const std::string& what) {
-    PollTarget parsed;
-    const std::size_t colon = target.rfind(':');
-    parsed.Host = target.substr(0, colon);
-    if (colon != std::string::npos) {
-        parsed.Port = static_cast<std::int32_t>(
-            UsageError::Number(target.substr(colon + 1), what + " PORT", 1, 65535));
-    }
-    if (parsed.Host.empty()) {
-        throw UsageError(what + " needs a host name or address");
-    }
-    return parsed;
-}
-
-// One module per line: "tcp HOST[:PORT] [NAME]"; blank lines and lines starting with # are
-// left out.
-std::vector<PollTarget> ReadTargets(const std::string& path) {
-    std::ifstream file(path);
-    if (!file) {
-        throw UsageError("cannot read the targets file " + path);
-    }
-    std::vector<PollTarget> targets;
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
-        std::istringstream words(line);
-        std::string kind;
-        std::string where;
-        std::string name;
-        words >> kind >> where >> name;
-        if (kind.empty() || kind.starts_with('#')) {
-            continue;
-        }
-        const std::string at = path + " line " + std::to_string(number);
-        std::string rest;
-        if (kind != "tcp" || where.empty() || (words >> rest)) {
-            throw UsageError(at + ": say tcp HOST[:PORT] [NAME], not '" + line + "'");
-        }
-        PollTarget target = ParseTcpTarget(where, at);
-        target.Name = name;
-        targets.push_back(std::move(target));
-    }
-    return targets;
-}
 
 void ParseListen(const std::string& text, PollOptions& options) {
 #ifndef KALVO_METRICS_SERVER
@@ -71,11 +25,9 @@ void ParseListen(const std::string& text, PollOptions& options) {
 // What a fleet has no place for: the outputs of one module's run.
 void CheckFleet(const PollOptions& options) {
     if (options.Targets.empty()) {
-        throw UsageError("--metrics-listen needs modules to poll: --tcp or --targets");
+        throw UsageError("--metrics-listen needs modules to poll: --tcp, --rtu or --targets");
     }
-    if (!options.SerialDevice.empty()) {
-        throw UsageError("--rtu polls one module; several are polled over TCP");
-    }
+    PollTarget::CheckLines(options.Targets);
     if (options.Format != OutputFormat::None || !options.CsvDir.empty() ||
         !options.ReportPath.empty() || !options.JUnitPath.empty()) {
         throw UsageError("--format, --csv-dir, --report and --junit take one module");
@@ -127,6 +79,7 @@ void ParseTolerance(const std::string& text, CheckSettings& settings) {
 
 PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     PollOptions options;
+    std::string addresses = "1";
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         auto value = [&]() -> const std::string& { return UsageError::Value(arguments, i); };
@@ -135,23 +88,17 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--version") {
             options.Version = true;
         } else if (option == "--tcp") {
-            options.Targets.push_back(ParseTcpTarget(value(), "--tcp"));
+            options.Targets.push_back(PollTarget::Tcp(value(), "--tcp"));
         } else if (option == "--targets") {
             options.TargetsPath = value();
         } else if (option == "--metrics-listen") {
             ParseListen(value(), options);
         } else if (option == "--rtu") {
-            options.SerialDevice = value();
+            options.SerialDevices.push_back(value());
         } else if (option == "--baud") {
-            options.Baud =
-                static_cast<std::int32_t>(UsageError::Number(value(), "--baud", 1, 19200));
-            if (options.Baud != 2400 && options.Baud != 4800 && options.Baud != 9600 &&
-                options.Baud != 19200) {
-                throw UsageError("--baud takes 2400, 4800, 9600 or 19200");
-            }
+            options.Baud = PollTarget::ParseBaud(value(), "--baud");
         } else if (option == "--address") {
-            options.Address =
-                static_cast<std::int32_t>(UsageError::Number(value(), "--address", 1, 255));
+            addresses = value();
         } else if (option == "--step") {
             options.Cycles = 2;
         } else if (option == "--run") {
@@ -201,8 +148,14 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     if (options.Help || options.Version) {
         return options;
     }
+    // --baud and --address hold for every --rtu; lines that differ go in a targets file.
+    for (const std::string& device : options.SerialDevices) {
+        const std::vector<PollTarget> line =
+            PollTarget::Rtu(device, options.Baud, addresses, "--address");
+        options.Targets.insert(options.Targets.end(), line.begin(), line.end());
+    }
     if (!options.TargetsPath.empty()) {
-        const std::vector<PollTarget> listed = ReadTargets(options.TargetsPath);
+        const std::vector<PollTarget> listed = PollTarget::ReadFile(options.TargetsPath);
         options.Targets.insert(options.Targets.end(), listed.begin(), listed.end());
     }
     if (!options.RecordSplit.empty() && options.RecordPath.empty()) {
@@ -212,13 +165,14 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         CheckFleet(options);
         return options;
     }
-    if (!options.Targets.empty()) {
-        options.Host = options.Targets.front().Host;
-        options.Port = options.Targets.front().Port;
-    }
-    if (options.Host.empty() == options.SerialDevice.empty()) {
+    if (options.Targets.empty()) {
         throw UsageError("say where the module is: --tcp HOST[:PORT] or --rtu DEVICE");
     }
+    const PollTarget& module = options.Targets.front();
+    options.Host = module.Host;
+    options.Port = module.Port;
+    options.SerialDevice = module.Device;
+    options.Address = module.Address;
     return options;
 }
 
@@ -244,7 +198,8 @@ std::string PollOptions::Usage() {
                   [--record FILE [--record-split hour|day]]
                   [--check [--junit FILE] [--tolerance NAME=VALUE]...]
                   [--report FILE.html]
-       kalvo-poll (--tcp HOST[:PORT]... | --targets FILE) [--run N] [--interval MS]
+       kalvo-poll [--tcp HOST[:PORT]]... [--rtu DEVICE]... [--baud RATE]
+                  [--address N[,N...]] [--targets FILE] [--run N] [--interval MS]
                   [--timeout MS] [--tolerance NAME=VALUE]...
                   [--record DIR [--record-split hour|day]]
                   [--metrics-listen ADDRESS:PORT]
@@ -257,7 +212,8 @@ decoded.
   --rtu DEVICE         the module on a serial port: ttyUSB0, /dev/ttyS1, or a link
                        to a pseudo-terminal; 8 data bits, no parity, 1 stop bit
   --baud RATE          2400, 4800, 9600 (default) or 19200
-  --address N          the module's server address, 1 to 255 (default 1)
+  --address N[,N...]   the module's server address, 1 to 255 (default 1); several:
+                       the modules at these addresses on the --rtu line
   --step               read both register blocks once (the default)
   --run N              read N blocks, alternating between the two
   --interval MS        pause after every read, in milliseconds (default 1000)
@@ -288,8 +244,10 @@ decoded.
                        of the phase voltages and currents, the total active power
                        and the frequency, the communication statistics, the failed
                        reads and the four tables
-  --targets FILE       poll every module FILE names, one per line: tcp HOST[:PORT]
-                       [NAME]; lines starting with # are comments
+  --targets FILE       poll every module FILE names, one line each: tcp HOST[:PORT]
+                       [NAME], or the modules on a serial line: rtu DEVICE BAUD
+                       ADDRESS[,ADDRESS...] [NAME[,NAME...]]; lines starting with #
+                       are comments
   --metrics-listen ADDRESS:PORT
                        serve the modules' data and checks for Prometheus at
                        http://ADDRESS:PORT/metrics (port 0: any free one, named
@@ -299,9 +257,12 @@ decoded.
 
 Log lines go to standard error, tables to standard output, the statistics to
 standard error at the end.
-Several modules (--tcp given more than once, --targets or --metrics-listen) are
-polled at once, each on its own connection, both blocks every interval, with
-their checks, until SIGINT or SIGTERM, or for the reads --run asks for; a failed
+Several modules (--tcp or --rtu given more than once, several addresses,
+--targets or --metrics-listen) are polled at once, both blocks every interval,
+with their checks, until SIGINT or SIGTERM, or for the reads --run asks for:
+each module on the network on its own connection; the modules on a serial line in
+turn, one request on the line at a time, the lines side by side (--baud and
+--address hold for every --rtu; lines that differ go in a targets file). A failed
 read is logged with its module's address, and the statistics of each module
 follow at the end. --record then names a folder: each module is recorded in a
 file of its own there, named after its name in the targets file or its address.

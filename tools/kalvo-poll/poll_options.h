@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checks/check_settings.h"
+#include "poll_target.h"
 #include "registers/record_file.h"
 #include "usage_error.h"
 
@@ -15,24 +16,18 @@ using tools::UsageError;
 
 enum class OutputFormat { None, Table, Csv, Json };
 
-// A module on the network, as --tcp or a line of a targets file names it.
-struct PollTarget {
-    std::string Host;
-    std::int32_t Port = 502;
-    std::string Name;
-};
-
 // What kalvo-poll was asked to do.
 struct PollOptions {
-    std::string Host; // the first of Targets
+    std::string Host; // the module, when there is one on the network
     std::int32_t Port = 502;
-    std::vector<PollTarget> Targets;
+    std::vector<PollTarget> Targets; // every module, the network's first
     std::string TargetsPath;
     std::string MetricsAddress;
     std::int32_t MetricsPort = -1; // none
-    std::string SerialDevice;
+    std::string SerialDevice;      // the module, when there is one on a serial line
     std::int32_t Baud = 9600;
     std::int32_t Address = 1;
+    std::vector<std::string> SerialDevices; // every --rtu
     std::uint32_t Cycles = 2;
     bool CyclesGiven = false;
     std::int32_t IntervalMs = 1000;

@@ -36,21 +36,32 @@ int StopSignals() {
     return signalfd(-1, &signals, SFD_CLOEXEC);
 }
 
-std::unique_ptr<RegisterSource> Source(const SimOptions& options) {
+// The k-th module's registers: the fixed image, or a meter model of its own.
+std::unique_ptr<RegisterSource> Source(const SimOptions& options, std::uint32_t k = 0) {
     if (!options.FixedFile.empty()) {
         return std::make_unique<FixedImage>(options.FixedFile);
     }
-    return std::make_unique<MeterModel>(options.Meter, std::chrono::system_clock::now());
+    MeterModel::Settings meter = options.Meter;
+    meter.Serial += k;
+    return std::make_unique<MeterModel>(meter, std::chrono::system_clock::now());
 }
 
 // Serves RTU requests through the engine's message queue until a stop signal arrives.
-void ServeRtu(const SimOptions& options, RegisterSource& source, int stop) {
+void ServeRtu(const SimOptions& options, int stop) {
     kalvo::ManualMessageQueue queue;
     const std::string link =
         options.RtuLink.empty() ? kalvo::VirtualPortFolder() + "/kalvo-sim" : options.RtuLink;
-    SimRtuServer server(link, options.RtuAddress, source, options.Faults, queue);
+    std::vector<std::unique_ptr<RegisterSource>> sources;
+    std::vector<SimRtuServer::Unit> units;
+    std::string addresses;
+    for (const std::uint8_t address : options.RtuAddresses) {
+        sources.push_back(Source(options, static_cast<std::uint32_t>(units.size())));
+        units.push_back({address, sources.back().get()});
+        addresses += (addresses.empty() ? "" : ",") + std::to_string(address);
+    }
+    SimRtuServer server(link, units, options.Faults, queue);
     std::cout << "kalvo-sim: Modbus RTU on " << server.DevicePath() << " (" << server.Link()
-              << "), server address " << int(options.RtuAddress) << std::endl;
+              << "), server address" << (units.size() > 1 ? "es " : " ") << addresses << std::endl;
     // The stop signal reaches the queue as a message of its own, so the loop only wakes for
     // work. `done` releases the watcher when the loop ends otherwise.
     const int done = eventfd(0, EFD_CLOEXEC);
@@ -95,12 +106,12 @@ int main(int argc, char* argv[]) {
     }
     try {
         const int stop = StopSignals();
-        const std::unique_ptr<RegisterSource> source = Source(options);
         if (options.Rtu) {
-            ServeRtu(options, *source, stop);
+            ServeRtu(options, stop);
             close(stop);
             return 0;
         }
+        const std::unique_ptr<RegisterSource> source = Source(options);
         kalvo::tools::RaiseOpenFileLimit();
         SimTcpServer server(options.Address, options.Port, *source, options.Faults);
         std::cout << "kalvo-sim: Modbus/TCP on " << options.Address << ':' << server.Port()

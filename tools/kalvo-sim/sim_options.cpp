@@ -2,6 +2,7 @@
 
 #include "registers/register_map.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 
@@ -31,6 +32,23 @@ void ParseException(const std::string& text, FaultPlan& plan) {
         throw UsageError("--exception CODE:BLOCK takes block a or b, not '" + block + "'");
     }
     plan.ExceptionBlock = block == "a" ? FaultPlan::Block::A : FaultPlan::Block::B;
+}
+
+// "N[,N...]": distinct server addresses, up to the 32 devices a bus segment carries.
+std::vector<std::uint8_t> ParseAddresses(const std::string& text) {
+    std::vector<std::uint8_t> addresses;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const auto address = static_cast<std::uint8_t>(
+            UsageError::Number(text.substr(start, comma - start), "--address", 1, 247));
+        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end() ||
+            addresses.size() == 32) {
+            throw UsageError("--address takes up to 32 different addresses, not '" + text + "'");
+        }
+        addresses.push_back(address);
+        start = comma + 1;
+    }
+    return addresses;
 }
 
 double Decimal(const std::string& text, const std::string& option, double low, double high) {
@@ -115,8 +133,7 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
                 options.RtuLink = arguments[++i];
             }
         } else if (option == "--address") {
-            options.RtuAddress =
-                static_cast<std::uint8_t>(UsageError::Number(value(), option, 1, 247));
+            options.RtuAddresses = ParseAddresses(value());
         } else if (option == "--fixed") {
             options.FixedFile = value();
         } else if (option == "--serial") {
@@ -170,7 +187,7 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
 }
 
 std::string SimOptions::Usage() {
-    return R"(Usage: kalvo-sim [--listen ADDRESS:PORT | --rtu [LINK] [--address N]] [--fixed FILE]
+    return R"(Usage: kalvo-sim [--listen ADDRESS:PORT | --rtu [LINK] [--address N[,N...]]] [--fixed FILE]
                  [--serial N] [--load AMPS] [--profile-periods S1[,S2]] [--events]
                  [--exception CODE[:a|:b]] [--silent] [--wrong-function] [--short-reply]
                  [--delay MS] [--split MS] [--drop-every N] [--wrong-tid] [--garbage]
@@ -190,7 +207,9 @@ beyond the map exception 2; any unit identifier. SIGINT or SIGTERM stops it.
   --rtu [LINK]            serve Modbus RTU instead, on a new pseudo-terminal published
                           as the link LINK (default: kalvo-sim in the virtual serial
                           port folder, $XDG_RUNTIME_DIR/kalvo-serial); any line speed
-  --address N             the RTU server address (default 1)
+  --address N[,N...]      the RTU server address (default 1); several: as many modules
+                          on the one line, the k-th (from 0) with factory number
+                          --serial plus k (a fixed image is the same at every address)
   --fixed FILE            serve FILE instead of the model: 245 hexadecimal words (the
                           registers as they travel on the wire), white-space separated
 

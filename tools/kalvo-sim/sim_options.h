@@ -18,7 +18,8 @@ struct SimOptions {
     std::string FixedFile;
     bool Rtu = false;
     std::string RtuLink;
-    std::uint8_t RtuAddress = 1;
+    // One module per address on the line; the k-th's factory number is the model's plus k.
+    std::vector<std::uint8_t> RtuAddresses{1};
     MeterModel::Settings Meter;
     FaultPlan Faults;
     bool Help = false;

@@ -2,6 +2,7 @@
 
 #include "modbus_serial/modbus_checks.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <pty.h>
 #include <stdexcept>
@@ -17,10 +18,9 @@ constexpr auto kBusSilence = std::chrono::milliseconds(25);
 
 } // namespace
 
-SimRtuServer::SimRtuServer(const std::string& link, std::uint8_t address, RegisterSource& source,
+SimRtuServer::SimRtuServer(const std::string& link, const std::vector<Unit>& units,
                            const FaultPlan& plan, ManualMessageQueue& queue)
-    : TModbusServer(address, static_cast<std::size_t>(ModbusRegisters::kCount)), fSource(source),
-      fPlan(plan), fResponder(plan), fLink(link), fConnection(queue) {
+    : fPlan(plan), fResponder(plan), fLink(link), fConnection(queue) {
     termios raw{};
     cfmakeraw(&raw);
     char name[256] = {};
@@ -39,7 +39,19 @@ SimRtuServer::SimRtuServer(const std::string& link, std::uint8_t address, Regist
     fConnection.OnGetHookedPortHandle = [this](TModbusConnection&, int& handle) {
         handle = fMaster;
     };
-    SetConnection(&fConnection);
+    for (const Unit& unit : units) {
+        fUnits.push_back(std::make_unique<SimRtuUnit>(
+            unit.Address, *unit.Source,
+            [this](SimRtuUnit& served, TModbusTransaction& transaction) {
+                Serve(served, transaction);
+            }));
+        fUnits.back()->SetConnection(&fConnection);
+    }
+    fOtherAddress = units.front().Address;
+    do {
+        fOtherAddress = static_cast<std::uint8_t>(fOtherAddress % 247 + 1);
+    } while (std::any_of(units.begin(), units.end(),
+                         [this](const Unit& unit) { return unit.Address == fOtherAddress; }));
     fConnection.Open();
     if (fPlan.ChatterMs > 0) {
         fChattering = true;
@@ -56,7 +68,9 @@ SimRtuServer::~SimRtuServer() {
     if (fChatter.joinable()) {
         fChatter.join();
     }
-    SetConnection(nullptr);
+    for (const auto& unit : fUnits) {
+        unit->SetConnection(nullptr);
+    }
     fConnection.Close();
     std::error_code ignored;
     std::filesystem::remove(fLink, ignored);
@@ -64,34 +78,30 @@ SimRtuServer::~SimRtuServer() {
     close(fMaster);
 }
 
-void SimRtuServer::ProcessRequest(TModbusTransaction& transaction) {
+void SimRtuServer::Serve(SimRtuUnit& unit, TModbusTransaction& transaction) {
     if (fPlan.HangUpAfter >= 0 && ++fRequests > fPlan.HangUpAfter) {
         fHangUpDue = true;
         transaction.ReplyBuffer().SetSize(0);
         return;
     }
     if (fPlan.ShapesSerialReplies()) {
-        ShapeReply(transaction);
+        ShapeReply(unit, transaction);
         transaction.ReplyBuffer().SetSize(0);
         return;
     }
-    const ModbusRegisters image = fSource.Image(std::chrono::system_clock::now());
-    std::vector<std::uint16_t>& registers = Values(HoldingRegisters);
-    for (int i = 0; i < ModbusRegisters::kCount; ++i) {
-        registers[static_cast<std::size_t>(i)] = image[i];
-    }
-    TModbusServer::ProcessRequest(transaction);
+    unit.Answer(transaction);
 }
 
 // The reply as the plan has it, written to the line here instead of by the engine.
-void SimRtuServer::ShapeReply(TModbusTransaction& transaction) {
+void SimRtuServer::ShapeReply(SimRtuUnit& unit, TModbusTransaction& transaction) {
     const TModbusBuffer& query = transaction.QueryBuffer();
     const std::uint8_t* bytes = query.StartPtr();
-    if (fPlan.Silent || query.Size() < 4 || bytes[0] != Address()) {
+    if (fPlan.Silent || query.Size() < 4 || bytes[0] != unit.Address()) {
         return;
     }
     const Bytes pdu(bytes + 1, bytes + query.Size() - 2);
-    const Bytes answer = fResponder.Respond(pdu, fSource.Image(std::chrono::system_clock::now()));
+    const Bytes answer =
+        fResponder.Respond(pdu, unit.Source().Image(std::chrono::system_clock::now()));
     Bytes frame(static_cast<std::size_t>(fPlan.NoiseBytes), 0xA5);
     frame.push_back(bytes[0]);
     frame.insert(frame.end(), answer.begin(), answer.end());
@@ -114,8 +124,7 @@ void SimRtuServer::WriteFrame(const Bytes& bytes) {
 
 // A reply of the next address to a read of one register: another device on the same bus.
 SimRtuServer::Bytes SimRtuServer::OtherDeviceFrame() const {
-    const auto other = static_cast<std::uint8_t>(Address() % 247 + 1);
-    Bytes frame = {other, 0x03, 0x02, 0x00, 0x2A};
+    Bytes frame = {fOtherAddress, 0x03, 0x02, 0x00, 0x2A};
     const std::uint16_t crc = Crc16(frame);
     frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));

@@ -2,13 +2,14 @@
 
 #include "fault_plan.h"
 #include "modbus_serial/modbus_connection.h"
-#include "modbus_serial/modbus_server.h"
 #include "pdu_responder.h"
 #include "register_source.h"
+#include "sim_rtu_unit.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,16 +17,22 @@
 
 namespace kalvo::sim {
 
-// The simulated module on a pseudo-terminal: a Modbus RTU server whose holding registers are
-// taken from the register source at every request. The near end of the terminal is
-// published as a link that serial clients open. Under a fault plan the replies are shaped
-// and written here (bad CRC, noise, another device's chatter), or the terminal goes away.
-class SimRtuServer : public TModbusServer {
+// Simulated modules on a pseudo-terminal: a bus of Modbus RTU servers, one per address,
+// whose holding registers are taken from their register sources at every request. The near
+// end of the terminal is published as a link that serial clients open. Under a fault plan
+// the replies are shaped and written here (bad CRC, noise, another device's chatter), or the
+// terminal goes away.
+class SimRtuServer {
 public:
+    struct Unit {
+        std::uint8_t Address = 1;
+        RegisterSource* Source = nullptr;
+    };
+
     // Creates the terminal pair and the link, and starts serving through `queue`.
-    SimRtuServer(const std::string& link, std::uint8_t address, RegisterSource& source,
-                 const FaultPlan& plan, ManualMessageQueue& queue);
-    ~SimRtuServer() override;
+    SimRtuServer(const std::string& link, const std::vector<Unit>& units, const FaultPlan& plan,
+                 ManualMessageQueue& queue);
+    ~SimRtuServer();
     SimRtuServer(const SimRtuServer&) = delete;
     SimRtuServer& operator=(const SimRtuServer&) = delete;
 
@@ -34,23 +41,24 @@ public:
     // True once the plan's request count is reached: the owner then ends the server, which
     // takes the terminal away.
     bool HangUpDue() const { return fHangUpDue; }
-    void ProcessRequest(TModbusTransaction& transaction) override;
 
 private:
     using Bytes = std::vector<std::uint8_t>;
 
-    void ShapeReply(TModbusTransaction& transaction);
+    void Serve(SimRtuUnit& unit, TModbusTransaction& transaction);
+    void ShapeReply(SimRtuUnit& unit, TModbusTransaction& transaction);
     void WriteFrame(const Bytes& bytes);
     Bytes OtherDeviceFrame() const;
     void Chatter();
 
-    RegisterSource& fSource;
     const FaultPlan& fPlan;
     PduResponder fResponder;
     int fMaster = -1;
     int fSlave = -1;
     std::string fDevicePath;
     std::string fLink;
+    // The other device's: the first address after the first unit's that no unit has.
+    std::uint8_t fOtherAddress = 2;
     int fRequests = 0;
     std::atomic<bool> fHangUpDue = false;
     // Frames from here and from the chatter keep a silence between them, as on a real bus.
@@ -62,6 +70,7 @@ private:
     std::condition_variable fChatterStop;
     std::thread fChatter;
     TModbusConnection fConnection;
+    std::vector<std::unique_ptr<SimRtuUnit>> fUnits;
 };
 
 } // namespace kalvo::sim

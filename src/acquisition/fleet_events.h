@@ -1,0 +1,24 @@
+#pragma once
+
+#include "registers/modbus_registers.h"
+#include "registers/register_map.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace kalvo {
+
+// What a poller of several modules tells its owner, on the poller's own thread, each module
+// named by its index among the poller's modules: a block was read (the image holds it), a
+// read failed (the reason as the log says it), a module's cycle of both blocks ended (the
+// answer: whether the module is read again).
+struct FleetEvents {
+    std::function<void(std::size_t module, RegisterBlock block, const ModbusRegisters& image)>
+        BlockRead;
+    std::function<void(std::size_t module, RegisterBlock block, const std::string& reason)>
+        ReadFailed;
+    std::function<bool(std::size_t module, bool ok, double seconds)> CycleDone;
+};
+
+} // namespace kalvo
