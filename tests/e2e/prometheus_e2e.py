@@ -103,6 +103,9 @@ def check_endpoint(metrics_port):
         fail("OpenMetrics was asked for and not given: %s" % kind)
     if get(base + "/-/healthy")[0] != 200 or get(base + "/secret")[0] != 404:
         fail("/-/healthy must answer and any other path be refused")
+    status, kind, text = get(base + "/")
+    if status != 200 or not kind.startswith("text/html") or 'href="/metrics"' not in text:
+        fail("the index page: %s %s %r" % (status, kind, text[:100]))
 
 
 def check_usage(poller, folder):
