@@ -8,6 +8,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
-# pkg-config looks at the target's libraries only, not this machine's.
+# The programs run with Debian's arm64 libraries (multiarch: libc6:arm64 and the HTTP
+# library's arm64 package), as on the device; the cross compiler's own copy of the C library
+# would mix with them.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)
+# pkg-config looks at the target's libraries only (multiarch), not this machine's.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)

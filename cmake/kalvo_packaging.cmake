@@ -114,7 +114,8 @@ if(CMAKE_CROSSCOMPILING)
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
     # dpkg-shlibdeps knows only this machine's architecture; the tools need what they need on
     # amd64, which the packaging check compares.
-    set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+    set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
+        "libc6 (>= 2.34), libcpp-httplib0.11 (>= 0.11.4+ds), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
 else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

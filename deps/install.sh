@@ -24,5 +24,11 @@ else
 fi
 
 echo "deps: installing$missing" >&2
+# Packages of another architecture (name:arch) need that architecture in dpkg's list.
+for arch in $(printf '%s\n' $missing | sed -n 's/^[^:]*:\(.*\)$/\1/p' | sort -u); do
+    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        $run dpkg --add-architecture "$arch"
+    fi
+done
 $run apt-get update -q
 $run env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -71,14 +71,12 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
     }
     AddLines();
     StartRecordings(decimalSeparator);
-#ifdef KALVO_METRICS_SERVER
     if (options.MetricsPort >= 0) {
         fServer =
             std::make_unique<MetricsServer>(options.MetricsAddress, options.MetricsPort, *fBoard);
         fLog << "kalvo-poll: metrics on http://" << options.MetricsAddress << ':' << fServer->Port()
              << "/metrics" << std::endl;
     }
-#endif
 }
 
 // A line per serial port, its modules in the order they were given.
@@ -222,9 +220,7 @@ int FleetPoll::Run() {
         line->Stop();
         line->Join();
     }
-#ifdef KALVO_METRICS_SERVER
     fServer.reset();
-#endif
     for (std::size_t m = 0; m < fModules.size(); ++m) {
         if (const std::string failure = fModules[m]->Recorder.Stop(); !failure.empty()) {
             RecordingStopped(m, failure);

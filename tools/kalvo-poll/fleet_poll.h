@@ -5,12 +5,9 @@
 #include "checks/module_checks.h"
 #include "checks/reading_assembler.h"
 #include "metrics/metrics_board.h"
+#include "metrics_server.h"
 #include "poll_options.h"
 #include "registers/run_recorder.h"
-
-#ifdef KALVO_METRICS_SERVER
-#include "metrics_server.h"
-#endif
 
 #include <atomic>
 #include <functional>
@@ -67,9 +64,7 @@ private:
     std::vector<std::unique_ptr<RtuLine>> fLines;
     // The pollers' threads write here and count here.
     std::mutex fLogMutex;
-#ifdef KALVO_METRICS_SERVER
     std::unique_ptr<MetricsServer> fServer;
-#endif
     std::atomic<std::size_t> fModulesDone = 0;
     std::atomic<bool> fRecordingFailed = false;
 };

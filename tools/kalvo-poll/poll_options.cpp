@@ -10,9 +10,6 @@ namespace kalvo::poll {
 namespace {
 
 void ParseListen(const std::string& text, PollOptions& options) {
-#ifndef KALVO_METRICS_SERVER
-    throw UsageError("this kalvo-poll is built without the metrics endpoint, not '" + text + "'");
-#endif
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) {
         throw UsageError("--metrics-listen takes ADDRESS:PORT, not '" + text + "'");
