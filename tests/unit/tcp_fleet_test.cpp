@@ -30,6 +30,20 @@ std::uint16_t TransactionOf(const Bytes& frame) {
     return static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
 }
 
+// A listening socket on a free loopback port, for a peer the test plays itself.
+int LoopbackListener(std::uint16_t& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    EXPECT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 class TcpFleetTest : public ::testing::Test {
 protected:
     TcpFleetTest() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x4000}); }
@@ -149,14 +163,8 @@ TEST_F(TcpFleetTest, ASilentModuleHoldsUpNoOther) {
 // A peer that sends without end (frames that answer nothing) holds up no other module and
 // does not fill the memory: the fleet reads it a bounded amount at a time.
 TEST_F(TcpFleetTest, APeerThatNeverStopsSendingHoldsUpNoOther) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::uint16_t port = 0;
+    const int listener = LoopbackListener(port);
     std::atomic<int> peer = -1;
     std::thread flood([&] {
         peer = accept(listener, nullptr, nullptr);
@@ -170,8 +178,8 @@ TEST_F(TcpFleetTest, APeerThatNeverStopsSendingHoldsUpNoOther) {
     });
     ScriptedModbusServer good(ScriptedModbusServer::Serving(fImage));
     Observed seen(2);
-    TcpFleet fleet({{"127.0.0.1", ntohs(address.sin_port)}, {"127.0.0.1", good.Port()}},
-                   {20ms, 60000ms, 1}, seen.Events());
+    TcpFleet fleet({{"127.0.0.1", port}, {"127.0.0.1", good.Port()}}, {20ms, 60000ms, 1},
+                   seen.Events());
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[1] >= 10; }));
     StopAndJoin(fleet);
@@ -197,14 +205,8 @@ long ResidentKilobytes() {
 // cycle: a peer that answers, then floods the line for the rest of the interval, leaves the
 // memory as it was.
 TEST_F(TcpFleetTest, WhatComesBetweenCyclesIsNotKept) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::uint16_t port = 0;
+    const int listener = LoopbackListener(port);
     std::atomic<bool> flooding = true;
     std::atomic<int> client = -1;
     std::thread peer([&] {
@@ -236,7 +238,7 @@ TEST_F(TcpFleetTest, WhatComesBetweenCyclesIsNotKept) {
         }
     });
     Observed seen(1);
-    TcpFleet fleet({{"127.0.0.1", ntohs(address.sin_port)}}, {1000ms, 60000ms, 1}, seen.Events());
+    TcpFleet fleet({{"127.0.0.1", port}}, {1000ms, 60000ms, 1}, seen.Events());
     const long before = ResidentKilobytes();
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 2; }));

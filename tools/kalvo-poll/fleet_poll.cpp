@@ -85,10 +85,11 @@ void FleetPoll::AddLines() {
     std::vector<std::vector<std::size_t>> modules;
     for (std::size_t m = 0; m < fOptions.Targets.size(); ++m) {
         if (const PollTarget& target = fOptions.Targets[m]; target.Serial()) {
-            const auto port = static_cast<std::size_t>(
-                std::find(ports.begin(), ports.end(), target.Line()) - ports.begin());
+            const std::string line = target.Line();
+            const auto port = static_cast<std::size_t>(std::find(ports.begin(), ports.end(), line) -
+                                                       ports.begin());
             if (port == ports.size()) {
-                ports.push_back(target.Line());
+                ports.push_back(line);
                 modules.emplace_back();
             }
             modules[port].push_back(m);
