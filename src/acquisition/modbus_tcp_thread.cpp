@@ -1,19 +1,13 @@
 #include "acquisition/modbus_tcp_thread.h"
 
+#include "acquisition/log_line.h"
+
 #include <exception>
 #include <span>
 
 namespace kalvo {
 
 namespace {
-
-// Error texts may span lines; a log line may not.
-std::string Flattened(std::string text) {
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-        text.replace(at, 2, "  -  ");
-    }
-    return text;
-}
 
 std::string WaitText(std::uint32_t ms) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
@@ -74,7 +68,7 @@ void TModbusTCPThread::RunCycle(RegisterBlock block, std::uint32_t& cycle) {
         // An abort cuts the read short on purpose: that is no communication error.
         if (!fLife.Aborted()) {
             CountError();
-            fLife.Log(Flattened(error.what()));
+            fLife.Log(LogLine(error.what()));
             fLife.Host().ReadFailed(fLife.Run(), block);
         }
         fModBusTCP.Disconnect();

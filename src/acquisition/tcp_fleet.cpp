@@ -1,5 +1,9 @@
 #include "acquisition/tcp_fleet.h"
 
+#include "acquisition/log_line.h"
+#include "modbus_tcp/tcp_frame_codec.h"
+#include "registers/modbus_function.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -17,19 +21,14 @@ namespace kalvo {
 
 namespace {
 
-constexpr std::uint8_t kReadHoldingRegisters = 0x03;
-constexpr std::size_t kHeaderSize = 6;
-constexpr std::uint16_t kMinLength = 2;
-constexpr std::uint16_t kMaxLength = 254;
+// A peer is read at most this many chunks at a turn.
+constexpr int kMaxChunks = 16;
+constexpr std::size_t kChunkSize = 4096;
 // Past the wake-up descriptor's tag, an event's tag is its module's index.
 constexpr std::uint64_t kWakeupTag = ~std::uint64_t{0};
 
 std::system_error SystemError(const char* what) {
     return std::system_error(errno, std::generic_category(), what);
-}
-
-std::uint16_t WordAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
 }
 
 } // namespace
@@ -45,6 +44,7 @@ struct TcpFleet::Module {
     Step State = Step::Idle;
     RegisterBlock Block = RegisterBlock::A;
     std::uint16_t Transaction = 0;
+    TModBusResponseBuffer Request;
     std::vector<std::uint8_t> Input;
     Clock::time_point CycleStart;
     std::uint64_t Generation = 0;
@@ -237,25 +237,22 @@ void TcpFleet::ConnectDone(Module& module) {
     SendRequest(module);
 }
 
+// Whatever is waiting when a request goes out answers nothing it asks: a peer's early or
+// repeated reply must not be taken for the reply to come.
 void TcpFleet::SendRequest(Module& module) {
+    DropInput(module);
     const BlockSpan& span = SpanOf(module.Block);
     module.Transaction = static_cast<std::uint16_t>(module.Transaction + 1);
-    const auto first = static_cast<std::uint16_t>(span.First);
-    const auto count = static_cast<std::uint16_t>(span.Count);
-    const std::uint8_t request[12] = {static_cast<std::uint8_t>(module.Transaction >> 8),
-                                      static_cast<std::uint8_t>(module.Transaction),
-                                      0,
-                                      0,
-                                      0,
-                                      6,
-                                      fSettings.Unit,
-                                      kReadHoldingRegisters,
-                                      static_cast<std::uint8_t>(first >> 8),
-                                      static_cast<std::uint8_t>(first),
-                                      static_cast<std::uint8_t>(count >> 8),
-                                      static_cast<std::uint8_t>(count)};
+    const std::size_t size = TcpFrameCodec::Build({module.Transaction,
+                                                   TcpFrameCodec::kDirectUnit,
+                                                   ModbusFunction::ReadHoldingRegisters,
+                                                   static_cast<std::uint16_t>(span.First),
+                                                   static_cast<std::uint16_t>(span.Count),
+                                                   {}},
+                                                  module.Request);
     // Twelve bytes on a connected socket go at once or not at all.
-    if (send(module.Socket, request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
+    if (send(module.Socket, module.Request.Bytes.data(), size, MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(size)) {
         module.Stats.CountNoResponse();
         Fail(module, std::strerror(errno));
         return;
@@ -264,17 +261,22 @@ void TcpFleet::SendRequest(Module& module) {
     Schedule(module, Clock::now() + fSettings.Timeout);
 }
 
+// Whole frames only, so that the stream stays in step: a frame begun now and ended after the
+// request is taken whole later, and answers nothing.
+void TcpFleet::DropInput(Module& module) {
+    std::string ignored;
+    ReadAvailable(module, ignored);
+    module.Input.erase(module.Input.begin(),
+                       module.Input.begin() +
+                           static_cast<std::ptrdiff_t>(TcpFrameCodec::WholeFrames(module.Input)));
+}
+
 // Bounded, so that a peer that never stops sending can neither hold the loop here, away from
 // every other module, nor fill the memory: what is left is read at the next turn.
-void TcpFleet::Receive(Module& module) {
-    constexpr int kMaxChunks = 16;
-    std::uint8_t chunk[4096];
-    for (int chunks = 0;; ++chunks) {
-        if (chunks == kMaxChunks) {
-            TakeFrames(module);
-            return;
-        }
-        const ssize_t count = recv(module.Socket, chunk, sizeof chunk, 0);
+bool TcpFleet::ReadAvailable(Module& module, std::string& closed) {
+    std::uint8_t chunk[kChunkSize];
+    for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
+        const ssize_t count = recv(module.Socket, chunk, sizeof chunk, MSG_DONTWAIT);
         if (count > 0) {
             module.Input.insert(module.Input.end(), chunk, chunk + count);
             continue;
@@ -283,20 +285,27 @@ void TcpFleet::Receive(Module& module) {
             continue;
         }
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            TakeFrames(module);
-            return;
+            return true;
         }
-        // Closed by the peer, or broken: a reply it sent before still counts.
-        const std::string reason =
-            count == 0 ? "Connection Closed Gracefully." : std::strerror(errno);
-        TakeFrames(module);
-        if (module.State == Module::Step::Awaiting) {
-            module.Stats.CountNoResponse();
-            Fail(module, reason);
-        } else {
-            Close(module);
-        }
+        closed = count == 0 ? "Connection Closed Gracefully." : std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Closed by the peer, or broken: a reply it sent before still counts.
+void TcpFleet::Receive(Module& module) {
+    std::string closed;
+    const bool open = ReadAvailable(module, closed);
+    TakeFrames(module);
+    if (open) {
         return;
+    }
+    if (module.State == Module::Step::Awaiting) {
+        module.Stats.CountNoResponse();
+        Fail(module, closed);
+    } else {
+        Close(module);
     }
 }
 
@@ -305,57 +314,51 @@ void TcpFleet::Receive(Module& module) {
 // reply awaited is copied out.
 void TcpFleet::TakeFrames(Module& module) {
     std::vector<std::uint8_t>& input = module.Input;
-    std::size_t at = 0;
-    while (input.size() - at >= kHeaderSize) {
-        const std::uint16_t length = WordAt(input, at + 4);
-        if (length < kMinLength || length > kMaxLength) {
-            if (module.State == Module::Step::Awaiting) {
+    for (;;) {
+        const TcpFrameCodec::Scan scan = TcpFrameCodec::Find(input, module.Request);
+        const bool awaiting = module.State == Module::Step::Awaiting;
+        if (scan.State == TcpFrameCodec::Scan::Is::BadLength) {
+            if (awaiting) {
                 module.Stats.CountInvalid();
-                Fail(module, "Invalid Modbus/TCP reply: length field " + std::to_string(length) +
-                                 " outside 2..254.");
+                Fail(module, LogLine(TcpFrameCodec::BadLengthText(scan.Length)));
             } else {
                 Close(module);
             }
             return;
         }
-        const std::size_t end = at + kHeaderSize + length;
-        if (input.size() < end) {
-            break;
+        const auto whole = static_cast<std::ptrdiff_t>(scan.Skipped + scan.Size);
+        if (scan.State == TcpFrameCodec::Scan::Is::Wanting) {
+            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(scan.Skipped));
+            return;
         }
-        if (module.State == Module::Step::Awaiting && WordAt(input, at) == module.Transaction &&
-            WordAt(input, at + 2) == 0) {
-            const std::vector<std::uint8_t> frame(input.begin() + static_cast<std::ptrdiff_t>(at),
-                                                  input.begin() + static_cast<std::ptrdiff_t>(end));
-            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(end));
-            at = 0;
-            // A failure on the way closes the connection and empties the input.
-            TakeReply(module, frame);
-            continue;
+        TModBusResponseBuffer reply;
+        std::copy(input.begin() + static_cast<std::ptrdiff_t>(scan.Skipped), input.begin() + whole,
+                  reply.Bytes.begin());
+        input.erase(input.begin(), input.begin() + whole);
+        if (awaiting) {
+            // The next request, or a failure, empties the input.
+            TakeReply(module, reply);
         }
-        at = end;
     }
-    input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 // The reply to our request: the registers asked for, an exception, or a mismatch.
-void TcpFleet::TakeReply(Module& module, const std::vector<std::uint8_t>& frame) {
-    const BlockSpan& span = SpanOf(module.Block);
-    const auto bytes = static_cast<std::size_t>(2 * span.Count);
-    const std::uint8_t function = frame[7];
-    if (function == (kReadHoldingRegisters | 0x80) && frame.size() == 9) {
+void TcpFleet::TakeReply(Module& module, const TModBusResponseBuffer& reply) {
+    switch (TcpFrameCodec::Judge(module.Request, reply)) {
+    case TcpFrameCodec::Fit::Exception:
         module.Stats.CountException();
-        Fail(module, "Modbus exception " + std::to_string(frame[8]));
+        Fail(module, "Modbus exception " + std::to_string(reply.MBPData()[0]));
         return;
-    }
-    if (function != kReadHoldingRegisters || frame.size() != 9 + bytes || frame[8] != bytes) {
+    case TcpFrameCodec::Fit::Mismatch:
         module.Stats.CountUnmatched();
         Fail(module, "Reply does not match the request");
         return;
+    case TcpFrameCodec::Fit::Good:
+        break;
     }
+    const BlockSpan& span = SpanOf(module.Block);
     std::vector<std::uint16_t> words(static_cast<std::size_t>(span.Count));
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        words[i] = WordAt(frame, 9 + 2 * i);
-    }
+    TcpFrameCodec::Decode(module.Request, reply, words);
     module.Image.Store(span.First, words);
     module.Stats.CountResponse();
     if (fEvents.BlockRead) {

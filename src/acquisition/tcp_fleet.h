@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/fleet_events.h"
+#include "modbus_tcp/modbus_response_buffer.h"
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/register_map.h"
@@ -20,8 +21,9 @@ namespace kalvo {
 // module a small state machine (connect, ask for block A, take its reply, block B, pause), so
 // that a thousand modules cost one thread and their sockets. Each module reads both blocks
 // once per interval, counted from the start of its cycle. A module that fails a read closes
-// its connection and connects again at its next cycle; a reply that answers another request
-// is dropped, as the single-module client drops it.
+// its connection and connects again at its next cycle. Requests and replies go through the
+// frame codec the single-module client uses: what waits when a request goes out is dropped,
+// a reply that answers another request too, and the module is asked as the direct unit.
 class TcpFleet {
 public:
     using Clock = std::chrono::steady_clock;
@@ -33,7 +35,6 @@ public:
     struct Settings {
         std::chrono::milliseconds Interval{1000};
         std::chrono::milliseconds Timeout{3000};
-        std::uint8_t Unit = 1;
     };
     using Events = FleetEvents;
 
@@ -68,10 +69,14 @@ private:
     void Connect(Module& module);
     void ConnectDone(Module& module);
     void SendRequest(Module& module);
+    void DropInput(Module& module);
+    // Reads what has come into the module's input; false, with the reason, when the peer has
+    // closed the connection or it broke.
+    bool ReadAvailable(Module& module, std::string& closed);
     void Receive(Module& module);
     // Takes the whole frames of the module's input: the reply awaited, or frames dropped.
     void TakeFrames(Module& module);
-    void TakeReply(Module& module, const std::vector<std::uint8_t>& frame);
+    void TakeReply(Module& module, const TModBusResponseBuffer& reply);
     void Fail(Module& module, const std::string& reason);
     void EndCycle(Module& module, bool ok);
     void Close(Module& module);

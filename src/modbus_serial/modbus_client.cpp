@@ -2,6 +2,7 @@
 
 #include "modbus_serial/brindel_error.h"
 #include "modbus_serial/modbus_requests.h"
+#include "registers/modbus_function.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,21 +11,7 @@ namespace kalvo {
 
 namespace {
 
-constexpr std::uint8_t kReadCoils = 0x01;
-constexpr std::uint8_t kReadDiscreteInputs = 0x02;
-constexpr std::uint8_t kReadHoldingRegisters = 0x03;
-constexpr std::uint8_t kReadInputRegisters = 0x04;
-constexpr std::uint8_t kWriteSingleCoil = 0x05;
-constexpr std::uint8_t kWriteSingleRegister = 0x06;
-constexpr std::uint8_t kReadExceptionStatus = 0x07;
-constexpr std::uint8_t kDiagnostics = 0x08;
-constexpr std::uint8_t kWriteMultipleCoils = 0x0F;
-constexpr std::uint8_t kWriteMultipleRegisters = 0x10;
-constexpr std::uint8_t kReportServerID = 0x11;
-constexpr std::uint8_t kReadFileRecord = 0x14;
-constexpr std::uint8_t kWriteFileRecord = 0x15;
-constexpr std::uint8_t kMaskWriteRegister = 0x16;
-constexpr std::uint8_t kReadWriteRegisters = 0x17;
+namespace fn = ModbusFunction;
 constexpr std::uint8_t kFileReferenceType = 6;
 constexpr int kMaxPdu = 253;
 constexpr int kMaxCustomData = 252;
@@ -160,7 +147,7 @@ std::uint32_t TModbusClient::Queue(std::uint8_t functionCode, const RequestFill&
 // Functions 1 to 4: a start and a count, checked against the function's limit.
 std::uint32_t TModbusClient::QueueRangeRead(std::uint8_t functionCode, std::uint16_t start,
                                             std::uint16_t count, void* userData) {
-    const bool bits = functionCode == kReadCoils || functionCode == kReadDiscreteInputs;
+    const bool bits = functionCode == fn::ReadCoils || functionCode == fn::ReadDiscreteInputs;
     CheckRange(start, count, bits ? 2008 : 125, bits);
     return Queue(
         functionCode,
@@ -173,27 +160,27 @@ std::uint32_t TModbusClient::QueueRangeRead(std::uint8_t functionCode, std::uint
 
 std::uint32_t TModbusClient::ReadCoils(std::uint16_t startBit, std::uint16_t bitCount,
                                        void* userData) {
-    return QueueRangeRead(kReadCoils, startBit, bitCount, userData);
+    return QueueRangeRead(fn::ReadCoils, startBit, bitCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadDiscreteInputs(std::uint16_t startBit, std::uint16_t bitCount,
                                                 void* userData) {
-    return QueueRangeRead(kReadDiscreteInputs, startBit, bitCount, userData);
+    return QueueRangeRead(fn::ReadDiscreteInputs, startBit, bitCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadHoldingRegisters(std::uint16_t startReg, std::uint16_t regCount,
                                                   void* userData) {
-    return QueueRangeRead(kReadHoldingRegisters, startReg, regCount, userData);
+    return QueueRangeRead(fn::ReadHoldingRegisters, startReg, regCount, userData);
 }
 
 std::uint32_t TModbusClient::ReadInputRegisters(std::uint16_t startReg, std::uint16_t regCount,
                                                 void* userData) {
-    return QueueRangeRead(kReadInputRegisters, startReg, regCount, userData);
+    return QueueRangeRead(fn::ReadInputRegisters, startReg, regCount, userData);
 }
 
 std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t bitAddr, bool bitValue, void* userData) {
     return Queue(
-        kWriteSingleCoil,
+        fn::WriteSingleCoil,
         [=](TModbusBuffer& q) {
             q.PutWordHiLo(bitAddr);
             q.PutWordHiLo(bitValue ? 0xFF00 : 0);
@@ -204,7 +191,7 @@ std::uint32_t TModbusClient::WriteSingleCoil(std::uint16_t bitAddr, bool bitValu
 std::uint32_t TModbusClient::WriteSingleRegister(std::uint16_t regAddr, std::uint16_t regValue,
                                                  void* userData) {
     return Queue(
-        kWriteSingleRegister,
+        fn::WriteSingleRegister,
         [=](TModbusBuffer& q) {
             q.PutWordHiLo(regAddr);
             q.PutWordHiLo(regValue);
@@ -214,13 +201,13 @@ std::uint32_t TModbusClient::WriteSingleRegister(std::uint16_t regAddr, std::uin
 
 std::uint32_t TModbusClient::ReadExceptionStatus(void* userData) {
     return Queue(
-        kReadExceptionStatus, [](TModbusBuffer&) {}, userData);
+        fn::ReadExceptionStatus, [](TModbusBuffer&) {}, userData);
 }
 
 std::uint32_t TModbusClient::Diagnostics(TDiagnosticAction action, void* userData) {
     const DiagnosticRequest request = kDiagnosticRequests[action];
     return Queue(
-        kDiagnostics,
+        fn::Diagnostics,
         [=](TModbusBuffer& q) {
             q.PutWordHiLo(request.SubFunction);
             q.PutWordHiLo(request.Data);
@@ -232,7 +219,7 @@ std::uint32_t TModbusClient::WriteMultipleCoils(std::uint16_t startBit, const TB
                                                 void* userData) {
     CheckRange(startBit, static_cast<std::uint32_t>(values.size()), 1976, true);
     return Queue(
-        kWriteMultipleCoils,
+        fn::WriteMultipleCoils,
         [&](TModbusBuffer& q) {
             q.PutWordHiLo(startBit);
             q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
@@ -245,7 +232,7 @@ std::uint32_t TModbusClient::WriteMultipleRegisters(std::uint16_t startReg,
                                                     const TRegValues& values, void* userData) {
     CheckRange(startReg, static_cast<std::uint32_t>(values.size()), 123, false);
     return Queue(
-        kWriteMultipleRegisters,
+        fn::WriteMultipleRegisters,
         [&](TModbusBuffer& q) {
             q.PutWordHiLo(startReg);
             q.PutWordHiLo(static_cast<std::uint16_t>(values.size()));
@@ -259,7 +246,7 @@ std::uint32_t TModbusClient::WriteMultipleRegisters(std::uint16_t startReg,
 
 std::uint32_t TModbusClient::ReportServerID(void* userData) {
     return Queue(
-        kReportServerID, [](TModbusBuffer&) {}, userData);
+        fn::ReportServerID, [](TModbusBuffer&) {}, userData);
 }
 
 std::uint32_t TModbusClient::ReadFileRecord(const TModbusFileRecordList& records, void* userData) {
@@ -271,7 +258,7 @@ std::uint32_t TModbusClient::ReadFileRecord(const TModbusFileRecordList& records
         throw EBrindelError("File record list is empty or invalid");
     }
     return Queue(
-        kReadFileRecord,
+        fn::ReadFileRecord,
         [&](TModbusBuffer& q) {
             q.PutByte(static_cast<std::uint8_t>(7 * records.Count()));
             for (int i = 0; i < records.Count(); ++i) {
@@ -294,7 +281,7 @@ std::uint32_t TModbusClient::WriteFileRecord(const TModbusFileRecordList& record
         throw EBrindelError("File record list is empty or invalid");
     }
     return Queue(
-        kWriteFileRecord,
+        fn::WriteFileRecord,
         [&](TModbusBuffer& q) {
             q.PutByte(static_cast<std::uint8_t>(dataSize));
             for (int i = 0; i < records.Count(); ++i) {
@@ -314,7 +301,7 @@ std::uint32_t TModbusClient::WriteFileRecord(const TModbusFileRecordList& record
 std::uint32_t TModbusClient::MaskWriteSingleRegister(std::uint16_t regAddr, std::uint16_t andMask,
                                                      std::uint16_t orMask, void* userData) {
     return Queue(
-        kMaskWriteRegister,
+        fn::MaskWriteRegister,
         [=](TModbusBuffer& q) {
             q.PutWordHiLo(regAddr);
             q.PutWordHiLo(andMask);
@@ -330,7 +317,7 @@ std::uint32_t TModbusClient::ReadWriteMultipleRegisters(std::uint16_t startRegTo
     CheckRange(startRegToRead, regCountToRead, 125, false);
     CheckRange(startRegToWrite, static_cast<std::uint32_t>(values.size()), 121, false);
     return Queue(
-        kReadWriteRegisters,
+        fn::ReadWriteRegisters,
         [&](TModbusBuffer& q) {
             q.PutWordHiLo(startRegToRead);
             q.PutWordHiLo(regCountToRead);
@@ -395,31 +382,31 @@ void TModbusClient::CountFailures(const TTransactionInfo& info) {
 
 void TModbusClient::HandleReply(TModbusTransaction& t, std::uint8_t command) {
     switch (command) {
-    case kReadCoils:
+    case fn::ReadCoils:
         return BitsReply(t, OnCoilsRead);
-    case kReadDiscreteInputs:
+    case fn::ReadDiscreteInputs:
         return BitsReply(t, OnDiscreteInputsRead);
-    case kReadHoldingRegisters:
+    case fn::ReadHoldingRegisters:
         return RegistersReply(t, OnHoldingRegistersRead);
-    case kReadInputRegisters:
+    case fn::ReadInputRegisters:
         return RegistersReply(t, OnInputRegistersRead);
-    case kWriteSingleCoil:
-    case kWriteSingleRegister:
-    case kMaskWriteRegister:
+    case fn::WriteSingleCoil:
+    case fn::WriteSingleRegister:
+    case fn::MaskWriteRegister:
         return SingleWriteReply(t, command);
-    case kReadExceptionStatus:
+    case fn::ReadExceptionStatus:
         return StatusReply(t);
-    case kDiagnostics:
+    case fn::Diagnostics:
         return DiagnosticsReply(t);
-    case kWriteMultipleCoils:
-    case kWriteMultipleRegisters:
+    case fn::WriteMultipleCoils:
+    case fn::WriteMultipleRegisters:
         return MultipleWriteReply(t, command);
-    case kReportServerID:
+    case fn::ReportServerID:
         return IdentificationReply(t);
-    case kReadFileRecord:
-    case kWriteFileRecord:
-        return FileRecordReply(t, command == kWriteFileRecord);
-    case kReadWriteRegisters:
+    case fn::ReadFileRecord:
+    case fn::WriteFileRecord:
+        return FileRecordReply(t, command == fn::WriteFileRecord);
+    case fn::ReadWriteRegisters:
         return ReadWriteReply(t);
     default:
         return;
@@ -459,15 +446,15 @@ void TModbusClient::BitsReply(TModbusTransaction& t, const BitsEvent& event) {
 }
 
 void TModbusClient::SingleWriteReply(TModbusTransaction& t, std::uint8_t command) {
-    const int words = command == kMaskWriteRegister ? 3 : 2;
+    const int words = command == fn::MaskWriteRegister ? 3 : 2;
     const TRegValues sent = ReadWords(t.QueryBuffer(), 2, words);
     Checked(
         t, [&] { Require(ReadWords(t.ReplyBuffer(), 2, words) == sent); }, [] {});
-    if (command == kWriteSingleCoil && OnSingleCoilWrite) {
+    if (command == fn::WriteSingleCoil && OnSingleCoilWrite) {
         OnSingleCoilWrite(*this, t.Info, sent[0], sent[1] == 0xFF00);
-    } else if (command == kWriteSingleRegister && OnSingleRegisterWrite) {
+    } else if (command == fn::WriteSingleRegister && OnSingleRegisterWrite) {
         OnSingleRegisterWrite(*this, t.Info, sent[0], sent[1]);
-    } else if (command == kMaskWriteRegister && OnSingleRegisterMaskWrite) {
+    } else if (command == fn::MaskWriteRegister && OnSingleRegisterMaskWrite) {
         OnSingleRegisterMaskWrite(*this, t.Info, sent[0], sent[1], sent[2]);
     }
 }
@@ -481,9 +468,9 @@ void TModbusClient::MultipleWriteReply(TModbusTransaction& t, std::uint8_t comma
             Require(WordAt(t.ReplyBuffer(), 2) == start && WordAt(t.ReplyBuffer(), 4) == count);
         },
         [] {});
-    if (command == kWriteMultipleCoils && OnMultipleCoilsWrite) {
+    if (command == fn::WriteMultipleCoils && OnMultipleCoilsWrite) {
         OnMultipleCoilsWrite(*this, t.Info, start, count, UnpackBits(t.QueryBuffer(), 7, count));
-    } else if (command == kWriteMultipleRegisters && OnMultipleRegistersWrite) {
+    } else if (command == fn::WriteMultipleRegisters && OnMultipleRegistersWrite) {
         OnMultipleRegistersWrite(*this, t.Info, start, count, ReadWords(t.QueryBuffer(), 7, count));
     }
 }

@@ -1,6 +1,7 @@
 #include "modbus_serial/rtu_frame_length.h"
 
 #include "modbus_serial/modbus_checks.h"
+#include "registers/modbus_function.h"
 
 #include <span>
 
@@ -8,6 +9,7 @@ namespace kalvo {
 
 namespace {
 
+namespace fn = ModbusFunction;
 constexpr int kCrcSize = 2;
 
 } // namespace
@@ -23,30 +25,30 @@ int RtuFrameLength::Expected(Kind kind, const std::uint8_t* bytes, int size) {
 // echo or answer.
 int RtuFrameLength::Reply(const std::uint8_t* bytes, int size) {
     const std::uint8_t function = bytes[1];
-    if ((function & 0x80) != 0) {
+    if ((function & fn::ExceptionFlag) != 0) {
         return 3 + kCrcSize;
     }
     switch (function) {
-    case 0x01:
-    case 0x02:
-    case 0x03:
-    case 0x04:
-    case 0x0C:
-    case 0x11:
-    case 0x14:
-    case 0x15:
-    case 0x17:
+    case fn::ReadCoils:
+    case fn::ReadDiscreteInputs:
+    case fn::ReadHoldingRegisters:
+    case fn::ReadInputRegisters:
+    case fn::GetCommEventLog:
+    case fn::ReportServerID:
+    case fn::ReadFileRecord:
+    case fn::WriteFileRecord:
+    case fn::ReadWriteRegisters:
         return size < 3 ? kNeedMore : 3 + bytes[2] + kCrcSize;
-    case 0x07:
+    case fn::ReadExceptionStatus:
         return 3 + kCrcSize;
-    case 0x05:
-    case 0x06:
-    case 0x08:
-    case 0x0B:
-    case 0x0F:
-    case 0x10:
+    case fn::WriteSingleCoil:
+    case fn::WriteSingleRegister:
+    case fn::Diagnostics:
+    case fn::GetCommEventCounter:
+    case fn::WriteMultipleCoils:
+    case fn::WriteMultipleRegisters:
         return 6 + kCrcSize;
-    case 0x16:
+    case fn::MaskWriteRegister:
         return 8 + kCrcSize;
     default:
         return kUnknown;
@@ -57,15 +59,15 @@ int RtuFrameLength::Reply(const std::uint8_t* bytes, int size) {
 // and that many bytes.
 int RtuFrameLength::Request(const std::uint8_t* bytes, int size) {
     switch (bytes[1]) {
-    case 0x01:
-    case 0x02:
-    case 0x03:
-    case 0x04:
-    case 0x05:
-    case 0x06:
+    case fn::ReadCoils:
+    case fn::ReadDiscreteInputs:
+    case fn::ReadHoldingRegisters:
+    case fn::ReadInputRegisters:
+    case fn::WriteSingleCoil:
+    case fn::WriteSingleRegister:
         return 6 + kCrcSize;
-    case 0x0F:
-    case 0x10:
+    case fn::WriteMultipleCoils:
+    case fn::WriteMultipleRegisters:
         return size < 7 ? kNeedMore : 7 + bytes[6] + kCrcSize;
     default:
         return kUnknown;

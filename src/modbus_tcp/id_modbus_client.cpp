@@ -1,6 +1,7 @@
 #include "modbus_tcp/id_modbus_client.h"
 
 #include "modbus_tcp/tcp_error.h"
+#include "registers/modbus_function.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,31 +11,12 @@ namespace kalvo {
 
 namespace {
 
-constexpr std::uint8_t kReadCoils = 1;
-constexpr std::uint8_t kReadInputBits = 2;
-constexpr std::uint8_t kReadHoldingRegisters = 3;
-constexpr std::uint8_t kReadInputRegisters = 4;
-constexpr std::uint8_t kWriteCoil = 5;
-constexpr std::uint8_t kWriteRegister = 6;
-constexpr std::uint8_t kWriteCoils = 15;
-constexpr std::uint8_t kWriteRegisters = 16;
-constexpr std::uint8_t kExceptionFlag = 0x80;
-constexpr std::uint16_t kMinReplyLength = 2;
-constexpr std::uint16_t kMaxReplyLength = 254;
-constexpr std::size_t kAddressOffset = 8;
-constexpr std::size_t kCountOffset = 10;
-constexpr std::size_t kByteCountOffset = 12;
-// Unit identifier, function code and exception code.
-constexpr std::uint16_t kExceptionReplyLength = 3;
+namespace fn = ModbusFunction;
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::uint16_t Clamped(std::uint16_t count, std::uint16_t limit) {
-    return std::min(count, limit);
 }
 
 } // namespace
@@ -72,72 +54,19 @@ std::uint16_t TIdModBusClient::NextTransactionID() {
     return fLastTransactionID;
 }
 
-std::size_t TIdModBusClient::BuildRequest(TModBusResponseBuffer& request, std::uint8_t functionCode,
-                                          std::uint16_t regNo, std::uint16_t count,
-                                          std::span<const std::uint16_t> values) {
-    request.SetWord(0, NextTransactionID());
-    request.SetWord(2, 0);
-    request.Bytes[6] = fUnitID;
-    request.Bytes[7] = functionCode;
-    request.SetWord(8, static_cast<std::uint16_t>(regNo - fBaseRegister));
-    const std::uint16_t first = values.empty() ? 0 : values[0];
-    std::uint16_t length = 6;
-    switch (functionCode) {
-    case kReadCoils:
-    case kReadInputBits:
-        request.SetWord(kCountOffset, Clamped(count, kMaxBits));
-        break;
-    case kReadHoldingRegisters:
-    case kReadInputRegisters:
-        request.SetWord(kCountOffset, Clamped(count, kMaxReadRegisters));
-        break;
-    case kWriteCoil:
-        request.SetWord(kCountOffset, first != 0 ? 0xFF00 : 0x0000);
-        break;
-    case kWriteRegister:
-        request.SetWord(kCountOffset, first);
-        break;
-    case kWriteCoils: {
-        const std::uint16_t quantity = Clamped(count, kMaxBits);
-        const auto byteCount = static_cast<std::uint8_t>((quantity + 7) / 8);
-        request.SetWord(kCountOffset, quantity);
-        request.Bytes[kByteCountOffset] = byteCount;
-        for (std::size_t i = 0; i < quantity && i < values.size(); ++i) {
-            if (values[i] != 0) {
-                request.Bytes[kByteCountOffset + 1 + i / 8] |=
-                    static_cast<std::uint8_t>(1 << (i % 8));
-            }
-        }
-        length = static_cast<std::uint16_t>(byteCount + 7);
-        break;
-    }
-    case kWriteRegisters: {
-        const std::uint16_t quantity = Clamped(count, kMaxWriteRegisters);
-        request.SetWord(kCountOffset, quantity);
-        request.Bytes[kByteCountOffset] = static_cast<std::uint8_t>(2 * quantity);
-        for (std::size_t i = 0; i < quantity; ++i) {
-            request.SetWord(kByteCountOffset + 1 + 2 * i, i < values.size() ? values[i] : 0);
-        }
-        length = static_cast<std::uint16_t>(2 * quantity + 7);
-        break;
-    }
-    default:
-        break;
-    }
-    request.SetWord(4, length);
-    return static_cast<std::size_t>(length) + 6;
-}
-
 bool TIdModBusClient::ExchangeRequest(std::uint8_t functionCode, std::uint16_t regNo,
                                       std::uint16_t count, std::span<std::uint16_t> values) {
     fConnection.CheckForGracefulDisconnect();
     // Whatever is waiting now answers nothing we are about to ask.
     fConnection.DiscardInput();
     TModBusResponseBuffer request;
-    const std::size_t size = BuildRequest(request, functionCode, regNo, count, values);
+    const std::size_t size =
+        TcpFrameCodec::Build({NextTransactionID(), fUnitID, functionCode,
+                              static_cast<std::uint16_t>(regNo - fBaseRegister), count, values},
+                             request);
     fConnection.Write(std::span<const std::uint8_t>(request.Bytes).first(size));
     TModBusResponseBuffer reply;
-    if (!ReceiveReply(request.TransactionID(), reply)) {
+    if (!ReceiveReply(request, reply)) {
         return false;
     }
     return HandleReply(request, reply, values);
@@ -145,29 +74,28 @@ bool TIdModBusClient::ExchangeRequest(std::uint8_t functionCode, std::uint16_t r
 
 // A frame that answers another request (a stale or duplicated reply) or another protocol is
 // not ours: it is dropped and the wait goes on until the deadline.
-bool TIdModBusClient::ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply) {
+bool TIdModBusClient::ReceiveReply(const TModBusResponseBuffer& request,
+                                   TModBusResponseBuffer& reply) {
     const std::int64_t deadline = NowMs() + fTimeOut;
     for (;;) {
-        if (!WaitForFrameBytes(TModBusResponseBuffer::kHeaderSize, deadline)) {
-            return false;
-        }
-        const auto header = fConnection.PeekBytes(TModBusResponseBuffer::kHeaderSize);
-        const auto length = static_cast<std::uint16_t>((header[4] << 8) | header[5]);
-        if (length < kMinReplyLength || length > kMaxReplyLength) {
+        const TcpFrameCodec::Scan scan =
+            TcpFrameCodec::Find(fConnection.PeekBytes(fConnection.InputBufferSize()), request);
+        fConnection.ReadBytes(scan.Skipped);
+        switch (scan.State) {
+        case TcpFrameCodec::Scan::Is::BadLength:
             fConnection.DiscardInput();
-            throw ETcpError("Invalid Modbus/TCP reply\r\nLength field " + std::to_string(length) +
-                            " outside 2..254.");
-        }
-        if (!WaitForFrameBytes(std::size_t{6} + length, deadline)) {
-            return false;
-        }
-        const std::vector<std::uint8_t> frame = fConnection.ReadBytes(std::size_t{6} + length);
-        const auto frameID = static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
-        const auto protocolID = static_cast<std::uint16_t>((frame[2] << 8) | frame[3]);
-        if (frameID == transactionID && protocolID == 0) {
+            throw ETcpError(TcpFrameCodec::BadLengthText(scan.Length));
+        case TcpFrameCodec::Scan::Is::Reply: {
+            const std::vector<std::uint8_t> frame = fConnection.ReadBytes(scan.Size);
             reply.Bytes.fill(0);
             std::copy(frame.begin(), frame.end(), reply.Bytes.begin());
             return true;
+        }
+        case TcpFrameCodec::Scan::Is::Wanting:
+            if (!WaitForFrameBytes(scan.Needed, deadline)) {
+                return false;
+            }
+            break;
         }
     }
 }
@@ -210,71 +138,27 @@ bool TIdModBusClient::WaitForBytes(std::size_t count, std::int64_t deadlineMs) {
     return true;
 }
 
-// The length a reply must have, in MBAP length-field terms, for the request it answers.
-std::uint16_t TIdModBusClient::ExpectedReplyLength(const TModBusResponseBuffer& request) {
-    const std::uint16_t quantity = request.Word(kCountOffset);
-    switch (request.FunctionCode()) {
-    case kReadCoils:
-    case kReadInputBits:
-        return static_cast<std::uint16_t>(3 + (quantity + 7) / 8);
-    case kReadHoldingRegisters:
-    case kReadInputRegisters:
-        return static_cast<std::uint16_t>(3 + 2 * quantity);
-    default:
-        return 6;
-    }
-}
-
-// A read's reply carries the byte count its request implies; a write's echoes the request's
-// address and value or quantity.
-bool TIdModBusClient::Fits(const TModBusResponseBuffer& request,
-                           const TModBusResponseBuffer& reply) {
-    const std::uint16_t expected = ExpectedReplyLength(request);
-    if (reply.RecLength() != expected) {
-        return false;
-    }
-    if (expected != 6) {
-        return reply.MBPData()[0] == expected - 3;
-    }
-    return reply.Word(kAddressOffset) == request.Word(kAddressOffset) &&
-           reply.Word(kCountOffset) == request.Word(kCountOffset);
-}
-
 // A reply whose length, byte count or echo does not fit the request is a mismatch, as a wrong
 // function code or a malformed exception reply is: registers it lacks must not be shown as
 // zeros, and a write the module did not confirm is no write.
 bool TIdModBusClient::HandleReply(const TModBusResponseBuffer& request,
                                   const TModBusResponseBuffer& reply,
                                   std::span<std::uint16_t> values) {
-    const std::uint8_t functionCode = request.FunctionCode();
-    const std::uint8_t received = reply.FunctionCode();
-    const auto data = reply.MBPData();
-    const bool exception = received == static_cast<std::uint8_t>(functionCode | kExceptionFlag);
-    if (exception && reply.RecLength() == kExceptionReplyLength) {
+    switch (TcpFrameCodec::Judge(request, reply)) {
+    case TcpFrameCodec::Fit::Exception:
         if (OnResponseError) {
-            OnResponseError(functionCode, data[0], reply);
+            OnResponseError(request.FunctionCode(), reply.MBPData()[0], reply);
         }
         return false;
-    }
-    if (received != functionCode || !Fits(request, reply)) {
+    case TcpFrameCodec::Fit::Mismatch:
         if (OnResponseMismatch) {
-            OnResponseMismatch(functionCode, received, reply);
+            OnResponseMismatch(request.FunctionCode(), reply.FunctionCode(), reply);
         }
         return false;
+    case TcpFrameCodec::Fit::Good:
+        break;
     }
-    const std::size_t byteCount = data[0];
-    if (functionCode == kReadCoils || functionCode == kReadInputBits) {
-        const std::size_t bits = std::min<std::size_t>({byteCount * 8, kMaxBits, values.size()});
-        for (std::size_t i = 0; i < bits; ++i) {
-            values[i] = (data[1 + i / 8] >> (i % 8)) & 1;
-        }
-    } else if (functionCode == kReadHoldingRegisters || functionCode == kReadInputRegisters) {
-        const std::size_t words =
-            std::min<std::size_t>({byteCount / 2, kMaxReadRegisters, values.size()});
-        for (std::size_t i = 0; i < words; ++i) {
-            values[i] = static_cast<std::uint16_t>((data[1 + 2 * i] << 8) | data[2 + 2 * i]);
-        }
-    }
+    TcpFrameCodec::Decode(request, reply, values);
     return true;
 }
 
@@ -282,7 +166,7 @@ bool TIdModBusClient::ReadHoldingRegisters(std::uint16_t regNo, std::uint16_t co
                                            std::span<std::uint16_t> values) {
     AutoConnection connection(*this);
     std::vector<std::uint16_t> staged(count, 0);
-    const bool ok = ExchangeRequest(kReadHoldingRegisters, regNo, count, staged);
+    const bool ok = ExchangeRequest(fn::ReadHoldingRegisters, regNo, count, staged);
     std::copy_n(staged.begin(), std::min(staged.size(), values.size()), values.begin());
     return ok;
 }
@@ -295,7 +179,7 @@ bool TIdModBusClient::ReadInputRegisters(std::uint16_t regNo, std::uint16_t coun
                                          std::span<std::uint16_t> values) {
     AutoConnection connection(*this);
     std::fill(values.begin(), values.end(), std::uint16_t{0});
-    return ExchangeRequest(kReadInputRegisters, regNo, count, values);
+    return ExchangeRequest(fn::ReadInputRegisters, regNo, count, values);
 }
 
 bool TIdModBusClient::ReadInputRegister(std::uint16_t regNo, std::uint16_t& value) {
@@ -314,7 +198,7 @@ bool TIdModBusClient::ReadBits(std::uint8_t functionCode, std::uint16_t regNo, s
 }
 
 bool TIdModBusClient::ReadCoils(std::uint16_t regNo, std::uint16_t count, std::span<bool> values) {
-    return ReadBits(kReadCoils, regNo, count, values);
+    return ReadBits(fn::ReadCoils, regNo, count, values);
 }
 
 bool TIdModBusClient::ReadCoil(std::uint16_t regNo, bool& value) {
@@ -323,20 +207,20 @@ bool TIdModBusClient::ReadCoil(std::uint16_t regNo, bool& value) {
 
 bool TIdModBusClient::ReadInputBits(std::uint16_t regNo, std::uint16_t count,
                                     std::span<bool> values) {
-    return ReadBits(kReadInputBits, regNo, count, values);
+    return ReadBits(fn::ReadDiscreteInputs, regNo, count, values);
 }
 
 bool TIdModBusClient::WriteRegister(std::uint16_t regNo, std::uint16_t value) {
     AutoConnection connection(*this);
     std::uint16_t staged[] = {value};
-    return ExchangeRequest(kWriteRegister, regNo, 1, staged);
+    return ExchangeRequest(fn::WriteSingleRegister, regNo, 1, staged);
 }
 
 bool TIdModBusClient::WriteWords(std::uint16_t regNo, std::span<const std::uint16_t> values) {
     AutoConnection connection(*this);
     std::vector<std::uint16_t> staged(values.begin(), values.end());
     const auto count = static_cast<std::uint16_t>(std::min<std::size_t>(staged.size(), 0xFFFF));
-    return ExchangeRequest(kWriteRegisters, regNo, count, staged);
+    return ExchangeRequest(fn::WriteMultipleRegisters, regNo, count, staged);
 }
 
 bool TIdModBusClient::WriteRegisters(std::uint16_t regNo, std::span<const std::uint16_t> values) {
@@ -346,7 +230,7 @@ bool TIdModBusClient::WriteRegisters(std::uint16_t regNo, std::span<const std::u
 bool TIdModBusClient::WriteCoil(std::uint16_t regNo, bool value) {
     AutoConnection connection(*this);
     std::uint16_t staged[] = {static_cast<std::uint16_t>(value ? 1 : 0)};
-    return ExchangeRequest(kWriteCoil, regNo, 1, staged);
+    return ExchangeRequest(fn::WriteSingleCoil, regNo, 1, staged);
 }
 
 bool TIdModBusClient::WriteCoils(std::uint16_t regNo, std::span<const bool> values) {
@@ -356,7 +240,7 @@ bool TIdModBusClient::WriteCoils(std::uint16_t regNo, std::span<const bool> valu
         staged.push_back(value ? 1 : 0);
     }
     const auto count = static_cast<std::uint16_t>(std::min<std::size_t>(staged.size(), 0xFFFF));
-    return ExchangeRequest(kWriteCoils, regNo, count, staged);
+    return ExchangeRequest(fn::WriteMultipleCoils, regNo, count, staged);
 }
 
 bool TIdModBusClient::ReadDWord(std::uint16_t regNo, std::uint32_t& value) {

@@ -2,6 +2,7 @@
 
 #include "modbus_tcp/modbus_response_buffer.h"
 #include "modbus_tcp/tcp_connection.h"
+#include "modbus_tcp/tcp_frame_codec.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,8 +15,8 @@ namespace kalvo {
 // Modbus/TCP client: one connection to one server, function codes 1 to 6, 15 and 16, and
 // typed conversions on holding registers. Every operation returns true only when a reply
 // to its own request (transaction and protocol identifier), with the request's function code
-// and the length the request asks for, arrived. The unit identifier is not checked: gateways
-// and modules may answer with their own. One thread uses an instance at a time; only
+// and the length the request asks for, arrived; a module asked as the direct unit may answer
+// with a unit of its own (TcpFrameCodec). One thread uses an instance at a time; only
 // Interrupt() may be called from another.
 class TIdModBusClient {
 public:
@@ -25,9 +26,9 @@ public:
         std::function<void(std::uint8_t requestFunctionCode, std::uint8_t responseFunctionCode,
                            const TModBusResponseBuffer& response)>;
 
-    static constexpr std::uint16_t kMaxReadRegisters = 125;
-    static constexpr std::uint16_t kMaxBits = 250;
-    static constexpr std::uint16_t kMaxWriteRegisters = 123;
+    static constexpr std::uint16_t kMaxReadRegisters = TcpFrameCodec::kMaxReadRegisters;
+    static constexpr std::uint16_t kMaxBits = TcpFrameCodec::kMaxBits;
+    static constexpr std::uint16_t kMaxWriteRegisters = TcpFrameCodec::kMaxWriteRegisters;
 
     bool AutoConnect() const { return fAutoConnect; }
     void SetAutoConnect(bool value) { fAutoConnect = value; }
@@ -89,14 +90,9 @@ private:
     bool ExchangeRequest(std::uint8_t functionCode, std::uint16_t regNo, std::uint16_t count,
                          std::span<std::uint16_t> values);
     std::uint16_t NextTransactionID();
-    std::size_t BuildRequest(TModBusResponseBuffer& request, std::uint8_t functionCode,
-                             std::uint16_t regNo, std::uint16_t count,
-                             std::span<const std::uint16_t> values);
-    bool ReceiveReply(std::uint16_t transactionID, TModBusResponseBuffer& reply);
+    bool ReceiveReply(const TModBusResponseBuffer& request, TModBusResponseBuffer& reply);
     bool WaitForBytes(std::size_t count, std::int64_t deadlineMs);
     bool WaitForFrameBytes(std::size_t count, std::int64_t deadlineMs);
-    static std::uint16_t ExpectedReplyLength(const TModBusResponseBuffer& request);
-    static bool Fits(const TModBusResponseBuffer& request, const TModBusResponseBuffer& reply);
     bool HandleReply(const TModBusResponseBuffer& request, const TModBusResponseBuffer& reply,
                      std::span<std::uint16_t> values);
 
@@ -106,7 +102,7 @@ private:
     std::int32_t fReadTimeout = 0;
     std::uint16_t fPort = 502;
     std::uint32_t fTimeOut = 15000;
-    std::uint8_t fUnitID = 255;
+    std::uint8_t fUnitID = TcpFrameCodec::kDirectUnit;
     std::string fHost;
     std::int32_t fConnectTimeout = 5000;
     std::uint16_t fLastTransactionID = 0;

@@ -14,7 +14,8 @@ frame)
     max_len=600
     ;;
 tcp_reply)
-    sources="src/modbus_tcp/id_modbus_client.cpp src/modbus_tcp/tcp_connection.cpp
+    sources="src/modbus_tcp/id_modbus_client.cpp src/modbus_tcp/tcp_frame_codec.cpp
+             src/modbus_tcp/tcp_connection.cpp
              src/modbus_tcp/tcp_error.cpp src/modbus_tcp/host_resolver.cpp"
     max_len=300
     # A good reply of two registers, and one of another transaction.

@@ -1,8 +1,11 @@
 // libFuzzer target: any bytes as the reply to a read of holding registers, through a real
-// loopback connection into the Modbus/TCP client. A read the client reports as good must come
-// from a frame of its own transaction that is exactly the reply the request asked for.
+// loopback connection into the Modbus/TCP client, and as a stream into the frame codec the way
+// the fleet takes it. A read reported as good must come from a frame of its own transaction
+// that is exactly the reply the request asked for.
 #include "modbus_tcp/id_modbus_client.h"
+#include "modbus_tcp/tcp_frame_codec.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +82,38 @@ bool WellFormed(const std::uint8_t* frame, std::uint16_t count) {
            frame[8] == 2 * count;
 }
 
+void CheckValues(const std::uint8_t* frame, const std::uint16_t* values, std::uint16_t count) {
+    for (std::uint16_t i = 0; i < count; ++i) {
+        if (values[i] != ((frame[9 + 2 * i] << 8) | frame[10 + 2 * i])) {
+            std::abort();
+        }
+    }
+}
+
+// The stream as the fleet reads it: the reply found, judged and decoded by the codec.
+void CheckCodec(const Bytes& stream, std::uint16_t count) {
+    using kalvo::TcpFrameCodec;
+    kalvo::TModBusResponseBuffer request;
+    TcpFrameCodec::Build({1, TcpFrameCodec::kDirectUnit, 3, 0, count, {}}, request);
+    const TcpFrameCodec::Scan scan = TcpFrameCodec::Find(stream, request);
+    if (scan.State != TcpFrameCodec::Scan::Is::Reply) {
+        return;
+    }
+    kalvo::TModBusResponseBuffer reply;
+    std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(scan.Skipped), scan.Size,
+                reply.Bytes.begin());
+    if (TcpFrameCodec::Judge(request, reply) != TcpFrameCodec::Fit::Good) {
+        return;
+    }
+    std::uint16_t values[8] = {};
+    TcpFrameCodec::Decode(request, reply, std::span(values, count));
+    const std::uint8_t* frame = AnsweringFrame(stream);
+    if (frame != stream.data() + scan.Skipped || !WellFormed(frame, count)) {
+        std::abort();
+    }
+    CheckValues(frame, values, count);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,11 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!WellFormed(frame, count)) {
             std::abort();
         }
-        for (std::uint16_t i = 0; i < count; ++i) {
-            if (values[i] != ((frame[9 + 2 * i] << 8) | frame[10 + 2 * i])) {
-                std::abort();
-            }
-        }
+        CheckValues(frame, values, count);
     }
+    CheckCodec(reply, count);
     return 0;
 }

@@ -26,8 +26,12 @@ using Bytes = ScriptedModbusServer::Bytes;
 using Segments = std::vector<ScriptedModbusServer::Segment>;
 using namespace std::chrono_literals;
 
+std::uint16_t WordAt(const Bytes& frame, std::size_t offset) {
+    return static_cast<std::uint16_t>((frame[offset] << 8) | frame[offset + 1]);
+}
+
 std::uint16_t TransactionOf(const Bytes& frame) {
-    return static_cast<std::uint16_t>((frame[0] << 8) | frame[1]);
+    return WordAt(frame, 0);
 }
 
 // A listening socket on a free loopback port, for a peer the test plays itself.
@@ -71,7 +75,7 @@ TEST_F(TcpFleetTest, ReadsEveryModuleWholeAndAgain) {
         targets.push_back({"127.0.0.1", servers.back()->Port()});
     }
     Observed seen(3);
-    TcpFleet fleet(targets, {50ms, 1000ms, 1}, seen.Events());
+    TcpFleet fleet(targets, {50ms, 1000ms}, seen.Events());
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor(
         [&] { return std::ranges::all_of(seen.fGood, [](int good) { return good >= 3; }); }));
@@ -134,13 +138,42 @@ TEST_F(TcpFleetTest, FailuresAreCountedAndTheModuleRecovers) {
         ScriptedModbusServer server(
             [&](const Bytes& r) { return ++requests == 1 ? c.bad(r) : serve(r); });
         Observed seen(1);
-        TcpFleet fleet({{"127.0.0.1", server.Port()}}, {50ms, 200ms, 1}, seen.Events());
+        TcpFleet fleet({{"127.0.0.1", server.Port()}}, {50ms, 200ms}, seen.Events());
         Start(fleet);
         EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 1; }));
         StopAndJoin(fleet);
         ASSERT_EQ(seen.fFailures[0].size(), 1U);
         EXPECT_EQ(seen.fFailures[0][0].rfind(c.reason, 0), 0U) << seen.fFailures[0][0];
         EXPECT_EQ(fleet.Statistics(0).*c.counter, 1);
+    }
+}
+
+// The module is asked as the direct unit, as a single module is; and a peer that sends the
+// next reply before it is asked (here with other data) is not read ahead of time: what
+// waits when a request goes out answers nothing.
+TEST_F(TcpFleetTest, AsksTheDirectUnitAndTakesNoReplySentBeforeItsRequest) {
+    ScriptedModbusServer server([this](const Bytes& request) {
+        Bytes reply = ScriptedModbusServer::ImageReply(request, fImage);
+        if (WordAt(request, 10) == SpanOf(RegisterBlock::A).Count) {
+            Bytes early(2 + 2 * static_cast<std::size_t>(SpanOf(RegisterBlock::B).Count), 0xDE);
+            early[0] = 0x03;
+            early[1] = static_cast<std::uint8_t>(early.size() - 2);
+            const Bytes next = ScriptedModbusServer::Frame(
+                static_cast<std::uint16_t>(TransactionOf(request) + 1), 255, early);
+            reply.insert(reply.end(), next.begin(), next.end());
+        }
+        return Segments{{reply}};
+    });
+    Observed seen(1);
+    TcpFleet fleet({{"127.0.0.1", server.Port()}}, {50ms, 1000ms}, seen.Events());
+    Start(fleet);
+    EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 3; }));
+    StopAndJoin(fleet);
+    for (int i = 0; i < 245; ++i) {
+        ASSERT_EQ(seen.fImages[0][i], fImage[static_cast<std::size_t>(i)]) << i;
+    }
+    for (const Bytes& request : server.Requests()) {
+        EXPECT_EQ(request[6], 255);
     }
 }
 
@@ -151,7 +184,7 @@ TEST_F(TcpFleetTest, ASilentModuleHoldsUpNoOther) {
     ScriptedModbusServer good(ScriptedModbusServer::Serving(fImage));
     Observed seen(3);
     TcpFleet fleet({{"127.0.0.1", silent.Port()}, {"127.0.0.1", good.Port()}, {"127.0.0.1", 1}},
-                   {20ms, 5000ms, 1}, seen.Events());
+                   {20ms, 5000ms}, seen.Events());
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[1] >= 10 && !seen.fFailures[2].empty(); }));
     StopAndJoin(fleet);
@@ -178,7 +211,7 @@ TEST_F(TcpFleetTest, APeerThatNeverStopsSendingHoldsUpNoOther) {
     });
     ScriptedModbusServer good(ScriptedModbusServer::Serving(fImage));
     Observed seen(2);
-    TcpFleet fleet({{"127.0.0.1", port}, {"127.0.0.1", good.Port()}}, {20ms, 60000ms, 1},
+    TcpFleet fleet({{"127.0.0.1", port}, {"127.0.0.1", good.Port()}}, {20ms, 60000ms},
                    seen.Events());
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[1] >= 10; }));
@@ -238,7 +271,7 @@ TEST_F(TcpFleetTest, WhatComesBetweenCyclesIsNotKept) {
         }
     });
     Observed seen(1);
-    TcpFleet fleet({{"127.0.0.1", port}}, {1000ms, 60000ms, 1}, seen.Events());
+    TcpFleet fleet({{"127.0.0.1", port}}, {1000ms, 60000ms}, seen.Events());
     const long before = ResidentKilobytes();
     Start(fleet);
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 2; }));
@@ -257,7 +290,7 @@ TEST_F(TcpFleetTest, WhatComesBetweenCyclesIsNotKept) {
 TEST_F(TcpFleetTest, StopEndsTheRunAtOnce) {
     ScriptedModbusServer silent([](const Bytes&) { return Segments{}; });
     Observed seen(1);
-    TcpFleet fleet({{"127.0.0.1", silent.Port()}}, {10ms, 15000ms, 1}, seen.Events());
+    TcpFleet fleet({{"127.0.0.1", silent.Port()}}, {10ms, 15000ms}, seen.Events());
     Start(fleet);
     std::this_thread::sleep_for(100ms);
     const auto before = std::chrono::steady_clock::now();

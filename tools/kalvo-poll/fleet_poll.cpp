@@ -61,11 +61,11 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
     }
     fBoard = std::make_unique<MetricsBoard>(std::move(snapshots),
                                             [this](std::size_t m) { return ChecksOf(m); });
-    fFleet = std::make_unique<TcpFleet>(
-        std::move(targets),
-        TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
-                           std::chrono::milliseconds(options.TimeoutMs), 1},
-        Events(networked));
+    fFleet =
+        std::make_unique<TcpFleet>(std::move(targets),
+                                   TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
+                                                      std::chrono::milliseconds(options.TimeoutMs)},
+                                   Events(networked));
     for (std::size_t i = 0; i < networked.size(); ++i) {
         fModules[networked[i]]->Statistics = [this, i] { return fFleet->Statistics(i); };
     }

@@ -1,15 +1,16 @@
 #include "pdu_responder.h"
 
+#include "registers/modbus_function.h"
+
 namespace kalvo::sim {
 
 namespace {
 
-constexpr std::uint8_t kReadHoldingRegisters = 3;
 constexpr std::uint8_t kMismatchedFunction = 4;
 constexpr std::size_t kMaxRegisters = 125;
 
 PduResponder::Bytes Exception(std::uint8_t function, std::uint8_t code) {
-    return {static_cast<std::uint8_t>(function | 0x80), code};
+    return {static_cast<std::uint8_t>(function | ModbusFunction::ExceptionFlag), code};
 }
 
 } // namespace
@@ -29,7 +30,7 @@ bool PduResponder::ExceptionApplies(std::uint16_t start) const {
 PduResponder::Bytes PduResponder::Respond(const Bytes& request,
                                           const ModbusRegisters& image) const {
     const std::uint8_t function = request.empty() ? 0 : request[0];
-    if (function != kReadHoldingRegisters) {
+    if (function != ModbusFunction::ReadHoldingRegisters) {
         return Exception(function, 1);
     }
     if (request.size() < 5) {
