@@ -25,8 +25,8 @@ std::string OneLine(std::string text) {
 struct RtuLine::Module {
     std::size_t Index = 0;
     TModbusClient Client;
-    ModbusRegisters Image;
-    CommStatistics Stats;
+    std::unique_ptr<CommStatistics> OwnStats;
+    CommStatistics* Stats = nullptr;
     Clock::time_point TurnStart;
     bool Resting = false; // read no more
 };
@@ -40,6 +40,12 @@ RtuLine::RtuLine(Settings settings, FleetEvents events)
     for (const std::uint8_t address : fSettings.Addresses) {
         auto module = std::make_unique<Module>();
         module->Index = fModules.size();
+        if (module->Index < fSettings.Statistics.size()) {
+            module->Stats = fSettings.Statistics[module->Index];
+        } else {
+            module->OwnStats = std::make_unique<CommStatistics>();
+            module->Stats = module->OwnStats.get();
+        }
         module->Client.SetServerAddress(address);
         module->Client.OnHoldingRegistersRead =
             [this](TModbusClient&, const TTransactionInfo& info, std::uint16_t, std::uint16_t,
@@ -74,7 +80,7 @@ void RtuLine::Join() {
 }
 
 CommStatisticsRecord RtuLine::Statistics(std::size_t module) const {
-    return fModules.at(module)->Stats.Snapshot();
+    return fModules.at(module)->Stats->Snapshot();
 }
 
 // A round that takes longer than the interval is followed by the next at once.
@@ -123,8 +129,8 @@ bool RtuLine::Open(Module& module) {
         fConnection.Open();
         return true;
     } catch (const std::exception& error) {
-        module.Stats.CountRequest();
-        module.Stats.CountNoResponse();
+        module.Stats->CountRequest();
+        module.Stats->CountNoResponse();
         Fail(module, RegisterBlock::A, OneLine(error.what()));
         return false;
     }
@@ -136,13 +142,13 @@ bool RtuLine::ReadBlock(Module& module, RegisterBlock block) {
         return false;
     }
     const BlockSpan& span = SpanOf(block);
-    module.Stats.CountRequest();
+    module.Stats->CountRequest();
     fOutcome.reset();
     try {
         fAwaited = module.Client.ReadHoldingRegisters(static_cast<std::uint16_t>(span.First),
                                                       static_cast<std::uint16_t>(span.Count));
     } catch (const std::exception& error) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, block, OneLine(error.what()));
         return false;
     }
@@ -156,7 +162,7 @@ bool RtuLine::ReadBlock(Module& module, RegisterBlock block) {
         const std::string reason = fPortFailure;
         fConnection.Close();
         fPortFailure.clear();
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, block, reason);
         return false;
     }
@@ -169,34 +175,33 @@ bool RtuLine::TakeOutcome(Module& module, RegisterBlock block) {
     case srNormalReply: {
         const BlockSpan& span = SpanOf(block);
         const auto count = std::min(fValues.size(), static_cast<std::size_t>(span.Count));
-        module.Image.Store(span.First, std::span(fValues).first(count));
-        module.Stats.CountResponse();
+        module.Stats->CountResponse();
         if (fEvents.BlockRead) {
-            fEvents.BlockRead(module.Index, block, module.Image);
+            fEvents.BlockRead(module.Index, block, std::span(fValues).first(count));
         }
         return true;
     }
     case srNone:
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, block, "No reply");
         return false;
     case srExceptionReply:
-        module.Stats.CountException();
+        module.Stats->CountException();
         Fail(module, block, "Modbus exception " + std::to_string(fOutcome->ExceptionCode));
         return false;
     case srUnmatchedReply:
-        module.Stats.CountUnmatched();
+        module.Stats->CountUnmatched();
         Fail(module, block, "Reply does not match the request");
         return false;
     default:
-        module.Stats.CountInvalid();
+        module.Stats->CountInvalid();
         Fail(module, block, "Invalid reply");
         return false;
     }
 }
 
 void RtuLine::Fail(Module& module, RegisterBlock block, const std::string& reason) {
-    module.Stats.RecordCommError();
+    module.Stats->RecordCommError();
     if (fEvents.ReadFailed) {
         fEvents.ReadFailed(module.Index, block, reason);
     }

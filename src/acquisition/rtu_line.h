@@ -5,7 +5,6 @@
 #include "modbus_serial/modbus_client.h"
 #include "modbus_serial/modbus_connection.h"
 #include "registers/comm_statistics.h"
-#include "registers/modbus_registers.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +30,8 @@ public:
         std::int32_t Baud = 9600;
         std::vector<std::uint8_t> Addresses;
         std::chrono::milliseconds Interval{1000};
+        // Where each address's reads are counted, in the same order; the line's own when none.
+        std::vector<CommStatistics*> Statistics;
     };
 
     RtuLine(Settings settings, FleetEvents events);

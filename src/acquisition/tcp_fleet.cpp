@@ -5,6 +5,7 @@
 #include "registers/modbus_function.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -48,8 +49,8 @@ struct TcpFleet::Module {
     std::vector<std::uint8_t> Input;
     Clock::time_point CycleStart;
     std::uint64_t Generation = 0;
-    ModbusRegisters Image;
-    CommStatistics Stats;
+    std::unique_ptr<CommStatistics> OwnStats;
+    CommStatistics* Stats = nullptr;
 };
 
 TcpFleet::TcpFleet(std::vector<Target> targets, Settings settings, Events events)
@@ -65,6 +66,11 @@ TcpFleet::TcpFleet(std::vector<Target> targets, Settings settings, Events events
         auto module = std::make_unique<Module>();
         module->Index = fModules.size();
         module->Where = std::move(target);
+        if (module->Where.Statistics == nullptr) {
+            module->OwnStats = std::make_unique<CommStatistics>();
+            module->Where.Statistics = module->OwnStats.get();
+        }
+        module->Stats = module->Where.Statistics;
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
@@ -95,7 +101,7 @@ const TcpFleet::Target& TcpFleet::TargetOf(std::size_t module) const {
 }
 
 CommStatisticsRecord TcpFleet::Statistics(std::size_t module) const {
-    return fModules.at(module)->Stats.Snapshot();
+    return fModules.at(module)->Stats->Snapshot();
 }
 
 void TcpFleet::Stop() {
@@ -159,11 +165,11 @@ void TcpFleet::OnDeadline(Module& module) {
         StartCycle(module);
         break;
     case Module::Step::Connecting:
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, "Connection timed out");
         break;
     case Module::Step::Awaiting:
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, "No reply within " + std::to_string(fSettings.Timeout.count()) + " ms");
         break;
     }
@@ -188,7 +194,7 @@ void TcpFleet::StartCycle(Module& module) {
 // One request counted per block, whether it gets as far as the wire or not, as the
 // single-module poller counts.
 void TcpFleet::BeginBlock(Module& module) {
-    module.Stats.CountRequest();
+    module.Stats->CountRequest();
     if (module.Socket < 0) {
         Connect(module);
     } else {
@@ -198,13 +204,13 @@ void TcpFleet::BeginBlock(Module& module) {
 
 void TcpFleet::Connect(Module& module) {
     if (!module.Unresolved.empty()) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, module.Unresolved);
         return;
     }
     module.Socket = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (module.Socket < 0) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, std::strerror(errno));
         return;
     }
@@ -213,7 +219,7 @@ void TcpFleet::Connect(Module& module) {
     const int result = connect(module.Socket, reinterpret_cast<const sockaddr*>(&module.Address),
                                sizeof module.Address);
     if (result != 0 && errno != EINPROGRESS) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, std::strerror(errno));
         return;
     }
@@ -228,7 +234,7 @@ void TcpFleet::ConnectDone(Module& module) {
     socklen_t size = sizeof error;
     getsockopt(module.Socket, SOL_SOCKET, SO_ERROR, &error, &size);
     if (error != 0) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, std::strerror(error));
         return;
     }
@@ -253,7 +259,7 @@ void TcpFleet::SendRequest(Module& module) {
     // Twelve bytes on a connected socket go at once or not at all.
     if (send(module.Socket, module.Request.Bytes.data(), size, MSG_NOSIGNAL) !=
         static_cast<ssize_t>(size)) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, std::strerror(errno));
         return;
     }
@@ -302,7 +308,7 @@ void TcpFleet::Receive(Module& module) {
         return;
     }
     if (module.State == Module::Step::Awaiting) {
-        module.Stats.CountNoResponse();
+        module.Stats->CountNoResponse();
         Fail(module, closed);
     } else {
         Close(module);
@@ -319,7 +325,7 @@ void TcpFleet::TakeFrames(Module& module) {
         const bool awaiting = module.State == Module::Step::Awaiting;
         if (scan.State == TcpFrameCodec::Scan::Is::BadLength) {
             if (awaiting) {
-                module.Stats.CountInvalid();
+                module.Stats->CountInvalid();
                 Fail(module, LogLine(TcpFrameCodec::BadLengthText(scan.Length)));
             } else {
                 Close(module);
@@ -346,23 +352,23 @@ void TcpFleet::TakeFrames(Module& module) {
 void TcpFleet::TakeReply(Module& module, const TModBusResponseBuffer& reply) {
     switch (TcpFrameCodec::Judge(module.Request, reply)) {
     case TcpFrameCodec::Fit::Exception:
-        module.Stats.CountException();
+        module.Stats->CountException();
         Fail(module, "Modbus exception " + std::to_string(reply.MBPData()[0]));
         return;
     case TcpFrameCodec::Fit::Mismatch:
-        module.Stats.CountUnmatched();
+        module.Stats->CountUnmatched();
         Fail(module, "Reply does not match the request");
         return;
     case TcpFrameCodec::Fit::Good:
         break;
     }
     const BlockSpan& span = SpanOf(module.Block);
-    std::vector<std::uint16_t> words(static_cast<std::size_t>(span.Count));
-    TcpFrameCodec::Decode(module.Request, reply, words);
-    module.Image.Store(span.First, words);
-    module.Stats.CountResponse();
+    std::array<std::uint16_t, TcpFrameCodec::kMaxReadRegisters> words{};
+    const auto registers = std::span(words).first(static_cast<std::size_t>(span.Count));
+    TcpFrameCodec::Decode(module.Request, reply, registers);
+    module.Stats->CountResponse();
     if (fEvents.BlockRead) {
-        fEvents.BlockRead(module.Index, module.Block, module.Image);
+        fEvents.BlockRead(module.Index, module.Block, registers);
     }
     if (module.Block == RegisterBlock::A) {
         module.Block = RegisterBlock::B;
@@ -373,7 +379,7 @@ void TcpFleet::TakeReply(Module& module, const TModBusResponseBuffer& reply) {
 }
 
 void TcpFleet::Fail(Module& module, const std::string& reason) {
-    module.Stats.RecordCommError();
+    module.Stats->RecordCommError();
     Close(module);
     if (fEvents.ReadFailed) {
         fEvents.ReadFailed(module.Index, module.Block, reason);

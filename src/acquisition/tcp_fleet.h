@@ -3,7 +3,6 @@
 #include "acquisition/fleet_events.h"
 #include "modbus_tcp/modbus_response_buffer.h"
 #include "registers/comm_statistics.h"
-#include "registers/modbus_registers.h"
 #include "registers/register_map.h"
 
 #include <atomic>
@@ -31,6 +30,8 @@ public:
     struct Target {
         std::string Host;
         std::uint16_t Port = 502;
+        // Where the module's reads are counted; the fleet's own when none.
+        CommStatistics* Statistics = nullptr;
     };
     struct Settings {
         std::chrono::milliseconds Interval{1000};

@@ -2,7 +2,7 @@
 faults.
 
 Usage: kalvo_sim_e2e.py SCENARIO KALVO_SIM KALVO_POLL
-SCENARIO: mbpoll | csv | model | faults | recording | log | fleet_recording
+SCENARIO: mbpoll | csv | model | faults | recording | log | fleet_recording | fleet_outputs
 """
 import contextlib
 import csv
@@ -245,6 +245,53 @@ def check_fleet_recording(sim, poller):
                 fail("module %d recorded blocks %s, serial numbers %s" % (port, blocks, serials))
 
 
+def poll_fleet(poller, *arguments):
+    result = subprocess.run([poller, "--interval", "20", *arguments], capture_output=True,
+                            text=True, timeout=120, env=dict(os.environ, LC_ALL="C"))
+    sys.stderr.write(result.stderr)
+    return result
+
+
+def check_fleet_outputs(sim, poller):
+    """What one module can do, many can: a report and a JUnit file each, named as their
+    recordings are, and exit status 3 when a check failed on any of them; modules and their
+    files are one to one, and a recording that stops is exit status 1."""
+    with tempfile.TemporaryDirectory() as folder, simulator(sim) as good, \
+            simulator(sim, "--reverse-sequence") as reversed_:
+        targets = os.path.join(folder, "targets")
+        for lines, said in ((["tcp 127.0.0.1:%d same" % good, "tcp 127.0.0.1:%d same" % reversed_],
+                             "two modules are named same (%s line 1 and %s line 2)"
+                             % (targets, targets)),
+                            (["tcp 127.0.0.1:%d" % good, "tcp 127.0.0.1:%d" % good],
+                             "127.0.0.1:%d is given twice" % good),
+                            (["tcp 127.0.0.1:%d" % good,
+                              "tcp 127.0.0.1:%d 127.0.0.1_%d" % (reversed_, good)],
+                             "two modules would write files named 127.0.0.1_%d" % good)):
+            with open(targets, "w", encoding="ascii") as listed:
+                listed.write("\n".join(lines) + "\n")
+            result = poll_fleet(poller, "--targets", targets, "--run", "4")
+            if result.returncode != 2 or said not in result.stderr:
+                fail("%s: exit %d, not a usage error saying %r" % (lines, result.returncode, said))
+        with open(targets, "w", encoding="ascii") as listed:
+            listed.write("tcp 127.0.0.1:%d good\ntcp 127.0.0.1:%d reversed\n" % (good, reversed_))
+        result = poll_fleet(poller, "--targets", targets, "--run", "4", "--report", folder,
+                            "--junit", folder)
+        if result.returncode != 3:
+            fail("a fleet with a failed check: exit %d" % result.returncode)
+        for name, failures in (("good", "0"), ("reversed", "1")):
+            with open(os.path.join(folder, name + ".xml"), encoding="utf-8") as junit:
+                suite = re.search(r'<testsuite [^>]*failures="(\d+)"', junit.read())
+            if suite is None or suite.group(1) != failures:
+                fail("%s's JUnit file: %s failures" % (name, suite and suite.group(1)))
+            with open(os.path.join(folder, name + ".html"), encoding="utf-8") as report:
+                if "127.0.0.1:" not in report.read():
+                    fail("%s's report names no connection" % name)
+        os.mkdir(os.path.join(folder, "good.csv"))
+        result = poll_fleet(poller, "--targets", targets, "--run", "4", "--record", folder)
+        if result.returncode != 1 or "Recording stopped: " not in result.stderr:
+            fail("a fleet's recording that stopped: exit %d" % result.returncode)
+
+
 def check_log(sim, poller):
     """Reading as fast as it can, kalvo-poll holds its log lines to write them together: none
     is lost at the end of the run, each is whole and they keep their order."""
@@ -268,7 +315,8 @@ def main():
     scenario, sim, poller = sys.argv[1:4]
     {"mbpoll": check_mbpoll, "csv": check_csv, "model": check_model,
      "faults": check_faults, "recording": check_recording, "log": check_log,
-     "fleet_recording": check_fleet_recording}[scenario](sim, poller)
+     "fleet_recording": check_fleet_recording,
+     "fleet_outputs": check_fleet_outputs}[scenario](sim, poller)
     print("PASS")
 
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "acquisition/fleet_events.h"
+#include "registers/modbus_registers.h"
+#include "registers/register_map.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -19,21 +21,22 @@ public:
         : fGood(modules), fFailures(modules), fImages(modules) {}
 
     FleetEvents Events() {
-        return {[this](std::size_t m, RegisterBlock, const ModbusRegisters& image) {
-                    std::lock_guard lock(fMutex);
-                    fImages[m] = image;
-                },
-                [this](std::size_t m, RegisterBlock, const std::string& reason) {
-                    std::lock_guard lock(fMutex);
-                    fFailures[m].push_back(reason);
-                    fChanged.notify_all();
-                },
-                [this](std::size_t m, bool ok, double) {
-                    std::lock_guard lock(fMutex);
-                    fGood[m] += ok ? 1 : 0;
-                    fChanged.notify_all();
-                    return true;
-                }};
+        return {
+            [this](std::size_t m, RegisterBlock block, std::span<const std::uint16_t> registers) {
+                std::lock_guard lock(fMutex);
+                fImages[m].Store(SpanOf(block).First, registers);
+            },
+            [this](std::size_t m, RegisterBlock, const std::string& reason) {
+                std::lock_guard lock(fMutex);
+                fFailures[m].push_back(reason);
+                fChanged.notify_all();
+            },
+            [this](std::size_t m, bool ok, double) {
+                std::lock_guard lock(fMutex);
+                fGood[m] += ok ? 1 : 0;
+                fChanged.notify_all();
+                return true;
+            }};
     }
     // Whether `done` came true within ten seconds; it is asked under the lock.
     bool WaitFor(const std::function<bool()>& done) {

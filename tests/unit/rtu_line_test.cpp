@@ -47,7 +47,7 @@ std::uint16_t FirstOf(const Bytes& request) {
 TEST(RtuLineTest, ModulesTakeTurnsOneRequestOnTheLineAtATime) {
     PtyPeer peer(Bus(30));
     FleetObserver seen(4);
-    RtuLine line({peer.Path(), 9600, {1, 3, 4, 2}, 10ms}, seen.Events());
+    RtuLine line({peer.Path(), 9600, {1, 3, 4, 2}, 10ms, {}}, seen.Events());
     line.Start();
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[3] >= 2; }));
     line.Stop();
@@ -89,7 +89,7 @@ TEST(RtuLineTest, APortThatGoesAwayIsOpenedAgain) {
     auto peer = std::make_unique<PtyPeer>(Bus(0));
     std::filesystem::create_symlink(peer->Path(), link);
     FleetObserver seen(1);
-    RtuLine line({link.string(), 9600, {1}, 20ms}, seen.Events());
+    RtuLine line({link.string(), 9600, {1}, 20ms, {}}, seen.Events());
     line.Start();
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 1; }));
     peer->HangUp();
@@ -115,7 +115,7 @@ TEST(RtuLineTest, APortThatGoesAwayIsOpenedAgain) {
 TEST(RtuLineTest, StopEndsThePauseAtOnce) {
     PtyPeer peer(Bus(0));
     FleetObserver seen(1);
-    RtuLine line({peer.Path(), 9600, {1}, 60000ms}, seen.Events());
+    RtuLine line({peer.Path(), 9600, {1}, 60000ms, {}}, seen.Events());
     line.Start();
     EXPECT_TRUE(seen.WaitFor([&] { return seen.fGood[0] >= 1; }));
     const auto stopped = std::chrono::steady_clock::now();

@@ -1,15 +1,22 @@
 #include "console_host.h"
 
 #include "log_time.h"
-#include "registers/quantity_info.h"
 
 #include <chrono>
 
 namespace kalvo::poll {
 
+namespace {
+
+ModuleSession::Clock::time_point Now() {
+    return ModuleSession::Clock::now();
+}
+
+} // namespace
+
 void ConsoleHost::AppendLog(RunId, const std::string& message) {
+    fSession.LogLine(message);
     std::lock_guard lock(fMutex);
-    fJournal.LogLine(message);
     Log(message);
 }
 
@@ -44,77 +51,43 @@ void ConsoleHost::UpdateDebugWindow(RunId) {
 }
 
 void ConsoleHost::FillRegisters(RunId) {
-    std::lock_guard lock(fMutex);
-    fRegisters.Fill();
-    // Trends are kept only for a report: a long headless run need not hold them.
-    fJournal.Start(NowSeconds(), fReportTrends
-                                     ? std::vector<Quantity>(kDefaultTrendQuantities.begin(),
-                                                             kDefaultTrendQuantities.end())
-                                     : std::vector<Quantity>());
+    fSession.Begin(Now(), fPlan);
 }
 
 void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,
                                  std::span<const std::uint16_t> registers) {
-    std::lock_guard lock(fMutex);
-    fRegisters.Store(SpanOf(block).First, registers);
-    fAnyBlockRead = true;
-    RecordBlock(block);
-    const double now = NowSeconds();
-    fJournal.BlockRead(block, now, fRegisters);
-    if (fChecks != nullptr) {
-        if (const std::optional<MeterReading> reading =
-                fAssembler.BlockRead(block, now, fRegisters)) {
-            fChecks->Add(*reading);
-        }
+    const ModuleSession::Outcome outcome = fSession.BlockRead(block, registers, Now());
+    if (!outcome.RecordingStopped.empty()) {
+        std::lock_guard lock(fMutex);
+        RecordingStopped(outcome.RecordingStopped);
     }
 }
 
 void ConsoleHost::ReadFailed(RunId, RegisterBlock block) {
+    fSession.ReadFailed(block, Now());
     std::lock_guard lock(fMutex);
-    fJournal.ReadFailed(block, NowSeconds());
-    fAssembler.BlockFailed();
-    FlushLog();
-}
-
-void ConsoleHost::Check(ModuleChecks& checks) {
-    std::lock_guard lock(fMutex);
-    fChecks = &checks;
-}
-
-std::vector<CheckResult> ConsoleHost::CheckResults() const {
-    std::lock_guard lock(fMutex);
-    return fChecks != nullptr ? fChecks->Results() : std::vector<CheckResult>();
-}
-
-void ConsoleHost::Record(const std::string& path, RecordFile::Split split,
-                         const std::string& decimalSeparator, std::chrono::milliseconds hold) {
-    std::lock_guard lock(fMutex);
-    fRecorder.Start(path, split, decimalSeparator, hold);
-}
-
-void ConsoleHost::FinishRecording() {
-    std::lock_guard lock(fMutex);
-    if (const std::string failure = fRecorder.Stop(); !failure.empty()) {
-        fRecordingFailed = true;
-        Log("Recording stopped: " + failure);
-    }
     FlushLog();
 }
 
 // A recording that cannot be written stops; the run goes on.
-void ConsoleHost::RecordBlock(RegisterBlock block) {
-    const std::string failure =
-        fRecorder.Write(std::chrono::system_clock::now(), block, fRegisters);
+void ConsoleHost::RecordingStopped(const std::string& failure) {
+    fRecordingFailed = true;
+    Log("Recording stopped: " + failure);
+}
+
+void ConsoleHost::FinishRecording() {
+    const std::string failure = fSession.StopRecording();
+    std::lock_guard lock(fMutex);
     if (!failure.empty()) {
-        fRecordingFailed = true;
-        Log("Recording stopped: " + failure);
+        RecordingStopped(failure);
     }
+    FlushLog();
 }
 
 void ConsoleHost::ThreadDone(RunId, bool) {
+    fSession.End(Now());
     {
         std::lock_guard lock(fMutex);
-        fJournal.End(NowSeconds());
         FlushLog();
         fDone = true;
     }
@@ -136,33 +109,9 @@ void ConsoleHost::WaitDone() {
     fDoneSignal.wait(lock, [this] { return fDone.load(); });
 }
 
-void ConsoleHost::KeepReportTrends() {
-    std::lock_guard lock(fMutex);
-    fReportTrends = true;
-}
-
-void ConsoleHost::FillReport(ReportData& data) const {
-    std::lock_guard lock(fMutex);
-    fJournal.Fill(data);
-    data.Image = fRegisters;
-    if (fChecks != nullptr) {
-        data.Checks = fChecks->Results();
-    }
-}
-
-bool ConsoleHost::AnyBlockRead() const {
-    std::lock_guard lock(fMutex);
-    return fAnyBlockRead;
-}
-
 bool ConsoleHost::RecordingFailed() const {
     std::lock_guard lock(fMutex);
     return fRecordingFailed;
-}
-
-ModbusRegisters ConsoleHost::Registers() const {
-    std::lock_guard lock(fMutex);
-    return fRegisters;
 }
 
 } // namespace kalvo::poll

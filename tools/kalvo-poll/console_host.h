@@ -1,28 +1,27 @@
 #pragma once
 
 #include "acquisition/polling_host.h"
-#include "checks/module_checks.h"
-#include "checks/reading_assembler.h"
 #include "modbus_serial/message_queue.h"
-#include "registers/modbus_registers.h"
-#include "registers/run_recorder.h"
-#include "report/run_journal.h"
+#include "session/module_session.h"
+#include "session/session_plan.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
 
 namespace kalvo::poll {
 
-// A PollingHost for a terminal: log lines go to a stream with their time stamps, blocks land
-// in a register image of its own.
+// A PollingHost for a terminal: what the run does goes to the module's session, its log lines
+// to a stream with their time stamps.
 class ConsoleHost : public PollingHost {
 public:
     // With a queue, the end of the run is posted there too, so that its owner, pumping it,
-    // wakes for it.
-    explicit ConsoleHost(std::ostream& log, ManualMessageQueue* queue = nullptr)
-        : fLog(log), fQueue(queue) {}
+    // wakes for it. Each run follows `plan`.
+    ConsoleHost(std::ostream& log, ModuleSession& session, SessionPlan plan,
+                ManualMessageQueue* queue = nullptr)
+        : fLog(log), fSession(session), fPlan(std::move(plan)), fQueue(queue) {}
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
@@ -39,22 +38,8 @@ public:
     // Blocks until the run's thread has said it is done; with a queue, runs its messages
     // meanwhile (the serial engine delivers there).
     void WaitDone();
-    ModbusRegisters Registers() const;
-    // Whether any block was read (and shown) during the run.
-    bool AnyBlockRead() const;
     // Whether a recording was asked for and had to stop.
     bool RecordingFailed() const;
-    // From now on every reading (block A, then B) goes to `checks` too.
-    void Check(ModuleChecks& checks);
-    // The checks' results so far.
-    std::vector<CheckResult> CheckResults() const;
-    // From the next run on, the report's trend quantities are followed.
-    void KeepReportTrends();
-    // The run so far, for its report.
-    void FillReport(ReportData& data) const;
-    // From now on every block read is recorded; rows may wait `hold` to be written together.
-    void Record(const std::string& path, RecordFile::Split split,
-                const std::string& decimalSeparator, std::chrono::milliseconds hold);
     // Log lines may wait `hold` after a read to be written together (a failed read, the end
     // of the run and the end of a recording write them at once).
     void HoldLog(std::chrono::milliseconds hold);
@@ -62,26 +47,21 @@ public:
     void FinishRecording();
 
 private:
-    void RecordBlock(RegisterBlock block);
+    void RecordingStopped(const std::string& failure);
     // Holds a time-stamped line until FlushLog.
     void Log(const std::string& message);
     void FlushLog();
 
     std::ostream& fLog;
+    ModuleSession& fSession;
+    const SessionPlan fPlan;
     std::string fHeldLog;
     std::chrono::steady_clock::time_point fHeldSince;
     std::chrono::milliseconds fLogHold{0};
     ManualMessageQueue* fQueue;
     mutable std::mutex fMutex;
     std::condition_variable fDoneSignal;
-    ModbusRegisters fRegisters;
-    bool fAnyBlockRead = false;
     bool fRecordingFailed = false;
-    RunRecorder fRecorder;
-    ModuleChecks* fChecks = nullptr;
-    ReadingAssembler fAssembler;
-    RunJournal fJournal;
-    bool fReportTrends = false;
     std::atomic<bool> fDone = false;
 };
 

@@ -1,9 +1,9 @@
 #include "fleet_poll.h"
 
 #include "log_time.h"
+#include "module_outputs.h"
 #include "open_file_limit.h"
 #include "poll_report.h"
-#include "registers/quantity.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,11 +18,6 @@ namespace kalvo::poll {
 
 namespace {
 
-std::string SerialOf(const ModbusRegisters& image) {
-    const std::optional<double> serial = image.Value(Quantity::SerialNumber);
-    return serial ? std::to_string(static_cast<std::uint32_t>(*serial)) : std::string();
-}
-
 sigset_t StopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
@@ -31,12 +26,15 @@ sigset_t StopSignals() {
     return signals;
 }
 
+ModuleSession::Clock::time_point Now() {
+    return ModuleSession::Clock::now();
+}
+
 } // namespace
 
 // The stop signals are blocked before any thread starts, so that only Run's waiter takes them.
-FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
-                     const std::string& decimalSeparator)
-    : fOptions(options), fLog(log) {
+FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log, std::string decimalSeparator)
+    : fOptions(options), fLog(log), fDecimalSeparator(std::move(decimalSeparator)) {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     tools::RaiseOpenFileLimit();
@@ -48,29 +46,32 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
     std::vector<TcpFleet::Target> targets;
     std::vector<std::size_t> networked;
     std::vector<ModuleSnapshot> snapshots;
+    // The fleet judges every module, for the metrics, whether --check was given or not.
+    PollOptions judged = options;
+    judged.Check = true;
     for (const PollTarget& target : options.Targets) {
+        auto& module = fModules.emplace_back(
+            std::make_unique<Module>(ModuleIdentity{target.Where(), target.Name}));
+        module->Session.Begin(Now(), ModuleOutputs::Plan(judged, target));
         if (!target.Serial()) {
-            networked.push_back(fModules.size());
-            targets.push_back({target.Host, static_cast<std::uint16_t>(target.Port)});
+            networked.push_back(fModules.size() - 1);
+            targets.push_back({target.Host, static_cast<std::uint16_t>(target.Port),
+                               &module->Session.Statistics()});
         }
         ModuleSnapshot snapshot;
         snapshot.Target = target.Where();
         snapshot.Name = target.Name;
         snapshots.push_back(std::move(snapshot));
-        fModules.push_back(std::make_unique<Module>(options.Tolerances));
     }
-    fBoard = std::make_unique<MetricsBoard>(std::move(snapshots),
-                                            [this](std::size_t m) { return ChecksOf(m); });
+    fBoard = std::make_unique<MetricsBoard>(
+        std::move(snapshots), [this](std::size_t m) { return fModules[m]->Session.Checks(); });
     fFleet =
         std::make_unique<TcpFleet>(std::move(targets),
                                    TcpFleet::Settings{std::chrono::milliseconds(options.IntervalMs),
                                                       std::chrono::milliseconds(options.TimeoutMs)},
                                    Events(networked));
-    for (std::size_t i = 0; i < networked.size(); ++i) {
-        fModules[networked[i]]->Statistics = [this, i] { return fFleet->Statistics(i); };
-    }
     AddLines();
-    StartRecordings(decimalSeparator);
+    StartRecordings();
     if (options.MetricsPort >= 0) {
         fServer =
             std::make_unique<MetricsServer>(options.MetricsAddress, options.MetricsPort, *fBoard);
@@ -78,7 +79,6 @@ FleetPoll::FleetPoll(const PollOptions& options, std::ostream& log,
              << "/metrics" << std::endl;
     }
 }
-
 // A line per serial port, its modules in the order they were given.
 void FleetPoll::AddLines() {
     std::vector<std::string> ports;
@@ -99,26 +99,23 @@ void FleetPoll::AddLines() {
         RtuLine::Settings settings{fOptions.Targets[line.front()].Device,
                                    fOptions.Targets[line.front()].Baud,
                                    {},
-                                   std::chrono::milliseconds(fOptions.IntervalMs)};
+                                   std::chrono::milliseconds(fOptions.IntervalMs),
+                                   {}};
         for (const std::size_t m : line) {
             settings.Addresses.push_back(static_cast<std::uint8_t>(fOptions.Targets[m].Address));
+            settings.Statistics.push_back(&fModules[m]->Session.Statistics());
         }
         fLines.push_back(std::make_unique<RtuLine>(std::move(settings), Events(line)));
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            fModules[line[i]]->Statistics = [lineOf = fLines.back().get(), i] {
-                return lineOf->Statistics(i);
-            };
-        }
     }
 }
 
 FleetEvents FleetPoll::Events(std::vector<std::size_t> modules) {
-    return {[this, modules](std::size_t m, RegisterBlock block, const ModbusRegisters& image) {
-                BlockRead(modules[m], block, image);
+    return {[this, modules](std::size_t m, RegisterBlock block,
+                            std::span<const std::uint16_t> registers) {
+                BlockRead(modules[m], block, registers);
             },
-            [this, modules](std::size_t m, RegisterBlock, const std::string& reason) {
-                fModules[modules[m]]->Assembler.BlockFailed();
-                Log(modules[m], reason);
+            [this, modules](std::size_t m, RegisterBlock block, const std::string& reason) {
+                ReadFailed(modules[m], block, reason);
             },
             [this, modules](std::size_t m, bool ok, double seconds) {
                 return CycleDone(modules[m], ok, seconds);
@@ -138,18 +135,15 @@ void FleetPoll::StopAll() {
 }
 
 // A file per module in the folder --record names: the module's name, or its address.
-void FleetPoll::StartRecordings(const std::string& decimalSeparator) {
+void FleetPoll::StartRecordings() {
     if (fOptions.RecordPath.empty()) {
         return;
     }
     for (std::size_t m = 0; m < fModules.size(); ++m) {
-        const PollTarget& target = fOptions.Targets[m];
-        std::string name = target.Name.empty() ? target.Where() : target.Name;
-        std::replace_if(
-            name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '_');
-        fModules[m]->Recorder.Start(
-            (std::filesystem::path(fOptions.RecordPath) / (name + ".csv")).string(),
-            fOptions.Split(), decimalSeparator, fOptions.Hold());
+        fModules[m]->Session.StartRecording(
+            (std::filesystem::path(fOptions.RecordPath) / (fOptions.Targets[m].FileName() + ".csv"))
+                .string(),
+            fOptions.Split(), fDecimalSeparator, fOptions.Hold());
     }
 }
 
@@ -158,39 +152,35 @@ void FleetPoll::RecordingStopped(std::size_t module, const std::string& failure)
     Log(module, "Recording stopped: " + failure);
 }
 
-void FleetPoll::BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image) {
-    Module& state = *fModules[module];
-    state.Image = image;
-    if (const std::string failure =
-            state.Recorder.Write(std::chrono::system_clock::now(), block, image);
-        !failure.empty()) {
-        RecordingStopped(module, failure);
-    }
-    if (const std::optional<MeterReading> reading =
-            state.Assembler.BlockRead(block, NowSeconds(), state.Image)) {
-        std::lock_guard lock(state.ChecksMutex);
-        state.Checks.Add(*reading);
+void FleetPoll::BlockRead(std::size_t module, RegisterBlock block,
+                          std::span<const std::uint16_t> registers) {
+    const ModuleSession::Outcome outcome =
+        fModules[module]->Session.BlockRead(block, registers, Now());
+    if (!outcome.RecordingStopped.empty()) {
+        RecordingStopped(module, outcome.RecordingStopped);
     }
 }
 
-std::vector<CheckResult> FleetPoll::ChecksOf(std::size_t module) const {
-    Module& state = *fModules[module];
-    std::lock_guard lock(state.ChecksMutex);
-    return state.Checks.Results();
+void FleetPoll::ReadFailed(std::size_t module, RegisterBlock block, const std::string& reason) {
+    ModuleSession& session = fModules[module]->Session;
+    session.LogLine(reason);
+    session.ReadFailed(block, Now());
+    Log(module, reason);
 }
 
 // A cycle that failed leaves the module down: its values go from the board with it.
 bool FleetPoll::CycleDone(std::size_t module, bool ok, double seconds) {
     Module& state = *fModules[module];
-    const CommStatisticsRecord statistics = state.Statistics();
+    const CommStatisticsRecord statistics = state.Session.Statistics().Snapshot();
+    const std::string serial = ok ? state.Session.SerialNumber() : std::string();
     fBoard->Update(module, [&](ModuleSnapshot& snapshot) {
         snapshot.Up = ok;
         snapshot.ReadDurationSeconds = seconds;
         snapshot.Statistics = statistics;
         if (ok) {
             snapshot.LastGoodReadSeconds = NowSeconds();
-            snapshot.Registers = state.Image;
-            snapshot.SerialNumber = SerialOf(state.Image);
+            snapshot.Registers = state.Session.Image();
+            snapshot.SerialNumber = serial;
         }
     });
     // --run counts reads, as for one module: a cycle is two.
@@ -211,6 +201,7 @@ int FleetPoll::Run() {
         sigwait(&signals, &signal);
         StopAll();
     });
+    const auto started = std::chrono::steady_clock::now();
     for (const auto& line : fLines) {
         line->Start();
     }
@@ -222,14 +213,38 @@ int FleetPoll::Run() {
         line->Join();
     }
     fServer.reset();
+    WriteOutputs(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    const bool failedCheck = fOptions.CyclesGiven && fOptions.Check &&
+                             std::any_of(fModules.begin(), fModules.end(), [](const auto& module) {
+                                 return ModuleChecks::AnyFailed(module->Session.Checks());
+                             });
+    return failedCheck ? 3 : fRecordingFailed ? 1 : 0;
+}
+
+// Named as the recordings are: the module's name, or its address.
+void FleetPoll::WriteOutputs(double seconds) {
     for (std::size_t m = 0; m < fModules.size(); ++m) {
-        if (const std::string failure = fModules[m]->Recorder.Stop(); !failure.empty()) {
+        ModuleSession& session = fModules[m]->Session;
+        session.End(Now());
+        if (const std::string failure = session.StopRecording(); !failure.empty()) {
             RecordingStopped(m, failure);
         }
+        const std::string name = fOptions.Targets[m].FileName();
+        if (!fOptions.ReportPath.empty()) {
+            const std::string path =
+                (std::filesystem::path(fOptions.ReportPath) / (name + ".html")).string();
+            ModuleOutputs::WriteReport(session, path, fDecimalSeparator);
+            fLog << "Saved " << path << '\n';
+        }
+        if (!fOptions.JUnitPath.empty()) {
+            const std::string path =
+                (std::filesystem::path(fOptions.JUnitPath) / (name + ".xml")).string();
+            ModuleOutputs::WriteJUnit(session, path, seconds);
+            fLog << "Saved " << path << '\n';
+        }
         fLog << fOptions.Targets[m].Where() << ' ';
-        PollReport::WriteStatistics(fLog, fModules[m]->Statistics());
+        PollReport::WriteStatistics(fLog, session.Statistics().Snapshot());
     }
-    return fRecordingFailed ? 1 : 0;
 }
 
 } // namespace kalvo::poll

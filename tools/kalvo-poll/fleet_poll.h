@@ -2,15 +2,13 @@
 
 #include "acquisition/rtu_line.h"
 #include "acquisition/tcp_fleet.h"
-#include "checks/module_checks.h"
-#include "checks/reading_assembler.h"
 #include "metrics/metrics_board.h"
 #include "metrics_server.h"
 #include "poll_options.h"
-#include "registers/run_recorder.h"
+#include "session/module_session.h"
 
 #include <atomic>
-#include <functional>
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -19,29 +17,23 @@
 namespace kalvo::poll {
 
 // Many modules at once: the fleet polls those on the network, a thread per serial line those
-// on the lines; each module keeps its checks, and the board carries their latest state to
-// the metrics server. Runs until SIGINT or SIGTERM, or until every module has done the
-// cycles --run asks for.
+// on the lines; each module's session keeps its run, and the board carries their latest state
+// to the metrics server. Runs until SIGINT or SIGTERM, or until every module has done the
+// cycles --run asks for; then each module's report and JUnit file are written.
 class FleetPoll {
 public:
-    // `decimalSeparator`: the recordings' (the user's locale's).
-    FleetPoll(const PollOptions& options, std::ostream& log, const std::string& decimalSeparator);
-    // The exit status: 0 when stopped by a signal or after the cycles asked for, 1 when a
-    // recording stopped.
+    // `decimalSeparator`: the recordings' and reports' (the user's locale's).
+    FleetPoll(const PollOptions& options, std::ostream& log, std::string decimalSeparator);
+    // The exit status: 3 when a --run judged and a check failed on any module, 1 when a
+    // recording stopped, else 0 (stopped by a signal or done).
     int Run();
 
 private:
     struct Module {
-        explicit Module(const CheckSettings& settings) : Checks(settings) {}
-        // The checks are fed here and worded on the metrics server's threads.
-        std::mutex ChecksMutex;
-        ModuleChecks Checks;
-        ReadingAssembler Assembler;
-        ModbusRegisters Image;
-        RunRecorder Recorder;
+        explicit Module(ModuleIdentity identity) : Session(std::move(identity)) {}
+        ModuleSession Session;
         std::uint32_t Reads = 0;
         bool Done = false;
-        std::function<CommStatisticsRecord()> Statistics;
     };
 
     void AddLines();
@@ -49,15 +41,19 @@ private:
     FleetEvents Events(std::vector<std::size_t> modules);
     void Log(std::size_t module, const std::string& text);
     void StopAll();
-    void BlockRead(std::size_t module, RegisterBlock block, const ModbusRegisters& image);
+    void BlockRead(std::size_t module, RegisterBlock block,
+                   std::span<const std::uint16_t> registers);
+    void ReadFailed(std::size_t module, RegisterBlock block, const std::string& reason);
     // Whether the module is read again: not once it has done the reads --run asks for.
     bool CycleDone(std::size_t module, bool ok, double seconds);
-    std::vector<CheckResult> ChecksOf(std::size_t module) const;
-    void StartRecordings(const std::string& decimalSeparator);
+    void StartRecordings();
     void RecordingStopped(std::size_t module, const std::string& failure);
+    // Each module's statistics, report and JUnit file.
+    void WriteOutputs(double seconds);
 
     const PollOptions& fOptions;
     std::ostream& fLog;
+    const std::string fDecimalSeparator;
     std::vector<std::unique_ptr<Module>> fModules;
     std::unique_ptr<MetricsBoard> fBoard;
     std::unique_ptr<TcpFleet> fFleet;

@@ -4,11 +4,9 @@
 #include "checks/check_report.h"
 #include "console_host.h"
 #include "fleet_poll.h"
+#include "module_outputs.h"
 #include "poll_options.h"
 #include "poll_report.h"
-#include "registers/whole_file.h"
-#include "report/commissioning_report.h"
-#include "report/report_facts.h"
 
 #include <chrono>
 #include <clocale>
@@ -32,27 +30,26 @@ std::string LocaleDecimalSeparator() {
     return separator;
 }
 
-CommStatisticsRecord Poll(const PollOptions& options, ConsoleHost& host, ManualMessageQueue& queue,
-                          CommStatistics& statistics) {
+void Poll(const PollOptions& options, ConsoleHost& host, ManualMessageQueue& queue,
+          CommStatistics& statistics) {
     if (!options.SerialDevice.empty()) {
         TModbusRTUThread thread(host, statistics, 1, queue,
                                 {options.Address, options.SerialDevice, options.Baud,
                                  options.Cycles, options.IntervalMs, options.ResetStatistics});
         host.WaitDone();
-        return statistics.Snapshot();
+        return;
     }
     TModbusTCPThread thread(host, statistics, 1,
                             {options.Host, options.Port, options.Cycles, options.IntervalMs,
                              options.ResetStatistics, options.TimeoutMs});
     host.WaitDone();
-    return statistics.Snapshot();
 }
 
 // The checks follow the tables in their format; alone, they print as a table.
-void Report(const PollOptions& options, const ConsoleHost& host,
+void Report(const PollOptions& options, const ModuleSession& session,
             const CommStatisticsRecord& statistics) {
-    const PollReport report(host.Registers(), host.AnyBlockRead(), LocaleDecimalSeparator());
-    const std::vector<CheckResult> checks = host.CheckResults();
+    const PollReport report(session.Image(), session.AnyBlockRead(), LocaleDecimalSeparator());
+    const std::vector<CheckResult> checks = session.Checks();
     switch (options.Format) {
     case OutputFormat::Table:
         report.WriteTable(std::cout);
@@ -82,34 +79,41 @@ void Report(const PollOptions& options, const ConsoleHost& host,
     PollReport::WriteStatistics(std::cerr, statistics);
 }
 
-// The module's serial number as the tables show it, for the report's name.
-std::string SerialOf(const ConsoleHost& host) {
-    const std::optional<double> serial = host.Registers().Value(Quantity::SerialNumber);
-    return serial ? std::to_string(static_cast<std::uint32_t>(*serial)) : std::string("module");
-}
-
-void WriteCommissioningReport(const PollOptions& options, const ConsoleHost& host,
-                              const CommStatisticsRecord& statistics) {
-    ReportData data;
-    host.FillReport(data);
-    data.Connection =
-        options.SerialDevice.empty()
-            ? ReportFacts::TcpConnection(options.Host, options.Port)
-            : ReportFacts::RtuConnection(options.SerialDevice, options.Baud, options.Address);
-    data.Version = KALVO_VERSION;
-    data.Host = ReportFacts::HostName();
-    data.User = ReportFacts::UserName();
-    data.Settings = ReportFacts::Of(options.IntervalMs,
-                                    options.SerialDevice.empty()
-                                        ? std::optional<std::int64_t>(options.TimeoutMs)
-                                        : std::nullopt,
-                                    options.Tolerances);
-    data.Statistics = statistics;
-    data.DecimalSeparator = LocaleDecimalSeparator();
-    const double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    WriteFileWhole(options.ReportPath, CommissioningReport::Html(data, now));
-    std::cerr << "Saved " << options.ReportPath << '\n';
+int PollOneModule(const PollOptions& options) {
+    ModuleSession session({options.Targets.front().Where(), options.Targets.front().Name});
+    // The serial engine delivers to this thread through the queue.
+    ManualMessageQueue queue;
+    ConsoleHost host(std::cerr, session, ModuleOutputs::Plan(options, options.Targets.front()),
+                     options.SerialDevice.empty() ? nullptr : &queue);
+    host.HoldLog(options.Hold());
+    if (!options.RecordPath.empty()) {
+        session.StartRecording(options.RecordPath, options.Split(), LocaleDecimalSeparator(),
+                               options.Hold());
+    }
+    const auto started = std::chrono::steady_clock::now();
+    Poll(options, host, queue, session.Statistics());
+    host.FinishRecording();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const CommStatisticsRecord counts = session.Statistics().Snapshot();
+    Report(options, session, counts);
+    if (!options.JUnitPath.empty()) {
+        ModuleOutputs::WriteJUnit(session, options.JUnitPath, seconds);
+        std::cerr << "Saved " << options.JUnitPath << '\n';
+    }
+    if (!options.ReportPath.empty()) {
+        ModuleOutputs::WriteReport(session, options.ReportPath, LocaleDecimalSeparator());
+        std::cerr << "Saved " << options.ReportPath << '\n';
+    }
+    const std::vector<CheckResult> results = session.Checks();
+    if (options.Check) {
+        std::cerr << ModuleChecks::Summary(results) << '\n';
+    }
+    if (ModuleChecks::AnyFailed(results)) {
+        return kExitCheckFailed;
+    }
+    const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
+    return allRead && !host.RecordingFailed() ? 0 : kExitFailedRead;
 }
 
 } // namespace
@@ -135,45 +139,7 @@ int main(int argc, char* argv[]) {
             FleetPoll fleet(options, std::cerr, LocaleDecimalSeparator());
             return fleet.Run();
         }
-        // The serial engine delivers to this thread through the queue.
-        ManualMessageQueue queue;
-        ConsoleHost host(std::cerr, options.SerialDevice.empty() ? nullptr : &queue);
-        host.HoldLog(options.Hold());
-        if (!options.RecordPath.empty()) {
-            host.Record(options.RecordPath, options.Split(), LocaleDecimalSeparator(),
-                        options.Hold());
-        }
-        ModuleChecks checks(options.Tolerances);
-        if (options.Check) {
-            host.Check(checks);
-        }
-        if (!options.ReportPath.empty()) {
-            host.KeepReportTrends();
-        }
-        CommStatistics statistics;
-        const auto started = std::chrono::steady_clock::now();
-        const CommStatisticsRecord counts = Poll(options, host, queue, statistics);
-        host.FinishRecording();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        Report(options, host, counts);
-        const std::vector<CheckResult> results = host.CheckResults();
-        if (!options.JUnitPath.empty()) {
-            WriteFileWhole(options.JUnitPath,
-                           CheckReport::JUnit(results, "KALVO " + SerialOf(host), seconds));
-            std::cerr << "Saved " << options.JUnitPath << '\n';
-        }
-        if (!options.ReportPath.empty()) {
-            WriteCommissioningReport(options, host, counts);
-        }
-        if (options.Check) {
-            std::cerr << ModuleChecks::Summary(results) << '\n';
-        }
-        if (ModuleChecks::AnyFailed(results)) {
-            return kExitCheckFailed;
-        }
-        const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
-        return allRead && !host.RecordingFailed() ? 0 : kExitFailedRead;
+        return PollOneModule(options);
     } catch (const std::exception& error) {
         std::cerr << "kalvo-poll: " << error.what() << '\n';
         return kExitFailedRead;

@@ -25,14 +25,19 @@ void CheckFleet(const PollOptions& options) {
         throw UsageError("--metrics-listen needs modules to poll: --tcp, --rtu or --targets");
     }
     PollTarget::CheckLines(options.Targets);
-    if (options.Format != OutputFormat::None || !options.CsvDir.empty() ||
-        !options.ReportPath.empty() || !options.JUnitPath.empty()) {
-        throw UsageError("--format, --csv-dir, --report and --junit take one module");
+    PollTarget::CheckUnique(options.Targets);
+    if (options.Format != OutputFormat::None || !options.CsvDir.empty()) {
+        throw UsageError("--format and --csv-dir take one module");
     }
-    if (!options.RecordPath.empty() && !std::filesystem::is_directory(options.RecordPath)) {
-        throw UsageError("--record takes a folder when several modules are polled (a file for "
-                         "each), not '" +
-                         options.RecordPath + "'");
+    for (const auto& [option, path] :
+         {std::pair{"--record", &options.RecordPath}, std::pair{"--report", &options.ReportPath},
+          std::pair{"--junit", &options.JUnitPath}}) {
+        if (!path->empty() && !std::filesystem::is_directory(*path)) {
+            throw UsageError(std::string(option) +
+                             " takes a folder when several modules are polled (a file for "
+                             "each), not '" +
+                             *path + "'");
+        }
     }
 }
 
@@ -85,7 +90,9 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
         } else if (option == "--version") {
             options.Version = true;
         } else if (option == "--tcp") {
-            options.Targets.push_back(PollTarget::Tcp(value(), "--tcp"));
+            const std::string where = value();
+            options.Targets.push_back(PollTarget::Tcp(where, "--tcp"));
+            options.Targets.back().Given = "--tcp " + where;
         } else if (option == "--targets") {
             options.TargetsPath = value();
         } else if (option == "--metrics-listen") {
@@ -147,8 +154,11 @@ PollOptions PollOptions::Parse(const std::vector<std::string>& arguments) {
     }
     // --baud and --address hold for every --rtu; lines that differ go in a targets file.
     for (const std::string& device : options.SerialDevices) {
-        const std::vector<PollTarget> line =
+        std::vector<PollTarget> line =
             PollTarget::Rtu(device, options.Baud, addresses, "--address");
+        for (PollTarget& target : line) {
+            target.Given = "--rtu " + device;
+        }
         options.Targets.insert(options.Targets.end(), line.begin(), line.end());
     }
     if (!options.TargetsPath.empty()) {
@@ -199,6 +209,7 @@ std::string PollOptions::Usage() {
                   [--address N[,N...]] [--targets FILE] [--run N] [--interval MS]
                   [--timeout MS] [--tolerance NAME=VALUE]...
                   [--record DIR [--record-split hour|day]]
+                  [--check] [--junit DIR] [--report DIR]
                   [--metrics-listen ADDRESS:PORT]
        kalvo-poll --help | --version
 
@@ -261,12 +272,15 @@ each module on the network on its own connection; the modules on a serial line i
 turn, one request on the line at a time, the lines side by side (--baud and
 --address hold for every --rtu; lines that differ go in a targets file). A failed
 read is logged with its module's address, and the statistics of each module
-follow at the end. --record then names a folder: each module is recorded in a
-file of its own there, named after its name in the targets file or its address.
+follow at the end. --record, --report and --junit then name folders: each module
+has a file of its own in each, named after its name in the targets file or its
+address (NAME.csv, NAME.html, NAME.xml); a module given twice, or two modules with
+one name or one file name, is a usage error.
 Exit status: 0 when every read succeeded (and, with --check, no check failed;
 warnings and waiting checks do not count), 1 when any read failed or a recording
 stopped, 2 on a usage error, 3 when a check failed; polling several modules, 0 once
-stopped or done, 1 when a recording stopped.
+stopped or done, 1 when a recording stopped, 3 when --run N with --check (or
+--junit or --report) ended and a check failed on any module.
 )";
 }
 

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 
 namespace kalvo::poll {
@@ -40,6 +39,7 @@ std::vector<PollTarget> ParseLine(const std::string& line, const std::string& at
         if (!(words >> rest)) {
             PollTarget target = PollTarget::Tcp(where, at);
             target.Name = name;
+            target.Given = at;
             return {target};
         }
     }
@@ -58,6 +58,9 @@ std::vector<PollTarget> ParseLine(const std::string& line, const std::string& at
                 targets[i].Name = each[i];
             }
         }
+        for (PollTarget& target : targets) {
+            target.Given = at;
+        }
         return targets;
     }
     throw UsageError(at +
@@ -70,6 +73,13 @@ std::vector<PollTarget> ParseLine(const std::string& line, const std::string& at
 
 std::string PollTarget::Where() const {
     return Serial() ? Device + '@' + std::to_string(Address) : Host + ':' + std::to_string(Port);
+}
+
+std::string PollTarget::FileName() const {
+    std::string name = Name.empty() ? Where() : Name;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '_');
+    return name;
 }
 
 std::string PollTarget::Line() const {
@@ -90,6 +100,7 @@ PollTarget PollTarget::Tcp(const std::string& text, const std::string& what) {
     if (parsed.Host.empty()) {
         throw UsageError(what + " needs a host name or address");
     }
+    parsed.Given = what;
     return parsed;
 }
 
@@ -102,6 +113,7 @@ std::vector<PollTarget> PollTarget::Rtu(const std::string& device, std::int32_t 
         target.Baud = baud;
         target.Address =
             static_cast<std::int32_t>(UsageError::Number(text, what + " ADDRESS", 1, 255));
+        target.Given = what;
         targets.push_back(std::move(target));
     }
     return targets;
@@ -136,21 +148,42 @@ std::vector<PollTarget> PollTarget::ReadFile(const std::string& path) {
 
 void PollTarget::CheckLines(const std::vector<PollTarget>& targets) {
     std::map<std::string, std::int32_t> speeds;
-    std::set<std::pair<std::string, std::int32_t>> modules;
     for (const PollTarget& target : targets) {
         if (!target.Serial()) {
             continue;
         }
-        const std::string line = target.Line();
-        if (const auto [known, added] = speeds.emplace(line, target.Baud);
+        if (const auto [known, added] = speeds.emplace(target.Line(), target.Baud);
             !added && known->second != target.Baud) {
             throw UsageError(target.Device + " is given at two speeds, " +
                              std::to_string(known->second) + " and " + std::to_string(target.Baud) +
                              " baud");
         }
-        if (!modules.emplace(line, target.Address).second) {
-            throw UsageError(target.Where() + " is given twice");
+    }
+}
+
+// One module, one set of files: a second file of the same name would take rows of two
+// modules, or one module's report would replace another's. Names and file names are compared
+// as given (a case-insensitive file system is not guarded against).
+void PollTarget::CheckUnique(const std::vector<PollTarget>& targets) {
+    std::map<std::string, const PollTarget*> modules;
+    std::map<std::string, const PollTarget*> names;
+    std::map<std::string, const PollTarget*> files;
+    const auto once = [](std::map<std::string, const PollTarget*>& seen, const std::string& key,
+                         const PollTarget& target, const std::string& what) {
+        if (const auto [known, added] = seen.emplace(key, &target); !added) {
+            throw UsageError(what + " (" + known->second->Given + " and " + target.Given + ")");
         }
+    };
+    for (const PollTarget& target : targets) {
+        once(modules,
+             target.Serial() ? target.Line() + '@' + std::to_string(target.Address)
+                             : target.Where(),
+             target, target.Where() + " is given twice");
+        if (!target.Name.empty()) {
+            once(names, target.Name, target, "two modules are named " + target.Name);
+        }
+        once(files, target.FileName(), target,
+             "two modules would write files named " + target.FileName());
     }
 }
 

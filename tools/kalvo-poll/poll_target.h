@@ -15,10 +15,15 @@ struct PollTarget {
     std::int32_t Baud = 9600;
     std::int32_t Address = 1;
     std::string Name;
+    // Where it was given, for a usage error: "--tcp", "targets.txt line 3".
+    std::string Given;
 
     bool Serial() const { return !Device.empty(); }
-    // How the log, the metrics and the recordings name it: "10.0.0.7:502", "ttyUSB0@3".
+    // How the log and the metrics name it: "10.0.0.7:502", "ttyUSB0@3".
     std::string Where() const;
+    // The name of its files (recording, report, JUnit) without extension: its name, or where
+    // it is, with '/' and ':' made '_'.
+    std::string FileName() const;
     // The serial port itself, however it was named: two names of one port are one line.
     std::string Line() const;
 
@@ -32,8 +37,11 @@ struct PollTarget {
     // "rtu DEVICE BAUD ADDRESS[,ADDRESS...] [NAME[,NAME...]]"; blank lines and lines
     // starting with # are left out.
     static std::vector<PollTarget> ReadFile(const std::string& path);
-    // A usage error when a port is given at two speeds or a module twice on a line.
+    // A usage error when a port is given at two speeds.
     static void CheckLines(const std::vector<PollTarget>& targets);
+    // A usage error, naming both places, when a module is given twice, or two modules share a
+    // name or the name of their files.
+    static void CheckUnique(const std::vector<PollTarget>& targets);
 };
 
 } // namespace kalvo::poll
