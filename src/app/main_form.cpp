@@ -80,19 +80,26 @@ TmainForm::TmainForm(MainFormEnvironment environment, QWidget* parent)
     fTrend->SetAsk(fEnvironment.AskYesNo);
     FormCreate();
     FormSettings = new TFormSettings(fPollSettings, this);
-    debugForm = new TdebugForm(fStatistics, this);
-    fRuns = new RunController(fRegisters, fStatistics, this);
+    debugForm = new TdebugForm(fSession.Statistics(), this);
+    fRuns = new RunController(fSession, this);
     fReportPrinter = new ReportPrinter(this);
     connect(fReportPrinter, &ReportPrinter::finished, this, &TmainForm::ReportPrinted);
     ConnectRunEvents();
 }
 
-// What the runs tell reaches the log, the tables and the diagram, the recording, the trend
-// and the statistics window.
+// What the runs tell, once it is in the module's session, reaches the log, the tables and the
+// diagram, the trend, the checks and the statistics window.
 void TmainForm::ConnectRunEvents() {
     const QtPollingHost& events = fRuns->Events();
     connect(&events, &QtPollingHost::logLine, this, &TmainForm::AppendLog);
+    connect(&events, &QtPollingHost::runBegun, this, &TmainForm::ShowChecks);
     connect(&events, &QtPollingHost::blockRead, this, &TmainForm::BlockRead);
+    connect(&events, &QtPollingHost::blockRead, fTrend,
+            [this](RegisterBlock block, double time, const ModbusRegisters& image) {
+                fTrend->AddBlock(time, block, image);
+            });
+    connect(&events, &QtPollingHost::readingJudged, this, &TmainForm::ShowChecks);
+    connect(&events, &QtPollingHost::recordingStopped, this, &TmainForm::RecordingStopped);
     connect(&events, &QtPollingHost::readFailed, this, &TmainForm::BlockFailed);
     connect(&events, &QtPollingHost::readFailed, fTrend, &TrendTab::BlockFailed);
     connect(&events, &QtPollingHost::statisticsChanged, debugForm, [this] {
@@ -109,7 +116,6 @@ void TmainForm::ConnectRunEvents() {
         StopCommunication();
     });
     connect(fRuns, &RunController::runStarted, fTrend, &TrendTab::RunStarted);
-    connect(fRuns, &RunController::runStarted, this, &TmainForm::RestartChecks);
     connect(fTrend, &TrendTab::openRecordingRequested, this, &TmainForm::OpenRecording);
     connect(fRuns, &RunController::stepFinished, this, [this] {
         fStatus.StepDone();
@@ -124,7 +130,7 @@ TmainForm::~TmainForm() {
 }
 
 void TmainForm::FormCreate() {
-    fPolarDiagram = new TPolarDiagram(pnlPolar, fRegisters);
+    fPolarDiagram = new TPolarDiagram(pnlPolar, fSession.Image());
     for (std::size_t i = 0; i < fGrids.size(); ++i) {
         fGrids[i]->FillRegisterGrid(RegisterTables()[i], font());
     }
@@ -254,7 +260,8 @@ void TmainForm::FormClose() {
 }
 
 void TmainForm::RefreshDisplay() {
-    std::vector<RegisterSheet> sheets = RegisterSheet::RenderAll(fRegisters, DecimalSeparator());
+    std::vector<RegisterSheet> sheets =
+        RegisterSheet::RenderAll(fSession.Image(), DecimalSeparator());
     for (std::size_t i = 0; i < fGrids.size(); ++i) {
         fGrids[i]->Model()->SetSheet(std::move(sheets[i]));
         // The diagram follows the phase values, before the load profile.
@@ -277,7 +284,7 @@ void TmainForm::InitPolarDiagram() {
 
 // Phase R, S, T magnitudes and angles, the frequency and the active power from the image.
 void TmainForm::FeedPolarDiagram() {
-    const PhasorSet set = PhasorSet::From(fRegisters);
+    const PhasorSet set = PhasorSet::From(fSession.Image());
     TPolarDiagram& d = *fPolarDiagram;
     for (const TPhaseType phase : {P_L1, P_L2, P_L3}) {
         const PhasorSet::Phase& values = set.Phases[static_cast<std::size_t>(phase)];
@@ -314,7 +321,7 @@ void TmainForm::StartRun(std::uint32_t cycles) {
     // A stopped run may still be finishing its read and hold the port: the controller cuts it
     // short and starts this run once it has ended; nothing of it reaches this run.
     const std::int32_t pollDelay = PollDelay();
-    NoteRunFacts(pollDelay);
+    fRuns->Events().SetPlan(RunPlan(pollDelay));
     if (RadioTCP->isChecked()) {
         fRuns->StartTcp({TcpHost().toStdString(), TCPPortEdit->text().toInt(), cycles, pollDelay,
                          fPollSettings.ResetStatistics,
@@ -391,48 +398,27 @@ void TmainForm::StopCommunication() {
     RestoreIdleControls();
 }
 
-// The trend and the recording take the same time for a reading, so a recording loaded back
-// shows the points the trend showed.
 void TmainForm::BlockRead(RegisterBlock block) {
     RefreshDisplay();
-    const std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
-    RecordBlock(block, time);
-    const double seconds = std::chrono::duration<double>(time.time_since_epoch()).count();
-    fTrend->AddBlock(seconds, block, fRegisters);
-    fJournal.BlockRead(block, seconds, fRegisters);
-    if (const std::optional<MeterReading> reading =
-            fAssembler.BlockRead(block, seconds, fRegisters)) {
-        fChecks->Add(*reading);
-        ShowChecks();
-    }
     const QTime now = QTime::currentTime();
     fBlockReadAt[static_cast<std::size_t>(block)] = now;
     MarkStale(block, false);
     fStatus.BlockRead(now);
+    if (fSession.Recording()) {
+        fStatus.RowRecorded();
+    }
     ShowStatus();
 }
 
 void TmainForm::BlockFailed(RegisterBlock block) {
-    fJournal.ReadFailed(
-        block,
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
-    fAssembler.BlockFailed();
     MarkStale(block, true);
     fStatus.ReadFailed();
     ShowStatus();
 }
 
-// Every run is judged afresh, by the settings of its start, and reported on its own.
-void TmainForm::RestartChecks() {
-    fChecks = std::make_unique<ModuleChecks>(fCheckSettings);
-    fAssembler = ReadingAssembler();
-    StartJournal();
-    ShowChecks();
-}
-
 // The verdicts in the tab, its caption and the status bar.
 void TmainForm::ShowChecks() {
-    const std::vector<CheckResult> results = fChecks->Results();
+    const std::vector<CheckResult> results = fSession.Checks();
     fChecksTab->Show(results);
     const auto count = [&results](Verdict verdict) {
         return std::count_if(results.begin(), results.end(),
@@ -540,7 +526,7 @@ void TmainForm::SaveCurrentTab() {
 // write fails; the Run is never touched.
 void TmainForm::RecordClick(bool on) {
     if (!on) {
-        fRecorder.Stop();
+        fSession.StopRecording();
         fStatus.RecordingEnded();
         ShowStatus();
         return;
@@ -557,27 +543,19 @@ void TmainForm::RecordClick(bool on) {
     }
     const RecordFile::Split splits[] = {RecordFile::Split::None, RecordFile::Split::Hour,
                                         RecordFile::Split::Day};
-    fRecorder.Start(path.toStdString(), splits[static_cast<std::size_t>(fRecordSplit)],
-                    DecimalSeparator());
+    fSession.StartRecording(path.toStdString(), splits[static_cast<std::size_t>(fRecordSplit)],
+                            DecimalSeparator());
     fStatus.RecordingStarted(QFileInfo(path).fileName());
     ShowStatus();
 }
 
 // A failed write stops the recording, never the Run.
-void TmainForm::RecordBlock(RegisterBlock block, std::chrono::system_clock::time_point time) {
-    if (!fRecorder.Recording()) {
-        return;
-    }
-    const std::string failure = fRecorder.Write(time, block, fRegisters);
-    if (failure.empty()) {
-        fStatus.RowRecorded();
-        return;
-    }
+void TmainForm::RecordingStopped(const QString& failure) {
     const QSignalBlocker quiet(RecordAction);
     RecordAction->setChecked(false);
     fStatus.RecordingEnded();
     ShowStatus();
-    fEnvironment.ShowError(this, "Recording stopped\r\n" + QString::fromStdString(failure));
+    fEnvironment.ShowError(this, "Recording stopped\r\n" + failure);
 }
 
 void TmainForm::CopyCellToClipboard(const QModelIndex& index) {
@@ -688,7 +666,6 @@ bool TmainForm::mbRTUaddrKeyPress(const QKeyEvent& event) const {
 }
 
 void TmainForm::AppendLog(const QString& message) {
-    fJournal.LogLine(message.toStdString());
     // No updates turned off and on around this: turning them on repaints the whole list and,
     // through its frame, the panels beneath it at every line.
     if (listLog->count() >= kMaxLogLines) {

@@ -4,14 +4,10 @@
 #include "app/main_form_environment.h"
 #include "app/register_grid.h"
 #include "app/run_status.h"
-#include "checks/module_checks.h"
-#include "checks/reading_assembler.h"
-#include "registers/comm_statistics.h"
-#include "registers/modbus_registers.h"
+#include "checks/check_settings.h"
 #include "registers/poll_settings.h"
-#include "registers/run_recorder.h"
-#include "report/report_facts.h"
-#include "report/run_journal.h"
+#include "report/report_data.h"
+#include "session/module_session.h"
 
 #include <QMainWindow>
 #include <QTime>
@@ -46,8 +42,9 @@ class TrendTab;
 class TFormSettings;
 
 // The client's main window: connection fields, the register tabs, the phasor and web tabs,
-// the communication log and the status bar. It owns the register image. The layout is built
-// in main_form_layout.cpp; runs are held by a RunController, exports done by TabExport.
+// the communication log and the status bar; a view of its module's session, which it owns. The
+// layout is built in main_form_layout.cpp; runs are held by a RunController, exports done by
+// TabExport.
 class TmainForm : public QMainWindow {
     Q_OBJECT
 
@@ -60,9 +57,9 @@ public:
     // Stops every run and waits for its thread before the controls go.
     ~TmainForm() override;
 
-    ModbusRegisters& Registers() { return fRegisters; }
+    ModbusRegisters& Registers() { return fSession.Image(); }
     PollSettings& Settings() { return fPollSettings; }
-    CommStatistics& Statistics() { return fStatistics; }
+    CommStatistics& Statistics() { return fSession.Statistics(); }
     TdebugForm* DebugForm() const { return debugForm; }
     TPolarDiagram* PolarDiagram() const { return fPolarDiagram; }
     TFormSettings* SettingsForm() const { return FormSettings; }
@@ -127,15 +124,14 @@ private:
     void ConnectRunEvents();
     void StartRun(std::uint32_t cycles);
     void StartFailed(const QString& reason);
-    void RecordBlock(RegisterBlock block, std::chrono::system_clock::time_point time);
+    void RecordingStopped(const QString& failure);
     void ShowStatus();
     QString TrendPictureTitle() const;
     void ApplyLogHeight(int height);
     void OpenRecording();
-    void RestartChecks();
-    void StartJournal();
-    // The connection and settings of the run being started, for its report.
-    void NoteRunFacts(std::int32_t pollDelayMs);
+    // What the run being started keeps: its checks, its report's trends, connection and
+    // settings.
+    SessionPlan RunPlan(std::int32_t pollDelayMs) const;
     void ReportPrinted(const QString& path, bool ok, const QString& reason);
     void ShowChecks();
     void BlockRead(RegisterBlock block);
@@ -178,20 +174,13 @@ private:
     bool mbRTUaddrKeyPress(const QKeyEvent& event) const;
 
     MainFormEnvironment fEnvironment;
-    ModbusRegisters fRegisters;
+    ModuleSession fSession;
     PollSettings fPollSettings;
-    CommStatistics fStatistics;
     RunController* fRuns = nullptr;
-    RunRecorder fRecorder;
     RunStatus fStatus;
     CheckSettings fCheckSettings;
-    RunJournal fJournal;
-    std::string fRunConnection;
-    ReportFacts::Settings fRunSettings;
     ReportPrinter* fReportPrinter = nullptr;
     QAction* ReportAction = nullptr;
-    std::unique_ptr<ModuleChecks> fChecks = std::make_unique<ModuleChecks>(CheckSettings{});
-    ReadingAssembler fAssembler;
     // When each block was last read well, for the stale marks.
     std::array<QTime, kRegisterBlocks.size()> fBlockReadAt{};
     // The folder last used for each kind of file the window writes.

@@ -27,40 +27,38 @@ double Now() {
 
 } // namespace
 
-// The report's trends follow what the trend follows when the run starts.
-void TmainForm::StartJournal() {
-    std::vector<Quantity> quantities;
+// A run is judged by the check settings of its start, and its report's trends follow what
+// the trend follows then.
+SessionPlan TmainForm::RunPlan(std::int32_t pollDelayMs) const {
+    SessionPlan plan;
+    plan.Checks = fCheckSettings;
     for (const int index : fTrend->Selection()) {
-        quantities.push_back(TrendQuantity::At(index).Row->Id);
+        plan.Trends.push_back(TrendQuantity::At(index).Row->Id);
     }
-    fJournal.Start(Now(), quantities);
-}
-
-void TmainForm::NoteRunFacts(std::int32_t pollDelayMs) {
     if (RadioTCP->isChecked()) {
-        fRunConnection =
+        plan.Connection =
             ReportFacts::TcpConnection(TcpHost().toStdString(), TCPPortEdit->text().toInt());
-        fRunSettings = ReportFacts::Of(
+        plan.Settings = ReportFacts::Of(
             pollDelayMs, std::int64_t{fPollSettings.ReplyTimeoutS} * 1000, fCheckSettings);
     } else {
-        fRunConnection =
+        plan.Connection =
             ReportFacts::RtuConnection(ComboSerials->currentText().toStdString(),
                                        SpeedBox->currentText().toInt(), mbRTUaddr->text().toInt());
-        fRunSettings = ReportFacts::Of(pollDelayMs, std::nullopt, fCheckSettings);
+        plan.Settings = ReportFacts::Of(pollDelayMs, std::nullopt, fCheckSettings);
     }
+    return plan;
 }
 
 ReportData TmainForm::ReportContents() const {
     ReportData data;
-    fJournal.Fill(data);
-    data.Connection = fRunConnection.empty() ? "no run yet" : fRunConnection;
+    fSession.FillReport(data);
+    if (data.Connection.empty()) {
+        data.Connection = "no run yet";
+    }
     data.Version = KALVO_VERSION;
     data.Host = ReportFacts::HostName();
     data.User = ReportFacts::UserName();
-    data.Settings = fRunSettings;
-    data.Checks = fChecks->Results();
-    data.Statistics = fStatistics.Snapshot();
-    data.Image = fRegisters;
+    data.Statistics = fSession.Statistics().Snapshot();
     data.DecimalSeparator = DecimalSeparator();
     return data;
 }

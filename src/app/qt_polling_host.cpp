@@ -1,12 +1,21 @@
 #include "app/qt_polling_host.h"
 
 #include <QThread>
+#include <chrono>
 #include <memory>
 
 namespace kalvo {
 
-QtPollingHost::QtPollingHost(ModbusRegisters& image, QObject* parent)
-    : QObject(parent), fImage(image) {}
+namespace {
+
+ModuleSession::Clock::time_point Now() {
+    return ModuleSession::Clock::now();
+}
+
+} // namespace
+
+QtPollingHost::QtPollingHost(ModuleSession& session, QObject* parent)
+    : QObject(parent), fSession(session) {}
 
 bool QtPollingHost::Closing() const {
     std::lock_guard lock(fMutex);
@@ -57,23 +66,40 @@ void QtPollingHost::Call(RunId run, const std::function<void()>& action) {
 }
 
 void QtPollingHost::AppendLog(RunId run, const std::string& message) {
-    Call(run, [this, &message] { emit logLine(QString::fromStdString(message)); });
+    Call(run, [this, &message] {
+        fSession.LogLine(message);
+        emit logLine(QString::fromStdString(message));
+    });
 }
 
 void QtPollingHost::FillRegisters(RunId run) {
-    Call(run, [this] { fImage.Fill(); });
+    Call(run, [this] {
+        fSession.Begin(Now(), fPlan);
+        emit runBegun();
+    });
 }
 
 void QtPollingHost::RefreshDisplay(RunId run, RegisterBlock block,
                                    std::span<const std::uint16_t> registers) {
     Call(run, [this, block, registers] {
-        fImage.Store(SpanOf(block).First, registers);
-        emit blockRead(block, fImage);
+        const ModuleSession::Clock::time_point time = Now();
+        const ModuleSession::Outcome outcome = fSession.BlockRead(block, registers, time);
+        emit blockRead(block, std::chrono::duration<double>(time.time_since_epoch()).count(),
+                       fSession.Image());
+        if (outcome.Reading) {
+            emit readingJudged();
+        }
+        if (!outcome.RecordingStopped.empty()) {
+            emit recordingStopped(QString::fromStdString(outcome.RecordingStopped));
+        }
     });
 }
 
 void QtPollingHost::ReadFailed(RunId run, RegisterBlock block) {
-    Call(run, [this, block] { emit readFailed(block); });
+    Call(run, [this, block] {
+        fSession.ReadFailed(block, Now());
+        emit readFailed(block);
+    });
 }
 
 void QtPollingHost::UpdateDebugWindow(RunId run) {
@@ -90,7 +116,14 @@ void QtPollingHost::StopRun(RunId run) {
 
 void QtPollingHost::ThreadDone(RunId run, bool singleStep) {
     QMetaObject::invokeMethod(
-        this, [this, run, singleStep] { emit threadDone(run, singleStep); }, Qt::QueuedConnection);
+        this,
+        [this, run, singleStep] {
+            if (run == fCurrentRun) {
+                fSession.End(Now());
+            }
+            emit threadDone(run, singleStep);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kalvo

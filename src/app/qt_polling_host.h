@@ -2,6 +2,8 @@
 
 #include "acquisition/polling_host.h"
 #include "registers/modbus_registers.h"
+#include "session/module_session.h"
+#include "session/session_plan.h"
 
 #include <QObject>
 #include <QString>
@@ -12,18 +14,20 @@
 namespace kalvo {
 
 // The pollers' host on a Qt thread: every call runs on that thread while the poller waits
-// (directly when already there), and tells what happened as a signal there. A block read is
-// stored in the register image before it is announced, so the image has one thread. Calls of
-// a run older than the current one are dropped; once closing, every call returns at once and
-// a poller waiting for its call is released.
+// (directly when already there), goes to the module's session there and tells what happened
+// as a signal. A block read is in the session before it is announced, so the session is fed
+// from one thread. Calls of a run older than the current one are dropped; once closing, every
+// call returns at once and a poller waiting for its call is released.
 class QtPollingHost : public QObject, public PollingHost {
     Q_OBJECT
 
 public:
-    QtPollingHost(ModbusRegisters& image, QObject* parent);
+    QtPollingHost(ModuleSession& session, QObject* parent);
 
     // Host thread: from now on only this run is heard (0: none).
     void BeginRun(RunId run) { fCurrentRun = run; }
+    // Host thread: what the next run to begin keeps.
+    void SetPlan(SessionPlan plan) { fPlan = std::move(plan); }
     // Host thread: refuses every call from now on and releases the pollers waiting for one.
     void SetClosing();
 
@@ -39,7 +43,14 @@ public:
 
 signals:
     void logLine(const QString& message);
-    void blockRead(kalvo::RegisterBlock block, const kalvo::ModbusRegisters& image);
+    // The run's first call: the session begins afresh.
+    void runBegun();
+    // `time`: seconds since the epoch, the time the session keeps for the read.
+    void blockRead(kalvo::RegisterBlock block, double time, const kalvo::ModbusRegisters& image);
+    // Both blocks of a cycle are in and the checks have judged them.
+    void readingJudged();
+    // The recording could not write a row and has stopped.
+    void recordingStopped(const QString& failure);
     void readFailed(kalvo::RegisterBlock block);
     void statisticsChanged();
     void idleControlsRequested();
@@ -51,7 +62,8 @@ private:
     void Call(RunId run, const std::function<void()>& action);
     bool Closing() const;
 
-    ModbusRegisters& fImage;
+    ModuleSession& fSession;
+    SessionPlan fPlan;
     mutable std::mutex fMutex;
     std::condition_variable fHandedOver;
     bool fClosing = false;

@@ -6,8 +6,8 @@
 
 namespace kalvo {
 
-RunController::RunController(ModbusRegisters& image, CommStatistics& statistics, QObject* parent)
-    : QObject(parent), fStatistics(statistics), fHost(new QtPollingHost(image, this)),
+RunController::RunController(ModuleSession& session, QObject* parent)
+    : QObject(parent), fStatistics(session.Statistics()), fHost(new QtPollingHost(session, this)),
       fMessageQueue(new QtMessageQueue(this)) {
     connect(fHost, &QtPollingHost::threadDone, this, &RunController::ThreadDone);
     fRetireDeadline.setSingleShot(true);

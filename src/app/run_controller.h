@@ -5,7 +5,7 @@
 #include "acquisition/poller.h"
 #include "app/qt_polling_host.h"
 #include "registers/comm_statistics.h"
-#include "registers/modbus_registers.h"
+#include "session/module_session.h"
 
 #include <QObject>
 #include <QTimer>
@@ -17,7 +17,7 @@ namespace kalvo {
 
 class QtMessageQueue;
 
-// The polling runs of one register image, as explicit states. A start while older runs are
+// The polling runs of one module's session, as explicit states. A start while older runs are
 // still alive aborts them and waits, without blocking, until their threads have ended; only
 // then does the new run start, so no run overlaps another. Runs that do not end within the
 // retire deadline make the start fail. Closing refuses every later start, releases the
@@ -31,7 +31,7 @@ public:
     // Makes the poller of run `run`, reporting to `host`.
     using PollerFactory = std::function<std::unique_ptr<Poller>(PollingHost& host, RunId run)>;
 
-    RunController(ModbusRegisters& image, CommStatistics& statistics, QObject* parent = nullptr);
+    explicit RunController(ModuleSession& session, QObject* parent = nullptr);
     // Closes.
     ~RunController() override;
 

@@ -134,7 +134,11 @@ private slots:
         form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
         form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
         form->findChild<QToolButton*>("readContinuous")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(form->ReportContents().Trends.at(0).Series.Size() >= 3, 20000);
+        const auto readings = [&form] {
+            const ReportData data = form->ReportContents();
+            return data.Trends.empty() ? 0 : data.Trends[0].Series.Size();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(readings() >= 3, 20000);
         form->findChild<QToolButton*>("readStop")->click();
         QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
         fChosen = fDir.filePath("run.pdf");

@@ -68,8 +68,7 @@ class RunControllerTest : public QObject {
 
 private:
     std::array<std::uint16_t, 251> fImage{};
-    ModbusRegisters fRegisters;
-    CommStatistics fStatistics;
+    ModuleSession fSession;
 
 private slots:
     void init() { std::iota(fImage.begin(), fImage.end(), std::uint16_t{0x2000}); }
@@ -80,7 +79,7 @@ private slots:
     void aStartWaitsForTheRetiringRunWithoutBlocking() {
         ScriptedModbusServer silent(Silent());
         ScriptedModbusServer serving(ScriptedModbusServer::Serving(fImage));
-        RunController runs(fRegisters, fStatistics);
+        RunController runs(fSession);
         QSignalSpy blocks(&runs.Events(), &QtPollingHost::blockRead);
         runs.StartTcp(Reading(silent));
         QTRY_VERIFY(!silent.Requests().empty());
@@ -89,7 +88,7 @@ private slots:
         QVERIFY(serving.Requests().empty());
         QTRY_VERIFY_WITH_TIMEOUT(!blocks.isEmpty(), 1000);
         QCOMPARE(runs.CurrentState(), RunController::State::Running);
-        QCOMPARE(fRegisters[0], fImage[0]);
+        QCOMPARE(fSession.Image()[0], fImage[0]);
         QCOMPARE(blocks.first().at(0).value<RegisterBlock>(), RegisterBlock::A);
     }
 
@@ -97,13 +96,14 @@ private slots:
     void closeWhileRetiringStartsNothing() {
         ScriptedModbusServer silent(Silent());
         ScriptedModbusServer serving(ScriptedModbusServer::Serving(fImage));
-        RunController runs(fRegisters, fStatistics);
+        RunController runs(fSession);
         runs.StartTcp(Reading(silent));
         QTRY_VERIFY(!silent.Requests().empty());
         int made = 0;
         auto make = [&](PollingHost& host, RunId run) -> std::unique_ptr<Poller> {
             ++made;
-            return std::make_unique<TModbusTCPThread>(host, fStatistics, run, Reading(serving));
+            return std::make_unique<TModbusTCPThread>(host, fSession.Statistics(), run,
+                                                      Reading(serving));
         };
         runs.Start(make);
         QElapsedTimer closing;
@@ -119,7 +119,7 @@ private slots:
 
     // A run that does not end within the deadline fails the start that waits for it.
     void runsThatDoNotEndInTimeFailTheStart() {
-        RunController runs(fRegisters, fStatistics);
+        RunController runs(fSession);
         StubbornPoller* stubborn = nullptr;
         runs.Start([&stubborn](PollingHost& host, RunId run) {
             auto poller = std::make_unique<StubbornPoller>(host, run);
@@ -143,7 +143,7 @@ private slots:
     // A poller waiting for its call to be served is released when closing, so the close can
     // join it without serving it.
     void closeReleasesAPollerWaitingForItsCall() {
-        RunController runs(fRegisters, fStatistics);
+        RunController runs(fSession);
         QSignalSpy lines(&runs.Events(), &QtPollingHost::logLine);
         StubbornPoller* stubborn = nullptr;
         runs.Start([&stubborn](PollingHost& host, RunId run) {
@@ -155,6 +155,29 @@ private slots:
         // Its next call waits for this thread, which serves nothing more from here on.
         stubborn->Release();
         runs.Close();
+    }
+
+    // A poller's call that arrives once a newer run has begun reaches neither the session nor
+    // a view, and does not keep the poller waiting; the newer run's calls do.
+    void aRetiredRunsCallsReachNoView() {
+        QtPollingHost host(fSession, nullptr);
+        host.BeginRun(2);
+        QSignalSpy lines(&host, &QtPollingHost::logLine);
+        QSignalSpy blocks(&host, &QtPollingHost::blockRead);
+        const ModbusRegisters before = fSession.Image();
+        std::atomic<bool> done = false;
+        std::thread poller([&] {
+            host.AppendLog(1, "retired");
+            host.RefreshDisplay(1, RegisterBlock::A, std::span(fImage).first(121));
+            host.AppendLog(2, "current");
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+        poller.join();
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().at(0).toString(), "current");
+        QVERIFY(blocks.isEmpty());
+        QCOMPARE(fSession.Image()[0], before[0]);
     }
 };
 
