@@ -28,6 +28,12 @@ public:
         return fValues.at(static_cast<std::size_t>(index));
     }
 
+    // `count` registers from `first`; the range must lie in the image.
+    std::span<const std::uint16_t> Range(int first, int count) const {
+        return std::span(fValues).subspan(static_cast<std::size_t>(first),
+                                          static_cast<std::size_t>(count));
+    }
+
     void Fill() { fValues.fill(kFillValue); }
     // Copies a block read at protocol address `first`; the block must fit in the image.
     void Store(int first, std::span<const std::uint16_t> block);

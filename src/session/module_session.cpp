@@ -15,6 +15,7 @@ void ModuleSession::Begin(Clock::time_point now, SessionPlan plan) {
     fPlan = std::move(plan);
     fImage.Fill();
     fStale = {};
+    fRead = {};
     fAnyBlockRead = false;
     fAssembler = ReadingAssembler();
     fChecks = fPlan.Checks ? std::make_unique<ModuleChecks>(*fPlan.Checks) : nullptr;
@@ -36,6 +37,7 @@ ModuleSession::Outcome ModuleSession::BlockRead(RegisterBlock block,
     Outcome outcome;
     fImage.Store(SpanOf(block).First, registers);
     fStale[static_cast<std::size_t>(block)] = false;
+    fRead[static_cast<std::size_t>(block)] = true;
     fAnyBlockRead = true;
     outcome.RecordingStopped = fRecorder.Write(time, block, fImage);
     const double seconds = Seconds(time);
@@ -52,7 +54,7 @@ ModuleSession::Outcome ModuleSession::BlockRead(RegisterBlock block,
 // Only values that were read can go stale.
 void ModuleSession::ReadFailed(RegisterBlock block, Clock::time_point time) {
     std::lock_guard lock(fMutex);
-    fStale[static_cast<std::size_t>(block)] = fAnyBlockRead;
+    fStale[static_cast<std::size_t>(block)] = fRead[static_cast<std::size_t>(block)];
     fJournal.ReadFailed(block, Seconds(time));
     fAssembler.BlockFailed();
 }

@@ -71,7 +71,7 @@ public:
 
     // Any thread, from here on.
     ModbusRegisters ImageCopy() const;
-    // Whether the newest read of `block` failed after one had succeeded.
+    // Whether the newest read of `block` failed after one of this run had succeeded.
     bool Stale(RegisterBlock block) const;
     bool AnyBlockRead() const;
     // The module's serial number as read, empty before.
@@ -93,6 +93,7 @@ private:
     ModbusRegisters fImage;
     SessionPlan fPlan;
     std::array<bool, 2> fStale{};
+    std::array<bool, 2> fRead{};
     bool fAnyBlockRead = false;
     ReadingAssembler fAssembler;
     std::unique_ptr<ModuleChecks> fChecks;
