@@ -9,9 +9,6 @@ namespace kalvo {
 
 namespace {
 
-// Far beyond the connection's own reply time-out: only a stuck port takes this long.
-constexpr auto kReadDoneWait = std::chrono::milliseconds(5000);
-
 // The serial engine's messages put their detail on a line of their own; a log line keeps one.
 std::string OneLine(std::string text) {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
@@ -152,7 +149,7 @@ bool RtuLine::ReadBlock(Module& module, RegisterBlock block) {
         Fail(module, block, OneLine(error.what()));
         return false;
     }
-    Pump(Clock::now() + kReadDoneWait,
+    Pump(Clock::now() + fSettings.StuckAfter,
          [this] { return fOutcome.has_value() || !fPortFailure.empty(); });
     fAwaited = 0;
     if (fStopped) {

@@ -32,6 +32,9 @@ public:
         std::chrono::milliseconds Interval{1000};
         // Where each address's reads are counted, in the same order; the line's own when none.
         std::vector<CommStatistics*> Statistics;
+        // Far beyond the connection's own reply time-out: only a stuck port takes this long to
+        // complete a read.
+        std::chrono::milliseconds StuckAfter{5000};
     };
 
     RtuLine(Settings settings, FleetEvents events);

@@ -82,9 +82,14 @@ def judge(fault, expected, result, tree):
         faults.append("%s: the suite counts %s failures, its cases %d"
                       % (name, suite.get("failures"), failed))
     for case in tree.iter("testcase"):
-        if (case.find("failure") is not None) != (verdicts[case.get("name")] == "failed"):
+        verdict = verdicts[case.get("name")]
+        if (case.find("failure") is not None) != (verdict == "failed"):
             faults.append("%s: %s's failure element disagrees with its verdict"
                           % (name, case.get("name")))
+        # A check that could not conclude is no pass for a CI that counts the cases.
+        if (case.find("skipped") is not None) != (verdict in ("waiting", "not applicable")):
+            faults.append("%s: %s's skipped element disagrees with its verdict %s"
+                          % (name, case.get("name"), verdict))
     status = 3 if failed else 0
     if result.returncode != status:
         faults.append("%s: exit status %d, not %d\n%s" % (name, result.returncode, status,
