@@ -1,7 +1,7 @@
 #pragma once
 
 #include "checks/check_settings.h"
-#include "recording/trend_series.h"
+#include "trend/trend_series.h"
 #include "registers/poll_settings.h"
 #include "trend/trend_limit.h"
 

@@ -18,7 +18,7 @@
 #include "qt_common/busy_cursor.h"
 #include "qt_common/locale_time.h"
 #include "registers/phasor_set.h"
-#include "registers/recorded_run.h"
+#include "recording/recorded_run.h"
 #include "registers/register_sheet.h"
 #include "trend/trend_tab.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "checks/check_result.h"
-#include "recording/trend_series.h"
+#include "trend/trend_series.h"
 #include "registers/comm_statistics_record.h"
 #include "registers/modbus_registers.h"
 

@@ -1,7 +1,7 @@
 #include "report/trend_picture.h"
 
 #include "checks/check_text.h"
-#include "recording/trend_columns.h"
+#include "trend/trend_columns.h"
 #include "registers/markup_text.h"
 #include "registers/value_text.h"
 

@@ -6,7 +6,7 @@
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/register_block.h"
-#include "registers/run_recorder.h"
+#include "recording/run_recorder.h"
 #include "report/report_data.h"
 #include "report/run_journal.h"
 #include "session/module_identity.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "recording/trend_columns.h"
-#include "recording/trend_series.h"
+#include "trend/trend_columns.h"
+#include "trend/trend_series.h"
 #include "trend/trend_limit.h"
 
 #include <QColor>

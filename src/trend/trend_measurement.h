@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/trend_series.h"
+#include "trend/trend_series.h"
 
 #include <optional>
 

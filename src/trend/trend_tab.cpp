@@ -2,7 +2,7 @@
 
 #include "registers/csv_text.h"
 #include "registers/register_map.h"
-#include "registers/run_record.h"
+#include "recording/run_record.h"
 #include "registers/value_text.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"

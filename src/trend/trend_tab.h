@@ -1,8 +1,8 @@
 #pragma once
 
-#include "recording/trend_series.h"
+#include "trend/trend_series.h"
 #include "registers/modbus_registers.h"
-#include "registers/recorded_run.h"
+#include "recording/recorded_run.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
 

@@ -1,8 +1,8 @@
 #include "registers/csv_text.h"
-#include "registers/record_file.h"
-#include "registers/recorded_run.h"
+#include "recording/record_file.h"
+#include "recording/recorded_run.h"
 #include "registers/register_map.h"
-#include "registers/run_recorder.h"
+#include "recording/run_recorder.h"
 
 #include <cmath>
 #include <cstdlib>

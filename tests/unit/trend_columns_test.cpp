@@ -1,4 +1,4 @@
-#include "recording/trend_columns.h"
+#include "trend/trend_columns.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "checks/check_settings.h"
 #include "poll_target.h"
-#include "registers/record_file.h"
+#include "recording/record_file.h"
 #include "usage_error.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "registers/run_record.h"
+#include "recording/run_record.h"
 
 #include "registers/quantity_info.h"
 #include "registers/register_map.h"

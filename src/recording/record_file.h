@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registers/run_record.h"
+#include "recording/run_record.h"
 
 #include <chrono>
 #include <string>

@@ -1,7 +1,7 @@
-#include "registers/recorded_run.h"
+#include "recording/recorded_run.h"
 
 #include "registers/csv_text.h"
-#include "registers/run_record.h"
+#include "recording/run_record.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "registers/record_file.h"
-#include "registers/run_record.h"
+#include "recording/record_file.h"
+#include "recording/run_record.h"
 
 #include <memory>
 #include <string>

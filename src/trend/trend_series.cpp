@@ -1,4 +1,4 @@
-#include "recording/trend_series.h"
+#include "trend/trend_series.h"
 
 #include <algorithm>
 #include <cmath>

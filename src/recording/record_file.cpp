@@ -1,4 +1,4 @@
-#include "registers/record_file.h"
+#include "recording/record_file.h"
 
 #include "registers/csv_text.h"
 

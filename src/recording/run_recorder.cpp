@@ -1,4 +1,4 @@
-#include "registers/run_recorder.h"
+#include "recording/run_recorder.h"
 
 #include <stdexcept>
 

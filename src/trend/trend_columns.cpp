@@ -1,4 +1,4 @@
-#include "recording/trend_columns.h"
+#include "trend/trend_columns.h"
 
 #include <algorithm>
 #include <cmath>
