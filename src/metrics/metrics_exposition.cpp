@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
-#include <numbers>
 #include <utility>
 
 namespace kalvo {
@@ -105,15 +104,6 @@ const std::vector<QuantitySample>& QuantitySamples() {
         {Q::ApparentEnergyExport, 14, "direction", "export"},
     };
     return samples;
-}
-
-// The factor from the register's unit to the base unit its family is named for: kilo to
-// one, hours to seconds (kWh to joules), degrees to radians.
-double BaseFactor(std::string_view unit) {
-    if (unit.starts_with("k")) {
-        return unit.ends_with("h") ? 3.6e6 : 1000;
-    }
-    return unit == "°" ? std::numbers::pi / 180 : 1;
 }
 
 class Writer {
@@ -269,7 +259,7 @@ void QuantityFamilies(Writer& writer, const std::vector<ModuleSnapshot>& modules
                 Labels labels = ModuleLabels(module);
                 labels.emplace_back(sample.Key1, std::string(sample.Value1));
                 labels.emplace_back(sample.Key2, std::string(sample.Value2));
-                writer.Sample(labels, *value * BaseFactor(InfoOf(sample.Id).Unit));
+                writer.Sample(labels, *value * InfoOf(sample.Id).BaseFactor);
             }
         }
     }

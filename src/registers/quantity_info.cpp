@@ -1,6 +1,7 @@
 #include "registers/quantity_info.h"
 
 #include <array>
+#include <numbers>
 
 namespace kalvo {
 
@@ -9,7 +10,7 @@ namespace {
 // Names as an engineer says them; units of the value a row holds once its decimals, if it has
 // a decimals register, are applied. Load profile channels carry whatever the meter was set to
 // record, so they have no fixed unit.
-constexpr std::array<QuantityInfo, kQuantityCount> kQuantities = {{
+constexpr std::array<QuantityInfo, kQuantityCount> kNamed = {{
     {Quantity::SerialNumber, "Serial number", "", std::nullopt},
     {Quantity::ClockHour, "Clock hour", "", std::nullopt},
     {Quantity::ClockMinute, "Clock minute", "", std::nullopt},
@@ -143,6 +144,51 @@ constexpr std::array<QuantityInfo, kQuantityCount> kQuantities = {{
     {Quantity::Profile2Int32Channel5, "P.02 channel 5 (32-bit)", "", Quantity::Profile2Decimals5},
     {Quantity::Profile2Int32Channel6, "P.02 channel 6 (32-bit)", "", Quantity::Profile2Decimals6},
 }};
+
+struct UnitFactor {
+    std::string_view Unit;
+    double BaseFactor;
+};
+
+// Every unit a quantity has, with the factor to its base unit.
+constexpr UnitFactor kUnits[] = {
+    {"", 1},
+    {"V", 1},
+    {"A", 1},
+    {"Hz", 1},
+    {"kW", 1e3},
+    {"kvar", 1e3},
+    {"kVA", 1e3},
+    {"kWh", 3.6e6},
+    {"kvarh", 3.6e6},
+    {"kVAh", 3.6e6},
+    {"°", std::numbers::pi / 180},
+};
+
+constexpr std::array<QuantityInfo, kQuantityCount> WithFactors() {
+    std::array<QuantityInfo, kQuantityCount> quantities = kNamed;
+    for (QuantityInfo& info : quantities) {
+        info.BaseFactor = 0;
+        for (const UnitFactor& unit : kUnits) {
+            if (unit.Unit == info.Unit) {
+                info.BaseFactor = unit.BaseFactor;
+            }
+        }
+    }
+    return quantities;
+}
+
+constexpr std::array<QuantityInfo, kQuantityCount> kQuantities = WithFactors();
+
+constexpr bool EveryUnitKnown() {
+    for (const QuantityInfo& info : kQuantities) {
+        if (info.BaseFactor == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EveryUnitKnown(), "a factor to its base unit for every quantity's unit");
 
 constexpr bool InMapOrder() {
     for (int i = 0; i < kQuantityCount; ++i) {

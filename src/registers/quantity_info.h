@@ -15,6 +15,9 @@ struct QuantityInfo {
     std::string_view Name; // "L1 voltage", "Total active power"
     std::string_view Unit; // empty for a plain number
     std::optional<Quantity> Decimals;
+    // The value in the base unit of its kind is the value times this: kilo to one, hours to
+    // seconds (kWh to joules), degrees to radians.
+    double BaseFactor = 1;
 };
 
 const QuantityInfo& InfoOf(Quantity quantity);
