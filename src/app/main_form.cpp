@@ -10,6 +10,7 @@
 #include "app/web_plugin.h"
 #include "app/web_plugin_loader.h"
 #include "app/window_placement.h"
+#include "checks/verdict_counts.h"
 #include "dialogs/check_settings_form.h"
 #include "dialogs/debug_form.h"
 #include "dialogs/settings_form.h"
@@ -17,8 +18,8 @@
 #include "qt_common/app_icon.h"
 #include "qt_common/busy_cursor.h"
 #include "qt_common/locale_time.h"
-#include "registers/phasor_set.h"
 #include "recording/recorded_run.h"
+#include "registers/phasor_set.h"
 #include "registers/register_sheet.h"
 #include "trend/trend_tab.h"
 
@@ -420,12 +421,9 @@ void TmainForm::BlockFailed(RegisterBlock block) {
 void TmainForm::ShowChecks() {
     const std::vector<CheckResult> results = fSession.Checks();
     fChecksTab->Show(results);
-    const auto count = [&results](Verdict verdict) {
-        return std::count_if(results.begin(), results.end(),
-                             [verdict](const CheckResult& r) { return r.Outcome == verdict; });
-    };
-    const auto failed = count(Verdict::Failed);
-    const auto warnings = count(Verdict::Warning);
+    const VerdictCounts counts(results);
+    const std::size_t failed = counts[Verdict::Failed];
+    const std::size_t warnings = counts[Verdict::Warning];
     const QString caption = failed > 0     ? QString("Checks (%1 failed)").arg(failed)
                             : warnings > 0 ? QString("Checks (%1 warning)").arg(warnings)
                                            : QString("Checks");

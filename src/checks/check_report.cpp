@@ -2,6 +2,7 @@
 
 #include "checks/check_text.h"
 #include "checks/module_checks.h"
+#include "checks/verdict_counts.h"
 #include "registers/csv_text.h"
 #include "registers/json_text.h"
 #include "registers/markup_text.h"
@@ -96,16 +97,13 @@ std::string CheckReport::Json(const std::vector<CheckResult>& results) {
 
 std::string CheckReport::JUnit(const std::vector<CheckResult>& results, const std::string& suite,
                                double seconds) {
-    const auto count = [&results](Verdict verdict) {
-        return std::count_if(results.begin(), results.end(),
-                             [verdict](const CheckResult& r) { return r.Outcome == verdict; });
-    };
-    const auto skipped = count(Verdict::Waiting) + count(Verdict::NotApplicable);
+    const VerdictCounts counts(results);
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n";
     text += "  <testsuite name=\"" + MarkupText(suite) + "\" tests=\"" +
-            std::to_string(results.size()) + "\" failures=\"" +
-            std::to_string(count(Verdict::Failed)) + "\" errors=\"0\" skipped=\"" +
-            std::to_string(skipped) + "\" time=\"" + CheckText::Fixed(seconds, 3) + "\">\n";
+            std::to_string(counts.Total()) + "\" failures=\"" +
+            std::to_string(counts[Verdict::Failed]) + "\" errors=\"0\" skipped=\"" +
+            std::to_string(counts.Inconclusive()) + "\" time=\"" + CheckText::Fixed(seconds, 3) +
+            "\">\n";
     for (const CheckResult& r : results) {
         text += "    <testcase classname=\"kalvo.checks\" name=\"" + MarkupText(r.Id) +
                 "\" time=\"0\">\n";

@@ -1,8 +1,7 @@
 #include "checks/module_checks.h"
 
 #include "checks/reading_checks.h"
-
-#include <algorithm>
+#include "checks/verdict_counts.h"
 
 namespace kalvo {
 
@@ -13,24 +12,16 @@ void ModuleChecks::Add(const MeterReading& reading) {
     fRun.Add(reading);
 }
 
+// Before the first reading every check waits; the titles come from an empty one.
 std::vector<CheckResult> ModuleChecks::Results() const {
-    std::vector<CheckResult> results;
-    if (fNewest) {
-        const ReadingChecks reading(*fNewest, fSettings);
-        results = {
-            reading.Clock(),         reading.Frequency(),          reading.Voltages(),
-            reading.PhaseSequence(), reading.CurrentDirection(),   reading.PowerTriangle(),
-            reading.Harmonics(),     reading.TotaliserEncodings(), reading.ReactiveIdentities(),
-            reading.LoadProfiles()};
-    } else {
-        // Before the first reading every check waits; the titles come from an empty one.
-        const MeterReading none;
-        const ReadingChecks reading(none, fSettings);
-        results = {
-            reading.Clock(),         reading.Frequency(),          reading.Voltages(),
-            reading.PhaseSequence(), reading.CurrentDirection(),   reading.PowerTriangle(),
-            reading.Harmonics(),     reading.TotaliserEncodings(), reading.ReactiveIdentities(),
-            reading.LoadProfiles()};
+    const MeterReading none;
+    const ReadingChecks reading(fNewest ? *fNewest : none, fSettings);
+    std::vector<CheckResult> results = {
+        reading.Clock(),         reading.Frequency(),          reading.Voltages(),
+        reading.PhaseSequence(), reading.CurrentDirection(),   reading.PowerTriangle(),
+        reading.Harmonics(),     reading.TotaliserEncodings(), reading.ReactiveIdentities(),
+        reading.LoadProfiles()};
+    if (!fNewest) {
         for (CheckResult& result : results) {
             result = {result.Id, result.Title,      Verdict::Waiting, "", "", "",
                       "",        "needs a reading", result.Meaning};
@@ -44,13 +35,12 @@ std::vector<CheckResult> ModuleChecks::Results() const {
 }
 
 std::string ModuleChecks::Summary(const std::vector<CheckResult>& results) {
-    std::string text = std::to_string(results.size()) + " checks";
+    const VerdictCounts counts(results);
+    std::string text = std::to_string(counts.Total()) + " checks";
     const char* separator = ": ";
     for (const Verdict verdict : {Verdict::Passed, Verdict::Warning, Verdict::Failed,
                                   Verdict::Waiting, Verdict::NotApplicable}) {
-        const auto count =
-            std::count_if(results.begin(), results.end(),
-                          [verdict](const CheckResult& r) { return r.Outcome == verdict; });
+        const std::size_t count = counts[verdict];
         if (count == 0) {
             continue;
         }
@@ -65,8 +55,7 @@ std::string ModuleChecks::Summary(const std::vector<CheckResult>& results) {
 }
 
 bool ModuleChecks::AnyFailed(const std::vector<CheckResult>& results) {
-    return std::any_of(results.begin(), results.end(),
-                       [](const CheckResult& r) { return r.Outcome == Verdict::Failed; });
+    return VerdictCounts(results)[Verdict::Failed] > 0;
 }
 
 } // namespace kalvo
