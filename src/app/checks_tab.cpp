@@ -1,6 +1,7 @@
 #include "app/checks_tab.h"
 
 #include "checks/module_checks.h"
+#include "checks/verdict_counts.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -86,7 +87,7 @@ void ChecksTab::showEvent(QShowEvent* event) {
 }
 
 void ChecksTab::Fill() {
-    fSummary->setText(Text(ModuleChecks::Summary(fResults)));
+    fSummary->setText(Text(VerdictCounts(fResults).Summary()));
     fTable->setRowCount(static_cast<int>(fResults.size()));
     for (int row = 0; row < static_cast<int>(fResults.size()); ++row) {
         const CheckResult& r = fResults[static_cast<std::size_t>(row)];

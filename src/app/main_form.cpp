@@ -433,7 +433,7 @@ void TmainForm::ShowChecks() {
     if (PageControl1->tabText(tab) != caption) {
         PageControl1->setTabText(tab, caption);
     }
-    fStatus.SetChecks(QString::fromStdString(ModuleChecks::Summary(results)));
+    fStatus.SetChecks(QString::fromStdString(counts.Summary()));
     ShowStatus();
 }
 

@@ -1,7 +1,6 @@
 #include "checks/check_report.h"
 
 #include "checks/check_text.h"
-#include "checks/module_checks.h"
 #include "checks/verdict_counts.h"
 #include "registers/csv_text.h"
 #include "registers/json_text.h"
@@ -63,7 +62,7 @@ std::string CheckReport::Table(const std::vector<CheckResult>& results) {
     for (const CheckResult& r : results) {
         text += line(Cells(r));
     }
-    return text + ModuleChecks::Summary(results) + "\n";
+    return text + VerdictCounts(results).Summary() + "\n";
 }
 
 std::string CheckReport::Csv(const std::vector<CheckResult>& results) {

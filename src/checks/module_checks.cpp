@@ -1,7 +1,6 @@
 #include "checks/module_checks.h"
 
 #include "checks/reading_checks.h"
-#include "checks/verdict_counts.h"
 
 namespace kalvo {
 
@@ -32,30 +31,6 @@ std::vector<CheckResult> ModuleChecks::Results() const {
         results.push_back(std::move(result));
     }
     return results;
-}
-
-std::string ModuleChecks::Summary(const std::vector<CheckResult>& results) {
-    const VerdictCounts counts(results);
-    std::string text = std::to_string(counts.Total()) + " checks";
-    const char* separator = ": ";
-    for (const Verdict verdict : {Verdict::Passed, Verdict::Warning, Verdict::Failed,
-                                  Verdict::Waiting, Verdict::NotApplicable}) {
-        const std::size_t count = counts[verdict];
-        if (count == 0) {
-            continue;
-        }
-        std::string word(VerdictText(verdict));
-        if (verdict == Verdict::Warning && count > 1) {
-            word = "warnings";
-        }
-        text += separator + std::to_string(count) + " " + word;
-        separator = ", ";
-    }
-    return text;
-}
-
-bool ModuleChecks::AnyFailed(const std::vector<CheckResult>& results) {
-    return VerdictCounts(results)[Verdict::Failed] > 0;
 }
 
 } // namespace kalvo

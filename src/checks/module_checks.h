@@ -22,9 +22,6 @@ public:
     void Add(const MeterReading& reading);
     std::vector<CheckResult> Results() const;
     const CheckSettings& Settings() const { return fSettings; }
-    // "14 checks: 12 passed, 1 warning, 1 failed".
-    static std::string Summary(const std::vector<CheckResult>& results);
-    static bool AnyFailed(const std::vector<CheckResult>& results);
 
 private:
     CheckSettings fSettings;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace kalvo {
@@ -19,6 +20,9 @@ public:
         return fCounts[static_cast<std::size_t>(verdict)];
     }
     std::size_t Total() const { return fTotal; }
+    bool AnyFailed() const { return (*this)[Verdict::Failed] > 0; }
+    // "14 checks: 12 passed, 1 warning, 1 failed".
+    std::string Summary() const;
     // Waiting or not applicable: concluded nothing.
     std::size_t Inconclusive() const {
         return (*this)[Verdict::Waiting] + (*this)[Verdict::NotApplicable];

@@ -1,7 +1,7 @@
 #include "report/commissioning_report.h"
 
 #include "checks/check_text.h"
-#include "checks/module_checks.h"
+#include "checks/verdict_counts.h"
 #include "registers/markup_text.h"
 #include "registers/register_map.h"
 #include "registers/register_sheet.h"
@@ -116,7 +116,7 @@ std::string Findings(const std::vector<CheckResult>& checks) {
 std::string Header(const ReportData& data, const std::vector<CheckResult>& checks) {
     std::string html = "<h1>KALVO commissioning report</h1>\n<p class=\"summary\">" +
                        MarkupText(data.Checks.empty() ? std::string("No checks")
-                                                      : ModuleChecks::Summary(data.Checks)) +
+                                                      : VerdictCounts(data.Checks).Summary()) +
                        "</p>\n" + Findings(checks) + "<table class=\"facts\">\n";
     html += Row({"Module serial number", CommissioningReport::SerialText(data)});
     html += Row({"Module clock at the first read", data.ModuleClock});

@@ -2,6 +2,7 @@
 #include "checks/reading_assembler.h"
 #include "checks/reading_checks.h"
 #include "checks/run_checks.h"
+#include "checks/verdict_counts.h"
 
 #include <cmath>
 #include <ctime>
@@ -334,8 +335,8 @@ TEST(ModuleChecks, SummaryCountsEachVerdict) {
     results[2].Outcome = Verdict::Warning;
     results[3].Outcome = Verdict::Failed;
     results[4].Outcome = Verdict::Warning;
-    EXPECT_EQ(ModuleChecks::Summary(results), "5 checks: 2 passed, 2 warnings, 1 failed");
-    EXPECT_TRUE(ModuleChecks::AnyFailed(results));
+    EXPECT_EQ(VerdictCounts(results).Summary(), "5 checks: 2 passed, 2 warnings, 1 failed");
+    EXPECT_TRUE(VerdictCounts(results).AnyFailed());
 }
 
 } // namespace

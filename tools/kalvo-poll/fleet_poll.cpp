@@ -1,5 +1,6 @@
 #include "fleet_poll.h"
 
+#include "checks/verdict_counts.h"
 #include "log_time.h"
 #include "module_outputs.h"
 #include "open_file_limit.h"
@@ -216,7 +217,7 @@ int FleetPoll::Run() {
     WriteOutputs(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     const bool failedCheck = fOptions.CyclesGiven && fOptions.Check &&
                              std::any_of(fModules.begin(), fModules.end(), [](const auto& module) {
-                                 return ModuleChecks::AnyFailed(module->Session.Checks());
+                                 return VerdictCounts(module->Session.Checks()).AnyFailed();
                              });
     return failedCheck ? 3 : fRecordingFailed ? 1 : 0;
 }

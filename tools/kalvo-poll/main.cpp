@@ -2,6 +2,7 @@
 #include "acquisition/modbus_rtu_thread.h"
 #include "acquisition/modbus_tcp_thread.h"
 #include "checks/check_report.h"
+#include "checks/verdict_counts.h"
 #include "console_host.h"
 #include "fleet_poll.h"
 #include "module_outputs.h"
@@ -107,9 +108,9 @@ int PollOneModule(const PollOptions& options) {
     }
     const std::vector<CheckResult> results = session.Checks();
     if (options.Check) {
-        std::cerr << ModuleChecks::Summary(results) << '\n';
+        std::cerr << VerdictCounts(results).Summary() << '\n';
     }
-    if (ModuleChecks::AnyFailed(results)) {
+    if (VerdictCounts(results).AnyFailed()) {
         return kExitCheckFailed;
     }
     const bool allRead = counts.Requests > 0 && counts.Responses == counts.Requests;
