@@ -91,11 +91,14 @@ void ChecksTab::Fill() {
     fTable->setRowCount(static_cast<int>(fResults.size()));
     for (int row = 0; row < static_cast<int>(fResults.size()); ++row) {
         const CheckResult& r = fResults[static_cast<std::size_t>(row)];
-        const std::array<std::string, kColumns.size()> cells = {
-            r.Title,     std::string(VerdictText(r.Outcome)),
-            r.Measured,  r.Expected,
-            r.Deviation, r.Tolerance,
-            r.Finding,   r.Meaning};
+        const std::array<std::string, kColumns.size()> cells = {std::string(r.Title()),
+                                                                std::string(VerdictText(r.Outcome)),
+                                                                r.Measured,
+                                                                r.Expected,
+                                                                r.Deviation,
+                                                                r.Tolerance,
+                                                                r.Finding,
+                                                                std::string(r.Meaning())};
         for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
             SetCell(row, c, Text(cells[static_cast<std::size_t>(c)]));
         }

@@ -16,9 +16,12 @@ namespace {
 constexpr std::size_t kColumns = 7;
 
 std::array<std::string, kColumns> Cells(const CheckResult& r) {
-    return {r.Title,     std::string(VerdictText(r.Outcome)),
-            r.Measured,  r.Expected,
-            r.Deviation, r.Tolerance,
+    return {std::string(r.Title()),
+            std::string(VerdictText(r.Outcome)),
+            r.Measured,
+            r.Expected,
+            r.Deviation,
+            r.Tolerance,
             r.Finding};
 }
 
@@ -30,7 +33,7 @@ std::size_t Width(const std::string& text) {
 
 std::string Details(const CheckResult& r) {
     return "measured: " + r.Measured + "\nexpected: " + r.Expected + "\ndeviation: " + r.Deviation +
-           "\ntolerance: " + r.Tolerance + "\n" + r.Meaning;
+           "\ntolerance: " + r.Tolerance + "\n" + std::string(r.Meaning());
 }
 
 } // namespace
@@ -71,7 +74,7 @@ std::string CheckReport::Csv(const std::vector<CheckResult>& results) {
     for (const CheckResult& r : results) {
         const auto cells = Cells(r);
         std::vector<std::string> row(cells.begin(), cells.end());
-        row.push_back(r.Meaning);
+        row.push_back(std::string(r.Meaning()));
         text += CsvLine(row);
     }
     return text;
@@ -81,15 +84,15 @@ std::string CheckReport::Json(const std::vector<CheckResult>& results) {
     std::string text = "[";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const CheckResult& r = results[i];
-        text += std::string(i > 0 ? "," : "") + "\n  {\"id\": " + JsonString(r.Id) +
-                ", \"check\": " + JsonString(r.Title) +
+        text += std::string(i > 0 ? "," : "") + "\n  {\"id\": " + JsonString(std::string(r.Key())) +
+                ", \"check\": " + JsonString(std::string(r.Title())) +
                 ", \"verdict\": " + JsonString(std::string(VerdictText(r.Outcome))) +
                 ", \"measured\": " + JsonString(r.Measured) +
                 ", \"expected\": " + JsonString(r.Expected) +
                 ", \"deviation\": " + JsonString(r.Deviation) +
                 ", \"tolerance\": " + JsonString(r.Tolerance) +
                 ", \"finding\": " + JsonString(r.Finding) +
-                ", \"meaning\": " + JsonString(r.Meaning) + "}";
+                ", \"meaning\": " + JsonString(std::string(r.Meaning())) + "}";
     }
     return text + "\n]\n";
 }
@@ -104,7 +107,7 @@ std::string CheckReport::JUnit(const std::vector<CheckResult>& results, const st
             std::to_string(counts.Inconclusive()) + "\" time=\"" + CheckText::Fixed(seconds, 3) +
             "\">\n";
     for (const CheckResult& r : results) {
-        text += "    <testcase classname=\"kalvo.checks\" name=\"" + MarkupText(r.Id) +
+        text += "    <testcase classname=\"kalvo.checks\" name=\"" + MarkupText(r.Key()) +
                 "\" time=\"0\">\n";
         const std::string message = MarkupText(std::string(VerdictText(r.Outcome)) +
                                                (r.Finding.empty() ? "" : ": " + r.Finding));

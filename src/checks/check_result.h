@@ -1,15 +1,16 @@
 #pragma once
 
+#include "checks/check_info.h"
 #include "checks/verdict.h"
 
 #include <string>
+#include <string_view>
 
 namespace kalvo {
 
 // One check's verdict with the numbers behind it, as texts ready to show.
 struct CheckResult {
-    std::string Id;    // "clock", stable: JUnit test names and metrics labels use it
-    std::string Title; // "Clock"
+    CheckId Check = CheckId::Clock;
     Verdict Outcome = Verdict::Waiting;
     std::string Measured;
     std::string Expected;
@@ -17,15 +18,16 @@ struct CheckResult {
     std::string Tolerance;
     // What the verdict says in words ("phase sequence reversed", "read again").
     std::string Finding;
-    // What a failure usually means in the field.
-    std::string Meaning;
+
+    // "clock": stable, JUnit test names and metrics labels use it.
+    std::string_view Key() const { return InfoOf(Check).Key; }
+    std::string_view Title() const { return InfoOf(Check).Title; }
+    std::string_view Meaning() const { return InfoOf(Check).Meaning; }
 
     // A result still to be concluded.
-    static CheckResult Named(const char* id, const char* title, const char* meaning) {
+    static CheckResult Of(CheckId check) {
         CheckResult result;
-        result.Id = id;
-        result.Title = title;
-        result.Meaning = meaning;
+        result.Check = check;
         return result;
     }
     CheckResult& Conclude(Verdict verdict, std::string finding) {

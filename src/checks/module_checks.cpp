@@ -22,8 +22,7 @@ std::vector<CheckResult> ModuleChecks::Results() const {
         reading.LoadProfiles()};
     if (!fNewest) {
         for (CheckResult& result : results) {
-            result = {result.Id, result.Title,      Verdict::Waiting, "", "", "",
-                      "",        "needs a reading", result.Meaning};
+            result = CheckResult::Of(result.Check).Conclude(Verdict::Waiting, "needs a reading");
         }
     }
     for (CheckResult result : {fRun.TotalisersNeverDecrease(), fRun.EnergyFollowsPower(),

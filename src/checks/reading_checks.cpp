@@ -102,10 +102,7 @@ double ReadingChecks::AdvanceBetweenBlocks() const {
 }
 
 CheckResult ReadingChecks::Clock() const {
-    CheckResult r =
-        CheckResult::Named("clock", "Clock",
-                           "The module's clock stamps the load profiles: a wrong clock, time "
-                           "zone or daylight-saving setting puts them at the wrong time.");
+    CheckResult r = CheckResult::Of(CheckId::Clock);
     r.Tolerance = "±" + CheckText::Fixed(fSettings.ClockToleranceS, 0) + " s";
     r.Expected = CheckText::LocalTime(fReading.TimeA);
     bool read = true;
@@ -130,10 +127,7 @@ CheckResult ReadingChecks::Clock() const {
 }
 
 CheckResult ReadingChecks::Frequency() const {
-    CheckResult r =
-        CheckResult::Named("frequency", "Frequency",
-                           "Off nominal: a supply condition (an island, a generator). Outside "
-                           "45-65 Hz no supply measures this: the module's reading is wrong.");
+    CheckResult r = CheckResult::Of(CheckId::Frequency);
     const double nominal = fSettings.NominalFrequency;
     r.Expected = CheckText::Fixed(nominal, 2) + " Hz";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.FrequencyWarnPercent, 1) + " %; " +
@@ -155,10 +149,7 @@ CheckResult ReadingChecks::Frequency() const {
 }
 
 CheckResult ReadingChecks::Voltages() const {
-    CheckResult r =
-        CheckResult::Named("voltages", "Voltages",
-                           "Off nominal: a supply condition, not a module fault. A missing "
-                           "phase: a blown fuse, a loose voltage connection or a wrong wiring.");
+    CheckResult r = CheckResult::Of(CheckId::Voltages);
     const double nominal = fSettings.NominalVoltage;
     r.Expected = CheckText::Fixed(nominal, 1) + " V";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.VoltageWarnPercent, 0) + " %";
@@ -189,10 +180,7 @@ CheckResult ReadingChecks::Voltages() const {
 }
 
 CheckResult ReadingChecks::PhaseSequence() const {
-    CheckResult r =
-        CheckResult::Named("phase_sequence", "Phase sequence",
-                           "A reversed sequence: two phases swapped at the meter's voltage "
-                           "terminals; energies and angles are then measured wrongly.");
+    CheckResult r = CheckResult::Of(CheckId::PhaseSequence);
     r.Expected = "V2 120°, V3 240°";
     r.Tolerance = "±" + CheckText::Fixed(fSettings.AngleToleranceDeg, 0) + "°";
     const std::optional<double> a2 = fImage.Value(Q::VoltageAngleL2);
@@ -219,9 +207,7 @@ CheckResult ReadingChecks::PhaseSequence() const {
 }
 
 CheckResult ReadingChecks::CurrentDirection() const {
-    CheckResult r = CheckResult::Named("current_direction", "Current direction",
-                                       "A phase whose power flows against the others': its current "
-                                       "transformer is mounted or wired the wrong way round.");
+    CheckResult r = CheckResult::Of(CheckId::CurrentDirection);
     r.Expected = "the same direction on every loaded phase";
     r.Tolerance = "phases from " + CheckText::Fixed(fSettings.LoadedCurrentA, 1) + " A judged";
     const auto phases = Phases(fImage);
@@ -258,10 +244,7 @@ CheckResult ReadingChecks::CurrentDirection() const {
 }
 
 CheckResult ReadingChecks::PowerTriangle() const {
-    CheckResult r =
-        CheckResult::Named("power_triangle", "Power triangle",
-                           "Totals that disagree with the phase values: a firmware or "
-                           "configuration fault (transformer ratios, a phase counted twice).");
+    CheckResult r = CheckResult::Of(CheckId::PowerTriangle);
     const auto phases = Phases(fImage);
     const auto p = fImage.Value(Q::ActivePowerTotal);
     const auto q = fImage.Value(Q::ReactivePowerTotal);
@@ -309,10 +292,7 @@ CheckResult ReadingChecks::PowerTriangle() const {
 }
 
 CheckResult ReadingChecks::Harmonics() const {
-    CheckResult r =
-        CheckResult::Named("harmonics", "Harmonics",
-                           "A negative harmonic, or one above its fundamental, cannot be "
-                           "measured: the module's harmonic analysis is wrong.");
+    CheckResult r = CheckResult::Of(CheckId::Harmonics);
     r.Expected = "0 <= harmonic <= RMS value of its phase";
     double largest = 0;
     std::string where;
@@ -344,10 +324,7 @@ CheckResult ReadingChecks::Harmonics() const {
 }
 
 CheckResult ReadingChecks::TotaliserEncodings() const {
-    CheckResult r =
-        CheckResult::Named("totaliser_encodings", "Totaliser encodings",
-                           "The 32-bit copy of a totaliser disagrees with its double: the "
-                           "firmware encodes it wrongly, or the decimals register is wrong.");
+    CheckResult r = CheckResult::Of(CheckId::TotaliserEncodings);
     const std::optional<double> count = TotaliserCount();
     if (!count) {
         return r.Conclude(Verdict::NotApplicable, "decimals unavailable");
@@ -383,10 +360,7 @@ CheckResult ReadingChecks::TotaliserEncodings() const {
 }
 
 CheckResult ReadingChecks::ReactiveIdentities() const {
-    CheckResult r =
-        CheckResult::Named("reactive_identities", "Reactive energy identities",
-                           "Q+ must be Q1 + Q2 and Q- must be Q3 + Q4: a meter that breaks this "
-                           "books reactive energy in the wrong quadrant.");
+    CheckResult r = CheckResult::Of(CheckId::ReactiveIdentities);
     const double count = TotaliserCount().value_or(0.001);
     r.Tolerance = "±" + CheckText::Fixed(kIdentityCounts * count, 4);
     r.Expected = "3.8.0 = 5.8.0 + 6.8.0, 4.8.0 = 7.8.0 + 8.8.0";
@@ -416,10 +390,7 @@ CheckResult ReadingChecks::ReactiveIdentities() const {
 }
 
 CheckResult ReadingChecks::LoadProfiles() const {
-    CheckResult r =
-        CheckResult::Named("load_profiles", "Load profiles",
-                           "Profile stamps or channels whose two copies disagree, or a stamp in "
-                           "the future: the profile's storage or encoding is faulty.");
+    CheckResult r = CheckResult::Of(CheckId::LoadProfiles);
     r.Expected = "valid stamps, not in the future; copies equal to a count";
     struct Rows {
         const char* Name;

@@ -117,10 +117,7 @@ void RunChecks::FollowChanges(const MeterReading& reading) {
 }
 
 CheckResult RunChecks::TotalisersNeverDecrease() const {
-    CheckResult r =
-        CheckResult::Named("totalisers_increase", "Totalisers never decrease",
-                           "A totaliser that goes back loses energy from the bill: a firmware "
-                           "fault, or a module that was reset.");
+    CheckResult r = CheckResult::Of(CheckId::TotalisersNeverDecrease);
     r.Expected = "each reading at least the one before";
     r.Measured = std::to_string(fReadings) + " readings";
     if (!fDecreased.empty()) {
@@ -135,10 +132,7 @@ CheckResult RunChecks::TotalisersNeverDecrease() const {
 }
 
 CheckResult RunChecks::EnergyFollowsPower() const {
-    CheckResult r =
-        CheckResult::Named("energy_follows_power", "Energy follows power",
-                           "Active import energy that does not advance as the measured power "
-                           "gives: wrong meter constant, transformer ratio or pulse weighting.");
+    CheckResult r = CheckResult::Of(CheckId::EnergyFollowsPower);
     if (!fFirstImport) {
         return r.Conclude(Verdict::NotApplicable, "1.8.0 or 15.7.0 unavailable");
     }
@@ -163,10 +157,7 @@ CheckResult RunChecks::EnergyFollowsPower() const {
 }
 
 CheckResult RunChecks::ClockRuns() const {
-    CheckResult r =
-        CheckResult::Named("clock_runs", "Clock runs",
-                           "A module clock that drifts needs its battery, crystal or time "
-                           "synchronisation seen to; its profiles drift with it.");
+    CheckResult r = CheckResult::Of(CheckId::ClockRuns);
     r.Tolerance = "±" + CheckText::Fixed(fSettings.ClockDriftToleranceSPerDay, 1) + " s/day";
     r.Expected = "0 s/day";
     if (!fFirstClock) {
@@ -191,10 +182,7 @@ CheckResult RunChecks::ClockRuns() const {
 }
 
 CheckResult RunChecks::DataAlive() const {
-    CheckResult r =
-        CheckResult::Named("data_alive", "Data alive",
-                           "Values that stand still: the module no longer hears its meter "
-                           "(a broken optical or serial link) and serves its last image.");
+    CheckResult r = CheckResult::Of(CheckId::DataAlive);
     r.Expected =
         "values and clock change within " + CheckText::Fixed(fSettings.FrozenAfterS, 0) + " s";
     if (fReadings == 0) {

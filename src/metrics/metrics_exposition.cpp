@@ -287,7 +287,7 @@ void CheckFamilies(Writer& writer, const std::vector<ModuleSnapshot>& modules) {
                     continue;
                 }
                 Labels labels = ModuleLabels(module);
-                labels.emplace_back("check", check.Id);
+                labels.emplace_back("check", std::string(check.Key()));
                 const bool shown = verdict == Verdict::Failed ? outcome != Verdict::Failed
                                                               : outcome == Verdict::Warning;
                 writer.Sample(labels, shown ? 1 : 0);

@@ -106,7 +106,8 @@ std::string Findings(const std::vector<CheckResult>& checks) {
     for (const CheckResult& check : checks) {
         if (check.Outcome == Verdict::Failed || check.Outcome == Verdict::Warning) {
             list += "<li><span class=\"" + std::string(VerdictText(check.Outcome)) + "\">" +
-                    MarkupText(VerdictText(check.Outcome)) + "</span> " + MarkupText(check.Title) +
+                    MarkupText(VerdictText(check.Outcome)) + "</span> " +
+                    MarkupText(check.Title()) +
                     (check.Finding.empty() ? "" : ": " + MarkupText(check.Finding)) + "</li>\n";
         }
     }
@@ -143,7 +144,7 @@ std::string Verdicts(const std::vector<CheckResult>& checks) {
         "</thead>\n<tbody>\n";
     for (const CheckResult& check : checks) {
         const std::string verdict(VerdictText(check.Outcome));
-        html += "<tr>" + Cell("td", check.Title) + Cell("td", verdict, verdict) +
+        html += "<tr>" + Cell("td", std::string(check.Title())) + Cell("td", verdict, verdict) +
                 Cell("td", check.Measured) + Cell("td", check.Expected) +
                 Cell("td", check.Deviation) + Cell("td", check.Tolerance) +
                 Cell("td", check.Finding) + "</tr>\n";

@@ -249,7 +249,8 @@ private slots:
         for (int row = 0; row < polled.size(); ++row) {
             const CheckResult& shown = tab->Results()[static_cast<std::size_t>(row)];
             const QJsonObject other = polled[row].toObject();
-            QCOMPARE(QString::fromStdString(shown.Id), other.value("id").toString());
+            QCOMPARE(QString::fromStdString(std::string(shown.Key())),
+                     other.value("id").toString());
             QCOMPARE(QString(VerdictText(shown.Outcome).data()), other.value("verdict").toString());
             QAccessibleInterface* cell = table->tableInterface()->cellAt(row, 1);
             QVERIFY(cell != nullptr);

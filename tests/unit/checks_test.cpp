@@ -94,7 +94,7 @@ struct Case {
 
 CheckResult Find(const std::vector<CheckResult>& results, const std::string& id) {
     for (const CheckResult& result : results) {
-        if (result.Id == id) {
+        if (result.Key() == id) {
             return result;
         }
     }
@@ -106,11 +106,11 @@ TEST(ReadingChecks, AHealthyReadingPassesEveryOne) {
     ModuleChecks checks({});
     checks.Add(Healthy());
     for (const CheckResult& result : checks.Results()) {
-        if (result.Id == "totalisers_increase" || result.Id == "energy_follows_power" ||
-            result.Id == "clock_runs" || result.Id == "data_alive") {
-            EXPECT_EQ(result.Outcome, Verdict::Waiting) << result.Id;
+        if (result.Key() == "totalisers_increase" || result.Key() == "energy_follows_power" ||
+            result.Key() == "clock_runs" || result.Key() == "data_alive") {
+            EXPECT_EQ(result.Outcome, Verdict::Waiting) << result.Key();
         } else {
-            EXPECT_EQ(result.Outcome, Verdict::Passed) << result.Id << ": " << result.Finding;
+            EXPECT_EQ(result.Outcome, Verdict::Passed) << result.Key() << ": " << result.Finding;
         }
     }
 }

@@ -21,11 +21,11 @@ std::vector<ModuleSnapshot> TwoModules() {
     up.Registers.Put(Quantity::CurrentAngleL1, 30);
     up.Registers.Put(Quantity::ActivePowerTotal, 12.5);
     up.Registers.Put(Quantity::ActiveEnergyImport, 1234.5);
-    CheckResult passed = CheckResult::Named("frequency", "Frequency", "");
+    CheckResult passed = CheckResult::Of(CheckId::Frequency);
     passed.Conclude(Verdict::Passed, "");
-    CheckResult failed = CheckResult::Named("phase_sequence", "Phase sequence", "");
+    CheckResult failed = CheckResult::Of(CheckId::PhaseSequence);
     failed.Conclude(Verdict::Failed, "phase sequence reversed");
-    up.Checks = {passed, failed, CheckResult::Named("clock_runs", "Clock runs", "")};
+    up.Checks = {passed, failed, CheckResult::Of(CheckId::ClockRuns)};
     ModuleSnapshot down = up;
     down.Target = "10.0.0.8:502";
     down.Name.clear();

@@ -49,7 +49,7 @@ std::size_t RowsIn(const std::filesystem::path& path) {
 
 Verdict VerdictOf(const std::vector<CheckResult>& results, const std::string& id) {
     const auto found = std::find_if(results.begin(), results.end(),
-                                    [&id](const CheckResult& r) { return r.Id == id; });
+                                    [&id](const CheckResult& r) { return r.Key() == id; });
     return found == results.end() ? Verdict::NotApplicable : found->Outcome;
 }
 

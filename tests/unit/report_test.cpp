@@ -53,13 +53,13 @@ ReportData SampleData() {
     data.Connection = "Modbus/TCP 10.0.0.7:502";
     data.Started = kStart;
     data.Ended = kStart + 60;
-    auto check = [](const char* id, Verdict verdict, const char* finding) {
-        return CheckResult::Named(id, id, "").Conclude(verdict, finding);
+    auto check = [](CheckId id, Verdict verdict, const char* finding) {
+        return CheckResult::Of(id).Conclude(verdict, finding);
     };
-    data.Checks = {check("Clock", Verdict::Passed, ""),
-                   check("Voltages", Verdict::Warning, "L1 high"),
-                   check("Phase sequence", Verdict::Failed, "phase sequence <reversed>"),
-                   check("Clock runs", Verdict::Waiting, "needs a longer run")};
+    data.Checks = {check(CheckId::Clock, Verdict::Passed, ""),
+                   check(CheckId::Voltages, Verdict::Warning, "L1 high"),
+                   check(CheckId::PhaseSequence, Verdict::Failed, "phase sequence <reversed>"),
+                   check(CheckId::ClockRuns, Verdict::Waiting, "needs a longer run")};
     data.Statistics.Requests = 7;
     data.Statistics.Responses = 6;
     data.Statistics.NoResponses = 1;
