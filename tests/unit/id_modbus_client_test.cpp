@@ -414,7 +414,7 @@ TEST(TcpConnectionTest, AnInterruptEndsASlowNameLookup) {
     } catch (const ETcpError& error) {
         EXPECT_STREQ(error.what(), "Operation aborted");
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 } // namespace

@@ -398,14 +398,14 @@ TEST_F(SerialConnectionTest, AHungUpPortEndsTheAttemptWithItsError) {
             }
         }
         ASSERT_EQ(client.Done.size(), 2u);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "not the 5 s reply time-out";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "not the 5 s reply time-out";
         EXPECT_NE(client.Done[1].Reply, srNormalReply);
         ASSERT_FALSE(errors.empty());
         EXPECT_EQ(errors.back(), "Serial port " + peer.Path() + ": Input/output error");
         EXPECT_EQ(sent, 1) << "the second request never went out";
         const auto closing = std::chrono::steady_clock::now();
         connection.Close();
-        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 3s);
     }
 }
 
@@ -425,7 +425,7 @@ TEST_F(SerialConnectionTest, AChattyBusBoundsTheAttemptAndTheClose) {
     const auto start = std::chrono::steady_clock::now();
     Request(1);
     ASSERT_TRUE(WaitDone());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(fClient.Done[0].Reply, srNone);
     EXPECT_GT(fReceived.size(), 3u) << "the other device's frames are still reported";
 
@@ -438,7 +438,7 @@ TEST_F(SerialConnectionTest, AChattyBusBoundsTheAttemptAndTheClose) {
     }
     const auto closing = std::chrono::steady_clock::now();
     fConnection.Close();
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 3s);
 }
 
 // Waits up to 10 s for `condition`.
@@ -503,7 +503,7 @@ TEST(SerialConnectionClose, EndsEveryWaitPromptly) {
         ASSERT_TRUE(Eventually([&peer] { return !peer.Frames().empty(); }));
         const auto closing = std::chrono::steady_clock::now();
         connection.Close();
-        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 3s);
     }
 }
 
