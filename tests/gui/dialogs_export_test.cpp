@@ -388,6 +388,31 @@ private slots:
         }
     }
 
+    // A recording that cannot write its row stops, says why and releases its button; the Run
+    // reads on.
+    void aRecordingThatCannotWriteStopsAndSaysSo() {
+        QProcess sim;
+        const QString port = StartSimulator(sim, {});
+        QVERIFY(!port.isEmpty());
+        auto form = NewForm();
+        form->findChild<QLineEdit*>("TCPHostEdit")->setText("127.0.0.1");
+        form->findChild<QLineEdit*>("TCPPortEdit")->setText(port);
+        form->Settings().PollingDelayIndex = 0;
+        fErrors.clear();
+        fChosen = fDir.filePath("missing/window");
+        auto* record = form->findChild<QToolButton*>("readRecord");
+        record->click();
+        QVERIFY(record->isChecked());
+        form->findChild<QToolButton*>("readStep")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->findChild<QToolButton*>("readStep")->isEnabled(), 10000);
+        sim.terminate();
+        sim.waitForFinished();
+        QCOMPARE(fErrors.size(), 1);
+        QVERIFY2(fErrors[0].startsWith("Recording stopped\r\n" + fChosen), qPrintable(fErrors[0]));
+        QVERIFY(!record->isChecked());
+        QCOMPARE(form->Statistics().Snapshot().Responses, 2);
+    }
+
     void aboutBoxTextsKeysAndPicture() {
         QVERIFY(QImageReader::supportedImageFormats().contains("jpeg"));
         QImageReader picture(":/dialogs/images/about.jpg");
