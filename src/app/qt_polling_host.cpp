@@ -17,6 +17,14 @@ ModuleSession::Clock::time_point Now() {
 QtPollingHost::QtPollingHost(ModuleSession& session, QObject* parent)
     : QObject(parent), fSession(session) {}
 
+void QtPollingHost::BeginRun(RunId run) {
+    fCurrentRun = run;
+    if (run != 0) {
+        fSession.Begin(Now(), fPlan);
+        emit runBegun();
+    }
+}
+
 bool QtPollingHost::Closing() const {
     std::lock_guard lock(fMutex);
     return fClosing;
@@ -73,10 +81,7 @@ void QtPollingHost::AppendLog(RunId run, const std::string& message) {
 }
 
 void QtPollingHost::FillRegisters(RunId run) {
-    Call(run, [this] {
-        fSession.Begin(Now(), fPlan);
-        emit runBegun();
-    });
+    Call(run, [this] { fSession.Fill(); });
 }
 
 void QtPollingHost::RefreshDisplay(RunId run, RegisterBlock block,

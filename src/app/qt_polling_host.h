@@ -24,8 +24,9 @@ class QtPollingHost : public QObject, public PollingHost {
 public:
     QtPollingHost(ModuleSession& session, QObject* parent);
 
-    // Host thread: from now on only this run is heard (0: none).
-    void BeginRun(RunId run) { fCurrentRun = run; }
+    // Host thread: from now on only this run is heard (0: none); a run begins the session
+    // afresh, whether or not it gets as far as a read.
+    void BeginRun(RunId run);
     // Host thread: what the next run to begin keeps.
     void SetPlan(SessionPlan plan) { fPlan = std::move(plan); }
     // Host thread: refuses every call from now on and releases the pollers waiting for one.
@@ -43,7 +44,7 @@ public:
 
 signals:
     void logLine(const QString& message);
-    // The run's first call: the session begins afresh.
+    // A run has begun: the session is afresh.
     void runBegun();
     // `time`: seconds since the epoch, the time the session keeps for the read.
     void blockRead(kalvo::RegisterBlock block, double time, const kalvo::ModbusRegisters& image);

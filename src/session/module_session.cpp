@@ -13,7 +13,6 @@ double ModuleSession::Seconds(Clock::time_point time) {
 void ModuleSession::Begin(Clock::time_point now, SessionPlan plan) {
     std::lock_guard lock(fMutex);
     fPlan = std::move(plan);
-    fImage.Fill();
     fStale = {};
     fRead = {};
     fAnyBlockRead = false;
@@ -21,6 +20,11 @@ void ModuleSession::Begin(Clock::time_point now, SessionPlan plan) {
     fChecks = fPlan.Checks ? std::make_unique<ModuleChecks>(*fPlan.Checks) : nullptr;
     fVerdicts.reset();
     fJournal.Start(Seconds(now), fPlan.Trends);
+}
+
+void ModuleSession::Fill() {
+    std::lock_guard lock(fMutex);
+    fImage.Fill();
 }
 
 void ModuleSession::LogLine(const std::string& text) {

@@ -3,10 +3,10 @@
 #include "checks/check_result.h"
 #include "checks/module_checks.h"
 #include "checks/reading_assembler.h"
+#include "recording/run_recorder.h"
 #include "registers/comm_statistics.h"
 #include "registers/modbus_registers.h"
 #include "registers/register_block.h"
-#include "recording/run_recorder.h"
 #include "report/report_data.h"
 #include "report/run_journal.h"
 #include "session/module_identity.h"
@@ -44,9 +44,11 @@ public:
     ModuleSession(const ModuleSession&) = delete;
     ModuleSession& operator=(const ModuleSession&) = delete;
 
-    // A new run: the image filled, the checks, readings, staleness and journal afresh. The
-    // statistics and a recording go on.
+    // A new run: the checks, readings, staleness and journal afresh. The image, the statistics
+    // and a recording go on.
     void Begin(Clock::time_point now, SessionPlan plan);
+    // The image filled with the fill value, as a run does before its first read.
+    void Fill();
     // The newest log line says why the next read failed.
     void LogLine(const std::string& text);
     Outcome BlockRead(RegisterBlock block, std::span<const std::uint16_t> registers,

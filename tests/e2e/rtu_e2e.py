@@ -158,6 +158,14 @@ def check_faults(sim, poller):
             if elapsed > 10:
                 fail("%s: kalvo-poll took %.1f s" % (sim_flags, elapsed))
             check_shown_registers(report, sim_flags)
+        # A run whose port will not open still begins: it is judged, and every check waits.
+        result = subprocess.run([poller, "--rtu", os.path.join(work, "absent"), "--check",
+                                 "--format", "json"], capture_output=True, text=True,
+                                timeout=60, env=dict(os.environ, LC_ALL="C"))
+        checks = json.loads(result.stdout).get("checks", [])
+        if result.returncode != 1 or len(checks) != 14 or \
+                any(c["verdict"] in ("passed", "failed") for c in checks):
+            fail("a port that will not open: exit %d, checks %s" % (result.returncode, checks))
 
 
 PACED = [

@@ -51,7 +51,7 @@ void ConsoleHost::UpdateDebugWindow(RunId) {
 }
 
 void ConsoleHost::FillRegisters(RunId) {
-    fSession.Begin(Now(), fPlan);
+    fSession.Fill();
 }
 
 void ConsoleHost::RefreshDisplay(RunId, RegisterBlock block,

@@ -3,7 +3,6 @@
 #include "acquisition/polling_host.h"
 #include "modbus_serial/message_queue.h"
 #include "session/module_session.h"
-#include "session/session_plan.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,10 +17,9 @@ namespace kalvo::poll {
 class ConsoleHost : public PollingHost {
 public:
     // With a queue, the end of the run is posted there too, so that its owner, pumping it,
-    // wakes for it. Each run follows `plan`.
-    ConsoleHost(std::ostream& log, ModuleSession& session, SessionPlan plan,
-                ManualMessageQueue* queue = nullptr)
-        : fLog(log), fSession(session), fPlan(std::move(plan)), fQueue(queue) {}
+    // wakes for it.
+    ConsoleHost(std::ostream& log, ModuleSession& session, ManualMessageQueue* queue = nullptr)
+        : fLog(log), fSession(session), fQueue(queue) {}
 
     void AppendLog(RunId run, const std::string& message) override;
     void FillRegisters(RunId run) override;
@@ -54,7 +52,6 @@ private:
 
     std::ostream& fLog;
     ModuleSession& fSession;
-    const SessionPlan fPlan;
     std::string fHeldLog;
     std::chrono::steady_clock::time_point fHeldSince;
     std::chrono::milliseconds fLogHold{0};

@@ -84,8 +84,11 @@ int PollOneModule(const PollOptions& options) {
     ModuleSession session({options.Targets.front().Where(), options.Targets.front().Name});
     // The serial engine delivers to this thread through the queue.
     ManualMessageQueue queue;
-    ConsoleHost host(std::cerr, session, ModuleOutputs::Plan(options, options.Targets.front()),
-                     options.SerialDevice.empty() ? nullptr : &queue);
+    // The run begins before its port or connection is tried: a run that reads nothing is
+    // reported and judged as such.
+    session.Begin(ModuleSession::Clock::now(),
+                  ModuleOutputs::Plan(options, options.Targets.front()));
+    ConsoleHost host(std::cerr, session, options.SerialDevice.empty() ? nullptr : &queue);
     host.HoldLog(options.Hold());
     if (!options.RecordPath.empty()) {
         session.StartRecording(options.RecordPath, options.Split(), LocaleDecimalSeparator(),
