@@ -145,12 +145,15 @@ private slots:
     void closeReleasesAPollerWaitingForItsCall() {
         RunController runs(fSession);
         QSignalSpy lines(&runs.Events(), &QtPollingHost::logLine);
+        QSignalSpy begun(&runs.Events(), &QtPollingHost::runBegun);
         StubbornPoller* stubborn = nullptr;
         runs.Start([&stubborn](PollingHost& host, RunId run) {
             auto poller = std::make_unique<StubbornPoller>(host, run);
             stubborn = poller.get();
             return poller;
         });
+        // The session begins with the run, before (and whether or not) it reads anything.
+        QCOMPARE(begun.size(), 1);
         QVERIFY(lines.wait(5000));
         // Its next call waits for this thread, which serves nothing more from here on.
         stubborn->Release();
