@@ -41,11 +41,16 @@ def samples(text, name):
             if line.startswith(name + "{")]
 
 
+def address(module):
+    """A loopback address of the module's own: a module may be listed once."""
+    return "127.0.%d.%d" % (1 + module // 250, 1 + module % 250)
+
+
 def fleet(build, port, count, seconds, folder):
     targets = os.path.join(folder, "targets")
     with open(targets, "w", encoding="ascii") as file:
         for i in range(count):
-            file.write("tcp 127.0.0.1:%d m%d\n" % (port, i))
+            file.write("tcp %s:%d m%d\n" % (address(i), port, i))
     # Its log goes to a file: a pipe nobody reads would stop it at the end (a line of
     # statistics per module).
     log_path = os.path.join(folder, "log")
@@ -57,7 +62,10 @@ def fleet(build, port, count, seconds, folder):
     while metrics is None:
         time.sleep(0.1)
         with open(log_path, encoding="utf-8") as log:
-            found = re.search(r":(\d+)/metrics", log.read())
+            text = log.read()
+        if poll.poll() is not None:
+            sys.exit("kalvo-poll ended: " + text)
+        found = re.search(r":(\d+)/metrics", text)
         metrics = int(found.group(1)) if found else None
     time.sleep(3)
     before_text, _ = scrape(metrics)
@@ -80,10 +88,10 @@ def fleet(build, port, count, seconds, folder):
 def processes(build, port, count, seconds):
     program = os.path.join(build, "tools/kalvo-poll/kalvo-poll")
     # One module per process reads one block per interval: 500 ms gives both blocks a second.
-    polls = [subprocess.Popen([program, "--tcp", "127.0.0.1:%d" % port, "--run", "100000000",
-                               "--interval", "500", "--timeout", "3000"],
+    polls = [subprocess.Popen([program, "--tcp", "%s:%d" % (address(i), port), "--run",
+                               "100000000", "--interval", "500", "--timeout", "3000"],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-             for _ in range(count)]
+             for i in range(count)]
     time.sleep(3)
     before = sum(cpu_seconds(p.pid) for p in polls)
     time.sleep(seconds)
@@ -100,9 +108,11 @@ def main():
     build = sys.argv[1]
     seconds = int(sys.argv[2]) if len(sys.argv) > 2 else 30
     counts = [int(n) for n in sys.argv[3:]] or [10, 100, 1000]
+    # Every loopback address reaches a simulator listening on them all: one simulator serves
+    # each module at an address of its own.
     sim = subprocess.Popen([os.path.join(build, "tools/kalvo-sim/kalvo-sim"), "--listen",
-                            "127.0.0.1:0"], stdout=subprocess.PIPE, text=True)
-    port = int(re.search(r"127\.0\.0\.1:(\d+)", sim.stdout.readline()).group(1))
+                            "0.0.0.0:0"], stdout=subprocess.PIPE, text=True)
+    port = int(re.search(r"0\.0\.0\.0:(\d+)", sim.stdout.readline()).group(1))
     try:
         with tempfile.TemporaryDirectory() as folder:
             for count in counts:
