@@ -2,10 +2,10 @@
 // a history to pixel columns afresh, and the redraw at 1280 x 600 with 8 lines of 432 000
 // points against one with 1 000: of the same view (the columns kept), and after a new reading
 // with the view following it (the newest column reduced again).
-#include "trend/trend_columns.h"
-#include "trend/trend_series.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
+#include "trend/trend_columns.h"
+#include "trend/trend_series.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

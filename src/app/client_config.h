@@ -1,9 +1,9 @@
 #pragma once
 
 #include "checks/check_settings.h"
-#include "trend/trend_series.h"
 #include "registers/poll_settings.h"
 #include "trend/trend_limit.h"
+#include "trend/trend_series.h"
 
 #include <QRect>
 #include <QSize>

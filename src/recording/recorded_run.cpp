@@ -1,7 +1,7 @@
 #include "recording/recorded_run.h"
 
-#include "registers/csv_text.h"
 #include "recording/run_record.h"
+#include "registers/csv_text.h"
 
 #include <algorithm>
 #include <charconv>

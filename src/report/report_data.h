@@ -1,9 +1,9 @@
 #pragma once
 
 #include "checks/check_result.h"
-#include "trend/trend_series.h"
 #include "registers/comm_statistics_record.h"
 #include "registers/modbus_registers.h"
+#include "trend/trend_series.h"
 
 #include <string>
 #include <utility>

@@ -1,9 +1,9 @@
 #include "report/trend_picture.h"
 
 #include "checks/check_text.h"
-#include "trend/trend_columns.h"
 #include "registers/markup_text.h"
 #include "registers/value_text.h"
+#include "trend/trend_columns.h"
 
 #include <cmath>
 #include <sstream>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "trend/trend_columns.h"
-#include "trend/trend_series.h"
 #include "trend/trend_limit.h"
+#include "trend/trend_series.h"
 
 #include <QColor>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "trend/trend_tab.h"
 
+#include "recording/run_record.h"
 #include "registers/csv_text.h"
 #include "registers/register_map.h"
-#include "recording/run_record.h"
 #include "registers/value_text.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "trend/trend_series.h"
-#include "registers/modbus_registers.h"
 #include "recording/recorded_run.h"
+#include "registers/modbus_registers.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_colours.h"
+#include "trend/trend_series.h"
 
 #include <QWidget>
 #include <functional>

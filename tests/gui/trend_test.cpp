@@ -1,13 +1,13 @@
 #include "app/main_form.h"
-#include "trend/trend_columns.h"
-#include "trend/trend_series.h"
-#include "registers/csv_text.h"
 #include "recording/recorded_run.h"
-#include "registers/register_map.h"
 #include "recording/run_record.h"
+#include "registers/csv_text.h"
+#include "registers/register_map.h"
 #include "registers/value_text.h"
+#include "trend/trend_columns.h"
 #include "trend/trend_measurement.h"
 #include "trend/trend_quantity.h"
+#include "trend/trend_series.h"
 #include "trend/trend_tab.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "registers/csv_text.h"
 #include "recording/record_file.h"
 #include "recording/recorded_run.h"
-#include "registers/register_map.h"
 #include "recording/run_recorder.h"
+#include "registers/csv_text.h"
+#include "registers/register_map.h"
 
 #include <cmath>
 #include <cstdlib>
